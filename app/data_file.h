@@ -1,0 +1,30 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// The update's data file: the 128 KiB image, one byte per radio address.
+// Created anew for each update and held locked while it is open, so that
+// two updates never share one file.
+class DataFile {
+public:
+    DataFile() = default;
+    ~DataFile();
+    DataFile(const DataFile&) = delete;
+    DataFile& operator=(const DataFile&) = delete;
+
+    // Opens or creates `path` for reading and writing, takes an exclusive
+    // lock, then empties it. False (and `error` says why) when the file
+    // cannot be created or another update holds it.
+    bool Create(const std::string& path, std::string& error);
+    bool IsOpen() const { return m_handle >= 0; }
+    bool WriteAt(std::uint32_t offset, const std::uint8_t* data, std::size_t length);
+    bool ReadAt(std::uint32_t offset, std::uint8_t* data, std::size_t length);
+    void Close();
+
+private:
+    std::intptr_t m_handle = -1;
+};
+
+// Writes `length` bytes to a new file; fails if `path` already exists.
+bool WriteNewFile(const std::string& path, const std::uint8_t* data, std::size_t length, std::string& error);

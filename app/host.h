@@ -1,0 +1,30 @@
+#pragma once
+#include <memory>
+#include <string>
+#include <vector>
+
+class PortBackend;
+
+// What the dialog asks of the operating system. Each platform provides a
+// NativeHost; tests derive from it to redirect ports, profile and folders.
+class Host {
+public:
+    virtual ~Host() = default;
+
+    // Candidate port names in enumeration order, before any probing. False
+    // when the system's enumeration failed.
+    virtual bool EnumeratePorts(std::vector<std::string>& names) = 0;
+    virtual std::unique_ptr<PortBackend> MakePortBackend() = 0;
+    // Full path of the running executable.
+    virtual std::string ModuleFileName() = 0;
+    // The first file in `directory` whose name ends with `extension`, in the
+    // platform's enumeration order; empty when there is none.
+    virtual std::string FindFirstFile(const std::string& directory, const std::string& extension) = 0;
+    virtual std::string GetProfileString(const std::string& section, const std::string& key,
+                                         const std::string& fallback) = 0;
+    virtual bool WriteProfileString(const std::string& section, const std::string& key,
+                                    const std::string& value) = 0;
+};
+
+// The host of the platform this program was built for.
+std::unique_ptr<Host> MakeNativeHost();

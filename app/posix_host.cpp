@@ -1,0 +1,113 @@
+// The host on Linux and other POSIX systems.
+#include <cstdlib>
+#include <dirent.h>
+#include <libserialport.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "app/host.h"
+#include "app/ini_profile.h"
+#include "app/native_host.h"
+#include "serial/posix_port_backend.h"
+
+std::vector<std::string> SplitPortList(const std::string& text)
+{
+    std::vector<std::string> names;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        const std::size_t colon = text.find(':', start);
+        const std::string part = text.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
+        if (!part.empty())
+            names.push_back(part);
+        if (colon == std::string::npos)
+            break;
+        start = colon + 1;
+    }
+    return names;
+}
+
+bool NativeHost::EnumeratePorts(std::vector<std::string>& names)
+{
+    names.clear();
+    if (const char* env = std::getenv("VOKTA4_PORTS")) {
+        names = SplitPortList(env);
+        return true;
+    }
+    sp_port** list = nullptr;
+    if (sp_list_ports(&list) != SP_OK)
+        return false;
+    for (sp_port** p = list; *p; ++p)
+        names.emplace_back(sp_get_port_name(*p));
+    sp_free_port_list(list);
+    return true;
+}
+
+std::unique_ptr<PortBackend> NativeHost::MakePortBackend()
+{
+    return std::make_unique<PosixPortBackend>();
+}
+
+std::string NativeHost::ModuleFileName()
+{
+    char buf[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0)
+        return std::string();
+    return std::string(buf, static_cast<std::size_t>(n));
+}
+
+std::string NativeHost::FindFirstFile(const std::string& directory, const std::string& extension)
+{
+    // Directory order is arbitrary on Linux; the first by name is used.
+    std::vector<std::string> matches;
+    if (DIR* dir = ::opendir(directory.empty() ? "." : directory.c_str())) {
+        while (dirent* e = ::readdir(dir)) {
+            const std::string name = e->d_name;
+            if (name.size() > extension.size() &&
+                name.compare(name.size() - extension.size(), extension.size(), extension) == 0) {
+                struct stat st {};
+                if (::stat((directory + name).c_str(), &st) == 0 && S_ISREG(st.st_mode))
+                    matches.push_back(name);
+            }
+        }
+        ::closedir(dir);
+    }
+    if (matches.empty())
+        return std::string();
+    return *std::min_element(matches.begin(), matches.end());
+}
+
+std::string NativeHost::ProfilePath()
+{
+    std::string base;
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)
+        base = xdg;
+    else if (const char* home = std::getenv("HOME"); home && *home)
+        base = std::string(home) + "/.config";
+    else
+        base = ".";
+    return base + "/vokta4/vokta4.ini";
+}
+
+std::string NativeHost::GetProfileString(const std::string& section, const std::string& key,
+                                         const std::string& fallback)
+{
+    return ReadIniString(ProfilePath(), section, key, fallback);
+}
+
+bool NativeHost::WriteProfileString(const std::string& section, const std::string& key, const std::string& value)
+{
+    const std::string path = ProfilePath();
+    const std::string dir = path.substr(0, path.find_last_of('/'));
+    const std::string parent = dir.substr(0, dir.find_last_of('/'));
+    ::mkdir(parent.c_str(), 0755);
+    ::mkdir(dir.c_str(), 0755);
+    return WriteIniString(path, section, key, value);
+}
+
+std::unique_ptr<Host> MakeNativeHost()
+{
+    return std::make_unique<NativeHost>();
+}

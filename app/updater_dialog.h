@@ -1,0 +1,170 @@
+#pragma once
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/data_file.h"
+#include "app/host.h"
+#include "app/timing.h"
+#include "image/boot_loader_image.h"
+#include "serial/receive_sink.h"
+#include "serial/serial_channel.h"
+
+class DialogView;
+class PeriodicTimer;
+
+// How the last update ended, for front ends that report it (exit codes).
+enum class UpdateOutcome {
+    None,             // no update has run
+    Done,             // "Done."
+    FailedIntact,     // failed or cancelled before the ROM clear began
+    FailedAfterErase  // failed or aborted once the ROM clear had begun
+};
+
+// Options a front end may set before WRITE; the dialog itself uses defaults.
+struct UpdateOptions {
+    std::string dataFilePath;   // empty: vokt.tmp beside the executable
+    std::string bootImageFile;  // S1 boot program to upload instead of the built-in one or boot.s19
+    // 16 KiB of channel data (a backup) to write instead of reading the radio's.
+    std::vector<std::uint8_t> channelData;
+    // Receives, as they happen, the reasons behind failures (for a technician).
+    std::function<void(const std::string&)> onNote;
+};
+
+// The main dialog: owns every piece of state of the update and runs the
+// procedure on the UI thread. Talks to the window only through DialogView.
+class UpdaterDialog : public ReceiveSink {
+public:
+    static constexpr std::size_t kTxBufSize = 128;
+    static constexpr std::size_t kRxBufSize = 530;
+
+    // Receive modes of the dispatch. kModeIdle drops every byte; it holds
+    // between exchanges so that a stray byte cannot complete the next one.
+    enum : std::int32_t { kModeIdle = 0, kModeContact = 1, kModeBootRecord = 2, kModeStatus = 3, kModeBlockRead = 4 };
+
+    UpdaterDialog(DialogView& view, Host& host, Timing timing = Timing());
+    ~UpdaterDialog() override;
+
+    // ---- events forwarded by the front end (UI thread) ----
+    bool OnInitDialog(const std::string& commandLine);
+    void OnWrite();
+    void OnCloseButton();
+    void OnTimer(unsigned id);
+    void OnDestroy();
+    void OnReceive(unsigned count) override;  // reader thread
+
+    // ---- log pane ----
+    void ClearLog();
+    void AppendLog(const std::string& text, bool newLineFirst);
+    void ShowTransient(const std::string& text);
+    void LockControls(bool lock);
+
+    std::string GetModuleDirectory();
+    std::string FindFirmwareFile();
+
+    // ---- update procedure and its steps ----
+    bool CreateDataFile();
+    void EndUpdate();
+    bool ConnectRadio();
+    bool StartBootProgram();
+    bool QueryDataProtect();
+    bool UploadBootProgram();
+    bool ConvertFirmware();
+    bool ReadChannelData();
+    bool ReadBlock(std::uint32_t address);
+    bool SaveChannelBackup();
+    bool ClearRom();
+    bool WriteFirmware();
+    bool WriteBlock(std::uint32_t address);
+
+    // ---- resend timer ----
+    bool StartResendTimer(std::chrono::milliseconds period);
+    void StopResendTimer();
+    void OnResendTick();
+
+    // ---- for front ends ----
+    const std::string& Title() const { return m_strTitle; }
+    const std::string& Mode() const { return m_strMode; }
+    const std::string& Port() const { return m_strPort; }
+    const std::string& Log() const { return m_strLog; }
+    UpdateOutcome LastOutcome() const { return m_outcome; }
+    const std::string& ChannelBackupPath() const { return m_strBackupPath; }
+    const std::string& DataFilePath() const { return m_strDataFilePath; }
+    // Why the last step failed, in words for a technician (empty if unknown).
+    const std::string& FailureDetail() const { return m_strDetail; }
+    UpdateOptions& Options() { return m_options; }
+    SerialChannel& Serial() { return *m_pSerial; }
+    bool IsUpdating() const { return m_bUpdating != 0; }
+
+private:
+    enum class WaitResult { Reply, Aborted, TimedOut };
+
+    void UpdateData(bool saveAndValidate);
+    // Common command exchange: idle the dispatch, purge, set mode and flags.
+    void PrepareExchange(std::int32_t mode, std::int32_t expected = 0);
+    void EndExchange();
+    // Pumps messages until the reply, an abort or a time-out. Leaves timer 1
+    // stopped on abort; on time-out the timer handler has stopped it.
+    WaitResult WaitReply();
+    // Before a retry: waits (bounded) until the line has been quiet, so that
+    // a late reply to the failed attempt cannot merge with the next one.
+    void DrainLine();
+    void Pause();
+    // One command answered by one byte; "Time out" when the radio is silent.
+    bool ShortExchange(std::int32_t mode, std::uint32_t length, std::chrono::milliseconds timeout, bool resend,
+                       const char* silence);
+    void SetDetail(std::string text);
+    // One stage of a block exchange: purge, send, wait up to the block
+    // time-out; no message of its own. `what` names the stage in notes.
+    bool BlockStage(std::int32_t mode, std::int32_t expected, const std::uint8_t* data, std::uint32_t length,
+                    std::uint32_t address, int attempt, const char* what);
+    // After a failed attempt: false when the update was aborted or the
+    // attempts are used up; otherwise the line is drained for the retry.
+    bool RetryAllowed(int& failures);
+    bool LoadBootImage(BootLoaderImage& image);
+    bool LoadChannelDataFile(std::vector<std::uint8_t>& data);
+
+    DialogView& m_view;
+    Host& m_host;
+    const Timing m_timing;
+
+    // Fields of the dialog, in the order of the window's own declaration.
+    std::string m_strMode;
+    std::uint8_t m_bUpdating = 0;
+    std::uint8_t m_bRun = 0;
+    std::unique_ptr<SerialChannel> m_pSerial;
+    std::string m_strTitle;
+    std::atomic<std::int32_t> m_nRxExpected{0};
+    std::atomic<std::int32_t> m_nRxCount{0};
+    std::array<std::uint8_t, kRxBufSize> m_rxBuf{};
+    std::atomic<std::uint8_t> m_bReplyError{0};
+    std::array<std::uint8_t, kTxBufSize> m_txBuf{};
+    std::uint8_t m_bTimedOut = 0;
+    std::atomic<std::uint8_t> m_bReplyDone{0};
+    std::atomic<std::int32_t> m_nMode{kModeIdle};
+    DataFile m_hDataFile;
+    std::string m_strLog;
+    std::string m_strFirmwarePath;
+    std::string m_strPort;
+    int m_hIcon;
+
+    // Preparing an exchange and dispatching a chunk exclude each other.
+    std::mutex m_exchangeMutex;
+    std::atomic<std::int64_t> m_lastRxNanos{0};  // steady clock of the latest chunk
+    std::unique_ptr<PeriodicTimer> m_resendTimer;
+
+    UpdateOptions m_options;
+    UpdateOutcome m_outcome = UpdateOutcome::None;
+    bool m_bEraseStarted = false;
+    int m_nAttempt = 1;  // attempt number of the block exchange in progress
+    std::vector<std::uint8_t> m_channelData;  // the 16 KiB as stored in the image
+    std::string m_strDataFilePath;
+    std::string m_strBackupPath;
+    std::string m_strDetail;
+};

@@ -1,0 +1,221 @@
+#include "frontends/cli/console_view.h"
+
+#include <cerrno>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include "app/updater_dialog.h"
+
+ConsoleView::ConsoleView(Settings settings, std::FILE* out)
+    : m_settings(settings), m_out(out), m_queue([this] {
+          if (m_dialog)
+              m_dialog->OnTimer(1);
+      })
+{
+    m_interruptFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+}
+
+ConsoleView::~ConsoleView()
+{
+    if (m_interruptFd >= 0)
+        ::close(m_interruptFd);
+}
+
+void ConsoleView::Interrupt()
+{
+    m_interrupted = true;
+    std::uint64_t one = 1;
+    (void)!::write(m_interruptFd, &one, sizeof one);
+    m_queue.Post([this] {
+        if (m_dialog)
+            m_dialog->OnCloseButton();
+    });
+}
+
+void ConsoleView::SetPortList(const std::vector<std::string>& ports, int selected)
+{
+    m_ports = ports;
+    m_selected = selected;
+}
+
+std::string ConsoleView::SelectedPort() const
+{
+    if (!m_forcedPort.empty())
+        return m_forcedPort;
+    if (m_selected < 0 || m_selected >= static_cast<int>(m_ports.size()))
+        return std::string();
+    return m_ports[static_cast<std::size_t>(m_selected)];
+}
+
+void ConsoleView::SelectPort(const std::string& name)
+{
+    for (std::size_t i = 0; i < m_ports.size(); ++i) {
+        if (m_ports[i] == name)
+            m_selected = static_cast<int>(i);
+    }
+}
+
+void ConsoleView::Emit(const std::string& text)
+{
+    std::fputs(text.c_str(), m_out);
+}
+
+void ConsoleView::EraseTransient()
+{
+    if (!m_transientShown)
+        return;
+    Emit("\r\x1b[K" + m_line);
+    m_transientShown = false;
+}
+
+void ConsoleView::ShowTransientText()
+{
+    if (!m_settings.interactive)
+        return;
+    std::string text = m_transient;
+    const int span = m_progressHigh - m_progressLow;
+    if (span > 0 && m_progressPos > m_progressLow) {
+        const int percent = std::min(100, (m_progressPos - m_progressLow) * 100 / span);
+        text += "  [" + std::to_string(percent) + "%]";
+    }
+    if (text.empty())
+        return;
+    if (!m_lineOnScreen) {
+        Emit(m_line);
+        m_lineOnScreen = true;
+    }
+    Emit(text);
+    m_transientShown = true;
+}
+
+void ConsoleView::SetLogText(const std::string& log, const std::string& transient)
+{
+    if (log.compare(0, m_printed.size(), m_printed) != 0) {
+        // The log was cleared: start afresh on a new line.
+        EraseTransient();
+        FinishOutput();
+        m_printed.clear();
+        m_line.clear();
+    }
+    std::string added = log.substr(m_printed.size());
+    m_printed = log;
+    EraseTransient();
+    if (!added.empty()) {
+        if (!m_lineOnScreen) {
+            // A message was printed under the current line: continue the line
+            // by writing it again, or start the next one directly.
+            if (added.compare(0, 2, "\r\n") == 0)
+                added.erase(0, 2);
+            else
+                Emit(m_line);
+            m_lineOnScreen = true;
+        }
+        std::string text;
+        for (std::size_t i = 0; i < added.size(); ++i) {
+            if (added[i] == '\r' && i + 1 < added.size() && added[i + 1] == '\n')
+                continue;
+            text += added[i];
+        }
+        Emit(text);
+        const std::size_t nl = text.find_last_of('\n');
+        m_line = nl == std::string::npos ? m_line + text : text.substr(nl + 1);
+    }
+    m_transient = transient;
+    ShowTransientText();
+    std::fflush(m_out);
+}
+
+void ConsoleView::SetProgressRange(int low, int high)
+{
+    m_progressLow = low;
+    m_progressHigh = high;
+}
+
+void ConsoleView::SetProgressPos(int pos)
+{
+    m_progressPos = pos;
+    if (m_settings.interactive && !m_transientShown && m_transient.empty() && pos > m_progressLow) {
+        ShowTransientText();
+        std::fflush(m_out);
+    } else if (m_settings.interactive && m_transientShown) {
+        EraseTransient();
+        ShowTransientText();
+        std::fflush(m_out);
+    }
+}
+
+void ConsoleView::FinishOutput()
+{
+    EraseTransient();
+    if (m_lineOnScreen && !m_line.empty())
+        Emit("\n");
+    m_lineOnScreen = false;
+    std::fflush(m_out);
+}
+
+bool ConsoleView::ShowMessage(const std::string& text, bool okCancel)
+{
+    FinishOutput();
+    Emit(text + "\n");
+    std::fflush(m_out);
+    if (!okCancel)
+        return true;
+    if (m_settings.assumeYes)
+        return !m_interrupted;
+    return AskOkCancel();
+}
+
+// Reads one answer line: empty, "y", "yes" or "ok" mean OK; anything else,
+// end of input or Ctrl-C mean Cancel.
+bool ConsoleView::AskOkCancel()
+{
+    if (::isatty(m_settings.answerFd))
+        std::fputs("[Enter = OK, n = Cancel] ", stderr);
+    std::string answer;
+    for (;;) {
+        pollfd fds[2] = {{m_settings.answerFd, POLLIN, 0}, {m_interruptFd, POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (fds[1].revents || m_interrupted)
+            return false;
+        char c;
+        const ssize_t n = ::read(m_settings.answerFd, &c, 1);
+        if (n <= 0)
+            return false;
+        if (c == '\n')
+            break;
+        answer += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    while (!answer.empty() && (answer.back() == '\r' || answer.back() == ' '))
+        answer.pop_back();
+    return answer.empty() || answer == "y" || answer == "yes" || answer == "ok";
+}
+
+void ConsoleView::SetTimer1(unsigned ms)
+{
+    m_queue.SetTimer1(std::chrono::milliseconds(ms));
+}
+
+void ConsoleView::KillTimer1()
+{
+    m_queue.KillTimer1();
+}
+
+bool ConsoleView::DispatchNextMessage()
+{
+    return m_queue.DispatchNext();
+}
+
+bool ConsoleView::DispatchPendingMessage()
+{
+    return m_queue.DispatchPending();
+}
+
+void ConsoleView::Wake()
+{
+    m_queue.Wake();
+}

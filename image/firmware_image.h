@@ -1,0 +1,48 @@
+#pragma once
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <istream>
+#include <string>
+#include <vector>
+
+// The radio's firmware memory as one image: addresses 0xFE0000-0xFFFFFF,
+// one byte each, 0xFF where no record sets a byte.
+constexpr std::uint32_t kImageBase = 0xFE0000;
+constexpr std::uint32_t kImageSize = 0x20000;
+
+struct ConversionError {
+    long line = 0;
+    std::string what;
+};
+
+// The result of reading a firmware file, with what a technician needs to
+// judge it.
+struct FirmwareImage {
+    std::vector<std::uint8_t> bytes = std::vector<std::uint8_t>(kImageSize, 0xFF);
+    long lines = 0;
+    long dataRecords = 0;
+    std::array<long, 10> recordsByType{};  // S0..S9 lines by type digit
+    long bytesSet = 0;        // image bytes set (counting overwrites once)
+    long bytesOutside = 0;    // data bytes whose address lies outside the image
+    long bytesOverlapping = 0;  // data bytes that overwrite an earlier record's
+    std::vector<ConversionError> errors;
+    // Address ranges set inside the image, merged, in ascending order.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> Ranges() const;
+    // The update accepts the file: no bad record, and some byte of the image set.
+    bool Acceptable() const { return errors.empty() && bytesSet > 0; }
+
+    std::vector<bool> setMask = std::vector<bool>(kImageSize, false);
+};
+
+// Called for every line read (its number from 1), and for every hundredth
+// data record with its line number.
+struct ConversionCallbacks {
+    std::function<void(long line)> onLine;
+    std::function<void(long line)> onHundredth;
+};
+
+// Reads S-record text into `image`. Lines that are not S1/S2/S3 records are
+// skipped; a data record that is malformed is recorded in image.errors
+// (the conversion then reads on, so that every fault is listed).
+void ConvertSRecords(std::istream& in, FirmwareImage& image, const ConversionCallbacks& callbacks = {});

@@ -1,0 +1,73 @@
+#include "image/srecord.h"
+
+#include "image/hex_field.h"
+
+int SRecordAddressBytes(int type)
+{
+    return (type >= 1 && type <= 3) ? type + 1 : 0;
+}
+
+// Fields are validated as pure hex digit pairs before they are read; for such
+// a field this decode gives exactly what ParseHexField gives.
+static int HexByte(const std::string& s, std::size_t pos)
+{
+    return HexDigitValue(s[pos]) * 16 + HexDigitValue(s[pos + 1]);
+}
+
+SRecordStatus ParseSRecord(const std::string& text, SRecord& record)
+{
+    std::size_t end = text.size();
+    while (end > 0 && (text[end - 1] == '\r' || text[end - 1] == ' ' || text[end - 1] == '\t'))
+        --end;
+    if (end < 2 || text[0] != 'S')
+        return SRecordStatus::NotData;
+    const int type = HexDigitValue(text[1]);
+    const int addressBytes = SRecordAddressBytes(type);
+    if (addressBytes == 0)
+        return SRecordStatus::NotData;
+    const std::string& line = text;  // read up to `end` only
+    if (!IsHexDigits(line, 2, end - 2))
+        return SRecordStatus::BadDigits;
+    if (end < 4)
+        return SRecordStatus::LengthMismatch;
+    const int count = HexByte(line, 2);
+    if (end != 4 + 2 * static_cast<std::size_t>(count))
+        return SRecordStatus::LengthMismatch;
+    if (count < addressBytes + 1)
+        return SRecordStatus::CountTooSmall;
+
+    unsigned sum = static_cast<unsigned>(count);
+    std::uint32_t address = 0;
+    std::size_t pos = 4;
+    for (int i = 0; i < addressBytes; ++i, pos += 2) {
+        const int b = HexByte(line, pos);
+        address = (address << 8) | static_cast<std::uint32_t>(b);
+        sum += static_cast<unsigned>(b);
+    }
+    const std::size_t n = static_cast<std::size_t>(count - addressBytes - 1);
+    for (std::size_t i = 0; i < n; ++i, pos += 2) {
+        const int b = HexByte(line, pos);
+        record.data[i] = static_cast<std::uint8_t>(b);
+        sum += static_cast<unsigned>(b);
+    }
+    sum += static_cast<unsigned>(HexByte(line, pos));
+    if ((sum & 0xFF) != 0xFF)
+        return SRecordStatus::BadChecksum;
+    record.type = type;
+    record.address = address;
+    record.length = n;
+    return SRecordStatus::Ok;
+}
+
+const char* DescribeSRecordStatus(SRecordStatus status)
+{
+    switch (status) {
+    case SRecordStatus::NotData: return "not a data record";
+    case SRecordStatus::Ok: return "ok";
+    case SRecordStatus::BadDigits: return "a character that is not a hexadecimal digit";
+    case SRecordStatus::LengthMismatch: return "byte count disagrees with the line's length";
+    case SRecordStatus::CountTooSmall: return "byte count too small for the address and checksum";
+    case SRecordStatus::BadChecksum: return "checksum wrong";
+    }
+    return "unknown";
+}

@@ -1,0 +1,51 @@
+// Reading the radio's channel data into the image before the flash is cleared.
+#include <cstring>
+
+#include "app/dialog_view.h"
+#include "app/updater_dialog.h"
+#include "memory/radio_memory.h"
+
+bool UpdaterDialog::ReadBlock(std::uint32_t address)
+{
+    BuildBlockCommand(m_txBuf.data(), 0x28, address, 0x01);
+    return BlockStage(kModeBlockRead, kReadReplySize, m_txBuf.data(), 8, address, m_nAttempt, "read command");
+}
+
+bool UpdaterDialog::ReadChannelData()
+{
+    const bool fromBackup = !m_options.channelData.empty();
+    m_channelData.assign(kChannelSize, 0);
+    m_view.SetProgressRange(0, 0x3FFF);
+    std::uint32_t address = kChannelStart;
+    int failures = 0;
+    while (address < kChannelEnd) {
+        if (!m_bRun)
+            return false;  // aborted: nothing more goes to the port
+        std::uint8_t block[kBlockSize];
+        const std::uint32_t index = address - kChannelStart;
+        if (fromBackup) {
+            std::memcpy(block, &m_options.channelData[index], kBlockSize);
+        } else {
+            m_nAttempt = failures + 1;
+            if (!ReadBlock(address)) {
+                if (!RetryAllowed(failures))
+                    return false;
+                continue;
+            }
+            std::memcpy(block, &m_rxBuf[2], kBlockSize);
+        }
+        if (address <= kMarkerAddress && kMarkerAddress < address + kBlockSize)
+            block[kMarkerAddress - address] = m_strMode == "RELEASE" ? kMarkerRelease : kMarkerTest;
+        if (!m_hDataFile.WriteAt(address - kImageBase, block, kBlockSize)) {
+            SetDetail("cannot write the data file " + m_strDataFilePath);
+            return false;
+        }
+        std::memcpy(&m_channelData[index], block, kBlockSize);
+        address += kBlockSize;
+        m_view.SetProgressPos(static_cast<int>(address - kChannelStart));
+        Pause();
+        failures = 0;
+    }
+    m_view.SetProgressPos(0);
+    return true;
+}

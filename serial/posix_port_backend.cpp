@@ -1,0 +1,172 @@
+#include "serial/posix_port_backend.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace {
+
+std::string ErrnoText(const char* what, int err)
+{
+    return std::string(what) + ": " + std::strerror(err);
+}
+
+}  // namespace
+
+PosixPortBackend::~PosixPortBackend()
+{
+    Close();
+}
+
+std::string PosixPortBackend::DevicePath(const std::string& name)
+{
+    if (name.find('/') != std::string::npos)
+        return name;
+    return "/dev/" + name;
+}
+
+bool PosixPortBackend::Open(const std::string& name, std::string& error)
+{
+    Close();
+    const std::string path = DevicePath(name);
+    // O_NONBLOCK keeps open from waiting for carrier; I/O is blocking after.
+    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error = ErrnoText(path.c_str(), errno);
+        return false;
+    }
+    auto fail = [&](const char* what) {
+        error = ErrnoText(what, errno);
+        ::close(fd);
+        return false;
+    };
+    if (!::isatty(fd)) {
+        errno = ENOTTY;
+        return fail(path.c_str());
+    }
+    // Exclusive use: TIOCEXCL stops other opens (except root's); the flock
+    // stops other instances of this tool, root included.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        return fail("port busy (locked by another program)");
+    if (::ioctl(fd, TIOCEXCL) != 0)
+        return fail("TIOCEXCL");
+    termios saved{};
+    if (::tcgetattr(fd, &saved) != 0)
+        return fail("tcgetattr");
+    termios tio = saved;
+    ::cfmakeraw(&tio);
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSTOPB | PARENB | CRTSCTS | CSIZE);
+    tio.c_cflag |= CS8 | CREAD | CLOCAL;
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    tio.c_cc[VMIN] = 1;
+    tio.c_cc[VTIME] = 0;
+    if (::cfsetispeed(&tio, B19200) != 0 || ::cfsetospeed(&tio, B19200) != 0)
+        return fail("cfsetspeed");
+    if (::tcsetattr(fd, TCSANOW, &tio) != 0)
+        return fail("tcsetattr");
+    // Raise DTR and RTS; a pseudo-terminal refuses this, which is harmless.
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    (void)::ioctl(fd, TIOCMBIS, &lines);
+    int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        ::tcsetattr(fd, TCSANOW, &saved);
+        return fail("fcntl");
+    }
+    int wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (wake < 0) {
+        ::tcsetattr(fd, TCSANOW, &saved);
+        return fail("eventfd");
+    }
+    m_fd = fd;
+    m_wakeFd = wake;
+    m_saved = saved;
+    m_haveSaved = true;
+    return true;
+}
+
+void PosixPortBackend::Close()
+{
+    if (m_fd >= 0) {
+        if (m_haveSaved)
+            (void)::tcsetattr(m_fd, TCSANOW, &m_saved);
+        (void)::ioctl(m_fd, TIOCNXCL);
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    if (m_wakeFd >= 0) {
+        ::close(m_wakeFd);
+        m_wakeFd = -1;
+    }
+    m_haveSaved = false;
+}
+
+long PosixPortBackend::Write(const std::uint8_t* data, std::size_t length)
+{
+    std::size_t done = 0;
+    while (done < length) {
+        ssize_t n = ::write(m_fd, data + done, length - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return static_cast<long>(done);
+}
+
+std::size_t PosixPortBackend::BytesWaiting()
+{
+    int waiting = 0;
+    if (::ioctl(m_fd, FIONREAD, &waiting) != 0 || waiting < 0)
+        return 0;
+    return static_cast<std::size_t>(waiting);
+}
+
+long PosixPortBackend::Read(std::uint8_t* buffer, std::size_t length)
+{
+    for (;;) {
+        ssize_t n = ::read(m_fd, buffer, length);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n == 0)
+            return -1;  // poll said readable and nothing came: end of the line
+        return static_cast<long>(n);
+    }
+}
+
+PortBackend::WaitResult PosixPortBackend::WaitReadable(std::chrono::milliseconds timeout)
+{
+    pollfd fds[2] = {{m_fd, POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
+    int r = ::poll(fds, 2, static_cast<int>(timeout.count()));
+    if (r < 0)
+        return errno == EINTR ? WaitResult::TimedOut : WaitResult::HungUp;
+    if (fds[1].revents & POLLIN) {
+        std::uint64_t v;
+        (void)!::read(m_wakeFd, &v, sizeof v);
+        return WaitResult::TimedOut;
+    }
+    if (fds[0].revents & POLLIN)
+        return WaitResult::Readable;
+    if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL))
+        return WaitResult::HungUp;
+    return WaitResult::TimedOut;
+}
+
+void PosixPortBackend::CancelWait()
+{
+    if (m_wakeFd >= 0) {
+        std::uint64_t one = 1;
+        (void)!::write(m_wakeFd, &one, sizeof one);
+    }
+}
+
+void PosixPortBackend::PurgeInput()
+{
+    (void)::tcflush(m_fd, TCIFLUSH);
+}

@@ -1,0 +1,212 @@
+#include "serial/serial_channel.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+
+#include "serial/receive_sink.h"
+
+// The hand-over point between reader threads and the sink. Shared with
+// every reader, so that a reader outliving Close (or the channel) only
+// ever touches this, and never calls the sink once closed.
+struct SerialChannel::Gate {
+    std::mutex mutex;
+    unsigned epoch = 0;  // advanced by Purge, Open and Close
+    std::array<std::uint8_t, kReadBufferSize> readBuf{};  // m_readBuf
+    ReceiveSink* sink = nullptr;
+    TrafficObserver observer;
+
+    void Deliver(const std::atomic<bool>& running, const std::uint8_t* data, std::size_t n, unsigned readEpoch)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!running || readEpoch != epoch)
+            return;
+        readBuf.fill(0);
+        std::memcpy(readBuf.data(), data, n);
+        if (observer)
+            observer(false, readBuf.data(), n);
+        if (sink)
+            sink->OnReceive(static_cast<unsigned>(n));
+    }
+};
+
+// State shared by the channel and one reader thread. The backend lives as
+// long as either holds it, so a reader that outlives Close's wait never
+// touches a released handle: the last owner closes the port.
+struct SerialChannel::ReaderState {
+    std::unique_ptr<PortBackend> backend;
+    std::atomic<bool> running{true};
+    std::mutex doneMutex;
+    std::condition_variable doneCv;
+    bool done = false;
+    std::mutex writeMutex;  // the UI and resend-timer threads both write
+
+    ~ReaderState()
+    {
+        if (backend)
+            backend->Close();
+    }
+};
+
+SerialChannel::SerialChannel(ReceiveSink* sink, BackendFactory factory, Timing timing)
+    : m_factory(std::move(factory)), m_timing(timing), m_gate(std::make_shared<Gate>())
+{
+    m_gate->sink = sink;  // m_pSink
+}
+
+SerialChannel::~SerialChannel()
+{
+    Close();
+}
+
+bool SerialChannel::Open(const std::string& name)
+{
+    Close();
+    m_lastOpenError.clear();
+    auto state = std::make_shared<ReaderState>();
+    state->backend = m_factory();
+    if (!state->backend || !state->backend->Open(name, m_lastOpenError)) {
+        state->backend.reset();  // never opened: nothing to close
+        return false;
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_gate->mutex);
+        ++m_gate->epoch;
+    }
+    m_bRunning = true;
+    {
+        std::lock_guard<std::mutex> lock(m_portMutex);
+        m_hPort = state;
+    }
+    m_pThread = std::thread(&SerialChannel::ReaderThread, state, m_gate);
+    return true;
+}
+
+void SerialChannel::Close()
+{
+    std::shared_ptr<ReaderState> state;
+    {
+        std::lock_guard<std::mutex> lock(m_portMutex);
+        state = std::move(m_hPort);
+        m_hPort.reset();
+    }
+    m_bRunning = false;
+    if (!state)
+        return;
+    state->running = false;
+    state->backend->CancelWait();
+    {
+        // After this no chunk of this reader reaches the sink: a delivery in
+        // progress has finished, and later ones see `running` cleared.
+        std::lock_guard<std::mutex> lock(m_gate->mutex);
+        ++m_gate->epoch;
+    }
+    if (m_pThread.joinable()) {
+        std::unique_lock<std::mutex> lock(state->doneMutex);
+        bool ended = state->doneCv.wait_for(lock, m_timing.closeWait, [&] { return state->done; });
+        lock.unlock();
+        if (ended)
+            m_pThread.join();
+        else
+            m_pThread.detach();  // it still holds `state`; the port closes when it lets go
+    }
+    // Dropping our reference closes the port unless a stuck reader still has it.
+}
+
+const std::uint8_t* SerialChannel::ReadBuffer() const
+{
+    return m_gate->readBuf.data();
+}
+
+bool SerialChannel::IsOpen() const
+{
+    std::lock_guard<std::mutex> lock(m_portMutex);
+    return m_hPort != nullptr;
+}
+
+std::uint32_t SerialChannel::Write(const void* data, std::uint32_t length)
+{
+    return WriteOpen(data, length, true);
+}
+
+std::uint32_t SerialChannel::WriteIfOpen(const void* data, std::uint32_t length)
+{
+    return WriteOpen(data, length, false);
+}
+
+std::uint32_t SerialChannel::WriteOpen(const void* data, std::uint32_t length, bool report)
+{
+    std::shared_ptr<ReaderState> state;
+    {
+        std::lock_guard<std::mutex> lock(m_portMutex);
+        state = m_hPort;
+    }
+    if (!state) {
+        if (report && m_reportClosedPort)
+            m_reportClosedPort();
+        return 0;
+    }
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    long written;
+    {
+        std::lock_guard<std::mutex> lock(state->writeMutex);
+        written = state->backend->Write(bytes, length);
+        if (written > 0) {
+            std::lock_guard<std::mutex> glock(m_gate->mutex);
+            if (m_gate->observer)
+                m_gate->observer(true, bytes, static_cast<std::size_t>(written));
+        }
+    }
+    return written > 0 ? static_cast<std::uint32_t>(written) : 0;
+}
+
+void SerialChannel::Purge()
+{
+    std::shared_ptr<ReaderState> state;
+    {
+        std::lock_guard<std::mutex> lock(m_portMutex);
+        state = m_hPort;
+    }
+    std::lock_guard<std::mutex> lock(m_gate->mutex);
+    ++m_gate->epoch;  // a chunk read before this point is dropped at delivery
+    if (state)
+        state->backend->PurgeInput();
+}
+
+void SerialChannel::SetTrafficObserver(TrafficObserver observer)
+{
+    std::lock_guard<std::mutex> lock(m_gate->mutex);
+    m_gate->observer = std::move(observer);
+}
+
+void SerialChannel::ReaderThread(std::shared_ptr<ReaderState> state, std::shared_ptr<Gate> gate)
+{
+    // The wait returns as soon as bytes arrive; its timeout only bounds how
+    // long a missed CancelWait could keep the thread alive.
+    const auto waitLimit = std::chrono::milliseconds(100);
+    std::array<std::uint8_t, kReadBufferSize> chunk{};
+    while (state->running) {
+        PortBackend::WaitResult w = state->backend->WaitReadable(waitLimit);
+        if (w == PortBackend::WaitResult::HungUp)
+            break;  // the line is gone; the exchange in progress times out
+        if (w != PortBackend::WaitResult::Readable)
+            continue;
+        unsigned epoch;
+        {
+            std::lock_guard<std::mutex> lock(gate->mutex);
+            epoch = gate->epoch;
+        }
+        // Readable with nothing waiting means end of input: read one byte,
+        // which either arrives or shows the hang-up, instead of spinning.
+        std::size_t want = std::min<std::size_t>(std::max<std::size_t>(state->backend->BytesWaiting(), 1), kMaxRead);
+        long n = state->backend->Read(chunk.data(), want);
+        if (n < 0)
+            break;
+        if (n == 0)
+            continue;
+        gate->Deliver(state->running, chunk.data(), static_cast<std::size_t>(n), epoch);
+    }
+    std::lock_guard<std::mutex> lock(state->doneMutex);
+    state->done = true;
+    state->doneCv.notify_all();
+}

@@ -1,0 +1,148 @@
+// vr3900-sim: a simulated VR-3900 radio on a pseudo-terminal.
+#include <CLI/CLI.hpp>
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <pthread.h>
+#include <unistd.h>
+
+#include "sim/pty_host.h"
+#include "sim/radio_model.h"
+
+namespace {
+
+bool ParseStep(const std::string& s, RadioModel::Step& step)
+{
+    static const std::pair<const char*, RadioModel::Step> steps[] = {
+        {"contact", RadioModel::Step::Contact}, {"boot", RadioModel::Step::BootRecord},
+        {"start", RadioModel::Step::BootStart}, {"protect", RadioModel::Step::Protect},
+        {"read", RadioModel::Step::ReadBlock},  {"clear1", RadioModel::Step::Clear1},
+        {"clear2", RadioModel::Step::Clear2},   {"wcmd", RadioModel::Step::WriteCommand},
+        {"wdata", RadioModel::Step::WriteData}};
+    for (const auto& [name, value] : steps) {
+        if (s == name) {
+            step = value;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ParseFault(const std::string& s, RadioModel::Fault& fault)
+{
+    static const std::pair<const char*, RadioModel::Fault> faults[] = {
+        {"silence", RadioModel::Fault::Silence}, {"refuse", RadioModel::Fault::Refuse},
+        {"short", RadioModel::Fault::Short},     {"garbage", RadioModel::Fault::Garbage},
+        {"late", RadioModel::Fault::Late},       {"hangup", RadioModel::Fault::HangUp}};
+    for (const auto& [name, value] : faults) {
+        if (s == name) {
+            fault = value;
+            return true;
+        }
+    }
+    return false;
+}
+
+// "STEP:INDEX:ATTEMPTS:FAULT", e.g. "wdata:17:2:silence" or "read:-1:5:short".
+bool ParseRule(const std::string& text, RadioModel::FaultRule& rule)
+{
+    std::string parts[4];
+    std::size_t start = 0;
+    for (int i = 0; i < 4; ++i) {
+        const std::size_t colon = text.find(':', start);
+        if ((colon == std::string::npos) != (i == 3))
+            return false;
+        parts[i] = text.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
+        start = colon + 1;
+    }
+    try {
+        rule.index = std::stoi(parts[1]);
+        rule.attempts = std::stoi(parts[2]);
+    } catch (...) {
+        return false;
+    }
+    return ParseStep(parts[0], rule.step) && ParseFault(parts[3], rule.fault);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    CLI::App app{"vr3900-sim: a simulated VR-3900 radio on a pseudo-terminal.\n"
+                 "Prints the port's path, serves until SIGINT/SIGTERM, then saves the flash."};
+    std::string flashPath, linkPath, transcriptPath;
+    bool wireTiming = false;
+    int eraseMs = 0, lateMs = 1500;
+    std::vector<std::string> faultTexts;
+    app.add_option("--flash", flashPath, "flash file (131072 bytes): loaded if present, saved at exit");
+    app.add_option("--link", linkPath, "make a symbolic link to the port at this path");
+    app.add_flag("--wire-timing", wireTiming, "take as long as a 19200-baud line would");
+    app.add_option("--erase-ms", eraseMs, "time each clear command takes")->check(CLI::NonNegativeNumber);
+    app.add_option("--late-ms", lateMs, "how late a 'late' fault answers")->check(CLI::NonNegativeNumber);
+    app.add_option("--fault", faultTexts, "STEP:INDEX:ATTEMPTS:FAULT; steps contact boot start protect read "
+                                          "clear1 clear2 wcmd wdata; faults silence refuse short garbage late hangup");
+    app.add_option("--transcript", transcriptPath, "write a summary of the traffic here at exit");
+    CLI11_PARSE(app, argc, argv);
+
+    RadioModel::Settings settings;
+    settings.wireTiming = wireTiming;
+    settings.eraseTime = std::chrono::milliseconds(eraseMs);
+    settings.lateBy = std::chrono::milliseconds(lateMs);
+    for (const std::string& text : faultTexts) {
+        RadioModel::FaultRule rule;
+        if (!ParseRule(text, rule)) {
+            std::cerr << "vr3900-sim: bad --fault " << text << "\n";
+            return 64;
+        }
+        settings.faults.push_back(rule);
+    }
+    RadioModel model(settings);
+    std::string error;
+    if (!flashPath.empty() && std::ifstream(flashPath).good() && !model.LoadFlash(flashPath, error)) {
+        std::cerr << "vr3900-sim: " << error << "\n";
+        return 1;
+    }
+
+    // Signals are taken by sigwait below, not by whichever thread they hit.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    PtyHost host(model);
+    if (!host.Start(error)) {
+        std::cerr << "vr3900-sim: " << error << "\n";
+        return 1;
+    }
+    if (!linkPath.empty()) {
+        ::unlink(linkPath.c_str());
+        if (::symlink(host.SlavePath().c_str(), linkPath.c_str()) != 0) {
+            std::cerr << "vr3900-sim: cannot link " << linkPath << "\n";
+            return 1;
+        }
+    }
+    std::cout << host.SlavePath() << std::endl;
+
+    int sig = 0;
+    sigwait(&signals, &sig);
+    host.Stop();
+    int rc = 0;
+    if (!flashPath.empty() && !model.SaveFlash(flashPath, error)) {
+        std::cerr << "vr3900-sim: " << error << "\n";
+        rc = 1;
+    }
+    if (!transcriptPath.empty()) {
+        const RadioModel::Transcript t = model.GetTranscript();
+        std::ofstream out(transcriptPath);
+        out << "bytes_in " << t.bytesIn << "\nbytes_out " << t.bytesOut << "\ncontacts " << t.contacts
+            << "\nboot_frames " << t.bootFrames << "\nbad_boot_frames " << t.badBootFrames << "\nboot_started "
+            << (t.bootStarted ? 1 : 0) << "\n";
+        for (const std::string& c : t.commands)
+            out << c << "\n";
+    }
+    if (!linkPath.empty())
+        ::unlink(linkPath.c_str());
+    return rc;
+}

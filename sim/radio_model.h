@@ -1,0 +1,104 @@
+#pragma once
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+// A simulated VR-3900 at byte level: the resident loader (contact, boot
+// frames, boot start) and the boot program it starts (protect query, block
+// read, the two clear commands, block write) over a 128 KiB flash at
+// 0xFE0000-0xFFFFFF. Written from the wire protocol alone.
+class RadioModel {
+public:
+    using Clock = std::chrono::steady_clock;
+    static constexpr std::uint32_t kFlashBase = 0xFE0000;
+    static constexpr std::uint32_t kFlashSize = 0x20000;
+
+    enum class Step { Contact, BootRecord, BootStart, Protect, ReadBlock, Clear1, Clear2, WriteCommand, WriteData };
+    enum class Fault {
+        Silence,  // no answer at all
+        Refuse,   // the negative answer (0x02 or "2"; a read sends nothing)
+        Short,    // an answer one byte short (a 1-byte answer: nothing)
+        Garbage,  // stray bytes before the answer
+        Late,     // the answer, but after `lateBy`
+        HangUp    // the line drops instead of answering
+    };
+    struct FaultRule {
+        Step step;
+        // Record number (boot frames), block number within the channel area
+        // (reads, 0-31) or within the flash (writes, 0-255); -1: any.
+        int index = -1;
+        int attempts = 1;  // the first this many attempts at it are faulty
+        Fault fault = Fault::Silence;
+    };
+
+    // Bytes the radio sends, due at a time; or the line dropping.
+    struct Output {
+        Clock::time_point due;
+        std::vector<std::uint8_t> bytes;
+        bool hangUp = false;
+    };
+
+    struct Settings {
+        bool wireTiming = false;  // 19200 baud, 10 bits a byte, both ways
+        std::chrono::milliseconds eraseTime{0};
+        std::chrono::milliseconds lateBy{1500};
+        // A pause this long inside a command or data stage abandons it.
+        std::chrono::milliseconds abandonAfter{300};
+        std::vector<FaultRule> faults;
+    };
+
+    explicit RadioModel(Settings settings);
+
+    // Takes bytes from the line, the first of them arriving at `arrival`,
+    // and returns what the radio sends in answer. Thread-safe.
+    std::vector<Output> Feed(const std::uint8_t* data, std::size_t length, Clock::time_point arrival);
+
+    // Flash contents; load/save as a raw 131072-byte file.
+    std::vector<std::uint8_t> Flash() const;
+    void SetFlash(const std::vector<std::uint8_t>& flash);
+    bool LoadFlash(const std::string& path, std::string& error);
+    bool SaveFlash(const std::string& path, std::string& error) const;
+    // The flash a radio has before its first update: old firmware and
+    // recognisable channel data.
+    static std::vector<std::uint8_t> FactoryFlash();
+
+    // Transcript.
+    struct Transcript {
+        std::uint64_t bytesIn = 0;
+        std::uint64_t bytesOut = 0;
+        int contacts = 0;
+        int bootFrames = 0;
+        int badBootFrames = 0;
+        bool bootStarted = false;
+        std::vector<std::string> commands;  // one line per command, e.g. "read FF8000"
+    };
+    Transcript GetTranscript() const;
+    std::chrono::nanoseconds ByteTime() const;
+
+private:
+    enum class State { Loader, Boot };
+    void Byte(std::uint8_t b, Clock::time_point at, std::vector<Output>& out);
+    // Queues the answer of one step, unless a fault rule changes it. True
+    // when the intended answer went out (perhaps late or after garbage).
+    bool Answer(Step step, int index, std::vector<std::uint8_t> bytes, std::uint8_t refusal, Clock::time_point at,
+                std::chrono::nanoseconds work, std::vector<Output>& out);
+    void Emit(Clock::time_point start, std::vector<std::uint8_t> bytes, std::vector<Output>& out);
+    const FaultRule* FaultFor(Step step, int index);
+    void Command(const std::vector<std::uint8_t>& cmd, Clock::time_point at, std::vector<Output>& out);
+    void Log(const char* fmt, unsigned value);
+
+    mutable std::mutex m_mutex;
+    Settings m_settings;
+    State m_state = State::Loader;
+    std::vector<std::uint8_t> m_flash;
+    std::vector<std::uint8_t> m_pending;  // bytes of the frame or command being received
+    std::uint32_t m_writeAddress = 0;     // block expected by a write's data stage
+    bool m_awaitingData = false;
+    Clock::time_point m_lastArrival{};
+    Clock::time_point m_lineIn{};         // when the latest byte finished arriving
+    Clock::time_point m_lineOut{};        // when the radio's transmitter is free
+    std::vector<std::pair<std::pair<int, int>, int>> m_attempts;  // (step, index) -> count
+    Transcript m_transcript;
+};
