@@ -103,6 +103,7 @@ public:
     bool IsUpdating() const { return m_bUpdating != 0; }
 
 private:
+    friend struct UpdaterDialogTestAccess;  // white-box tests of the dispatch
     enum class WaitResult { Reply, Aborted, TimedOut };
 
     void UpdateData(bool saveAndValidate);

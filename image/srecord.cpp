@@ -26,10 +26,10 @@ SRecordStatus ParseSRecord(const std::string& text, SRecord& record)
     if (addressBytes == 0)
         return SRecordStatus::NotData;
     const std::string& line = text;  // read up to `end` only
-    if (!IsHexDigits(line, 2, end - 2))
-        return SRecordStatus::BadDigits;
     if (end < 4)
         return SRecordStatus::LengthMismatch;
+    if (!IsHexDigits(line, 2, end - 2))
+        return SRecordStatus::BadDigits;
     const int count = HexByte(line, 2);
     if (end != 4 + 2 * static_cast<std::size_t>(count))
         return SRecordStatus::LengthMismatch;

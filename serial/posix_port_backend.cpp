@@ -151,10 +151,12 @@ PortBackend::WaitResult PosixPortBackend::WaitReadable(std::chrono::milliseconds
         (void)!::read(m_wakeFd, &v, sizeof v);
         return WaitResult::TimedOut;
     }
+    // Bytes that arrived before a hang-up are still read; after them, the
+    // hang-up ends the wait for good.
+    if ((fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) && BytesWaiting() == 0)
+        return WaitResult::HungUp;
     if (fds[0].revents & POLLIN)
         return WaitResult::Readable;
-    if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL))
-        return WaitResult::HungUp;
     return WaitResult::TimedOut;
 }
 

@@ -188,11 +188,11 @@ void RadioModel::Byte(std::uint8_t b, Clock::time_point at, std::vector<Output>&
                             m_transcript.bootFrames > 0;
             m_pending.clear();
             Log("boot start %u", ok ? 1u : 0u);
-            if (ok) {
+            // A start that is not answered "1" leaves the loader in charge.
+            if (Answer(Step::BootStart, -1, {ok ? kStatusAccept : kStatusRefuse}, kStatusRefuse, at, {}, out) && ok) {
                 m_state = State::Boot;
                 m_transcript.bootStarted = true;
             }
-            Answer(Step::BootStart, -1, {ok ? kStatusAccept : kStatusRefuse}, kStatusRefuse, at, {}, out);
             return;
         }
         // Boot frame: 00, address high, address low, 00, n, n data bytes, sum.

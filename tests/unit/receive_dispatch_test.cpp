@@ -1,0 +1,212 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "res/resource.h"
+#include "sim/in_process_radio.h"
+#include "test_support.h"
+
+using A = UpdaterDialogTestAccess;
+
+namespace {
+
+template <typename Pred>
+bool Eventually(Pred pred)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+// The dialog on a fake port whose incoming bytes the test supplies.
+struct DispatchFixture : ::testing::Test {
+    std::shared_ptr<FakeBackend::Shared> shared = std::make_shared<FakeBackend::Shared>();
+    ScriptedView view;
+    TestHost host;
+    std::unique_ptr<UpdaterDialog> dialog;
+
+    DispatchFixture()
+    {
+        host.backends = [this] { return std::make_unique<FakeBackend>(shared); };
+        dialog = std::make_unique<UpdaterDialog>(view, host, FastTiming());
+        view.dialog = dialog.get();
+        EXPECT_TRUE(dialog->Serial().Open("fake"));
+    }
+    void Arrive(std::vector<std::uint8_t> bytes)
+    {
+        {
+            std::lock_guard<std::mutex> lock(shared->mutex);
+            shared->pending.insert(shared->pending.end(), bytes.begin(), bytes.end());
+        }
+        ASSERT_TRUE(Eventually([&] {
+            std::lock_guard<std::mutex> lock(shared->mutex);
+            return shared->pending.empty();
+        }));
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));  // let the hand-over finish
+    }
+};
+
+}  // namespace
+
+TEST_F(DispatchFixture, ContactCompletesOnA0x11AnywhereInTheChunk)
+{
+    A::Prepare(*dialog, UpdaterDialog::kModeContact);
+    Arrive({0x00, 0x55, 0x31});
+    EXPECT_FALSE(A::ReplyDone(*dialog));
+    Arrive({0x7F, 0x11, 0x42});
+    EXPECT_TRUE(Eventually([&] { return A::ReplyDone(*dialog); }));
+}
+
+TEST_F(DispatchFixture, ARefusalAnywhereInTheChunkStandsBesideAnAccept)
+{
+    A::Prepare(*dialog, UpdaterDialog::kModeBootRecord);
+    Arrive({0x02, 0x01});
+    EXPECT_TRUE(A::ReplyDone(*dialog));
+    EXPECT_TRUE(A::ReplyError(*dialog));
+
+    A::Prepare(*dialog, UpdaterDialog::kModeStatus);
+    Arrive({0x01, 0x02});  // boot-record bytes mean nothing in the status mode
+    EXPECT_FALSE(A::ReplyDone(*dialog));
+    Arrive({'1'});
+    EXPECT_TRUE(A::ReplyDone(*dialog));
+    EXPECT_FALSE(A::ReplyError(*dialog));
+}
+
+TEST_F(DispatchFixture, ABlockReplySplit300And214CompletesOnTheSecondChunkInOrder)
+{
+    A::Prepare(*dialog, UpdaterDialog::kModeBlockRead, 514);
+    std::vector<std::uint8_t> reply(514);
+    for (std::size_t i = 0; i < reply.size(); ++i)
+        reply[i] = static_cast<std::uint8_t>(i * 7);
+    Arrive(std::vector<std::uint8_t>(reply.begin(), reply.begin() + 300));
+    EXPECT_FALSE(A::ReplyDone(*dialog));
+    EXPECT_EQ(A::RxCount(*dialog), 300);
+    Arrive(std::vector<std::uint8_t>(reply.begin() + 300, reply.end()));
+    EXPECT_TRUE(A::ReplyDone(*dialog));
+    EXPECT_EQ(std::vector<std::uint8_t>(A::RxBuf(*dialog), A::RxBuf(*dialog) + 514), reply);
+}
+
+TEST_F(DispatchFixture, BytesBeyondTheReceiveBufferAreNeverStored)
+{
+    A::Prepare(*dialog, UpdaterDialog::kModeBlockRead, 514);
+    Arrive(std::vector<std::uint8_t>(529, 0xAB));
+    Arrive(std::vector<std::uint8_t>(529, 0xCD));  // would run 528 bytes past the buffer
+    EXPECT_TRUE(A::ReplyDone(*dialog));
+    EXPECT_EQ(A::RxCount(*dialog), 1058);
+    EXPECT_EQ(A::RxBuf(*dialog)[528], 0xAB);
+    EXPECT_EQ(A::RxBuf(*dialog)[529], 0xCD);
+}
+
+TEST_F(DispatchFixture, BetweenExchangesBytesAreDropped)
+{
+    A::Prepare(*dialog, UpdaterDialog::kModeIdle);
+    Arrive({0x11, 0x01, 0x31});
+    EXPECT_FALSE(A::ReplyDone(*dialog));
+}
+
+// ---- the short exchanges against the simulated radio ----
+
+namespace {
+
+struct RadioFixture : ::testing::Test {
+    RadioModel::Settings settings;
+    std::unique_ptr<InProcessRadio> radio;
+    ScriptedView view;
+    TestHost host;
+    std::unique_ptr<UpdaterDialog> dialog;
+
+    void Start()
+    {
+        radio = std::make_unique<InProcessRadio>(settings);
+        host.backends = [this] { return radio->MakeBackend(); };
+        dialog = std::make_unique<UpdaterDialog>(view, host, FastTiming());
+        view.dialog = dialog.get();
+        ASSERT_TRUE(dialog->Serial().Open("sim"));
+        A::SetRun(*dialog, true);
+        A::SetUpdating(*dialog, true);
+    }
+    ~RadioFixture() override
+    {
+        dialog.reset();
+        radio.reset();
+    }
+};
+
+}  // namespace
+
+TEST_F(RadioFixture, ContactIsResentEvery50msUntilTheLoaderAnswersThenStops)
+{
+    settings.faults = {{RadioModel::Step::Contact, -1, 3, RadioModel::Fault::Silence}};
+    Start();
+    EXPECT_TRUE(dialog->ConnectRadio());
+    EXPECT_TRUE(view.messages.empty());
+    const int contacts = radio->Model().GetTranscript().contacts;
+    EXPECT_GE(contacts, 4);
+    std::this_thread::sleep_for(FastTiming().resendPeriod * 5);
+    EXPECT_EQ(radio->Model().GetTranscript().contacts, contacts) << "the resend went on after the answer";
+    EXPECT_FALSE(view.Timer1Armed());
+}
+
+TEST_F(RadioFixture, ASilentLoaderGivesTimeOutExactlyOnce)
+{
+    settings.faults = {{RadioModel::Step::Contact, -1, 1000, RadioModel::Fault::Silence}};
+    Start();
+    EXPECT_FALSE(dialog->ConnectRadio());
+    EXPECT_EQ(view.messages, std::vector<std::string>{TXT_TIME_OUT});
+    std::this_thread::sleep_for(FastTiming().contactTimeout);
+    EXPECT_FALSE(view.DispatchPendingMessage()) << "timer 1 fired again";
+    EXPECT_EQ(view.messages.size(), 1u);
+}
+
+TEST_F(RadioFixture, CloseDuringAWaitFailsSilentlyAndClosesThePort)
+{
+    settings.faults = {{RadioModel::Step::Contact, -1, 1000, RadioModel::Fault::Silence}};
+    Start();
+    view.PostClose();
+    EXPECT_FALSE(dialog->ConnectRadio());
+    EXPECT_TRUE(view.messages.empty());
+    EXPECT_TRUE(view.ended);
+    EXPECT_FALSE(dialog->Serial().IsOpen());
+    EXPECT_FALSE(view.Timer1Armed());
+}
+
+TEST_F(RadioFixture, EitherStatusAnswerCompletesBootStartAndProtectQuery)
+{
+    settings.faults = {{RadioModel::Step::BootStart, -1, 1, RadioModel::Fault::Refuse},
+                       {RadioModel::Step::Protect, -1, 1, RadioModel::Fault::Refuse}};
+    Start();
+    ASSERT_TRUE(dialog->ConnectRadio());
+    ASSERT_TRUE(dialog->UploadBootProgram());
+    EXPECT_TRUE(dialog->StartBootProgram());  // "2"
+    EXPECT_TRUE(dialog->StartBootProgram());  // "1": the boot program runs
+    EXPECT_TRUE(dialog->QueryDataProtect());  // "2"
+    EXPECT_TRUE(view.messages.empty());
+}
+
+TEST_F(RadioFixture, AStaleByteBeforeACommandDoesNotCompleteIt)
+{
+    settings.faults = {{RadioModel::Step::Protect, -1, 1, RadioModel::Fault::Silence}};
+    Start();
+    ASSERT_TRUE(dialog->ConnectRadio());
+    ASSERT_TRUE(dialog->UploadBootProgram());
+    ASSERT_TRUE(dialog->StartBootProgram());
+    radio->Inject({'1'});  // a late answer to something earlier
+    EXPECT_FALSE(dialog->QueryDataProtect());
+    EXPECT_EQ(view.messages, std::vector<std::string>{TXT_TIME_OUT});
+}
+
+TEST_F(RadioFixture, AResendTickAfterCloseWritesNothingAndShowsNothing)
+{
+    settings.faults = {{RadioModel::Step::Contact, -1, 1000, RadioModel::Fault::Silence}};
+    Start();
+    dialog->Serial().Close();
+    ASSERT_TRUE(dialog->StartResendTimer(std::chrono::milliseconds(1)));
+    UpdaterDialogTestAccess::Prepare(*dialog, UpdaterDialog::kModeContact);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    dialog->StopResendTimer();
+    EXPECT_TRUE(view.messages.empty());
+}

@@ -1,0 +1,249 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+#include "serial/posix_port_backend.h"
+#include "serial/receive_sink.h"
+#include "serial/serial_channel.h"
+#include "test_support.h"
+
+namespace {
+
+// Keeps a copy of every hand-over, with the byte that follows it.
+class RecordingSink : public ReceiveSink {
+public:
+    SerialChannel* channel = nullptr;
+    void OnReceive(unsigned count) override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const std::uint8_t* b = channel->ReadBuffer();
+        chunks.emplace_back(b, b + count);
+        following.push_back(b[count]);
+    }
+    std::size_t Total()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        std::size_t n = 0;
+        for (auto& c : chunks)
+            n += c.size();
+        return n;
+    }
+    std::vector<std::vector<std::uint8_t>> chunks;
+    std::vector<std::uint8_t> following;
+
+private:
+    std::mutex m_mutex;
+};
+
+template <typename Pred>
+bool WaitFor(Pred pred, std::chrono::milliseconds limit = std::chrono::milliseconds(3000))
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+struct ChannelFixture : ::testing::Test {
+    std::shared_ptr<FakeBackend::Shared> shared = std::make_shared<FakeBackend::Shared>();
+    RecordingSink sink;
+    SerialChannel channel{&sink, [this] { return std::make_unique<FakeBackend>(shared); }, FastTiming()};
+    ChannelFixture() { sink.channel = &channel; }
+    void Arrive(std::vector<std::uint8_t> bytes)
+    {
+        std::lock_guard<std::mutex> lock(shared->mutex);
+        shared->pending.insert(shared->pending.end(), bytes.begin(), bytes.end());
+    }
+};
+
+}  // namespace
+
+TEST_F(ChannelFixture, ReadsAtMost529BytesThenTheRestAtOnce)
+{
+    Arrive(std::vector<std::uint8_t>(600, 0x5A));
+    ASSERT_TRUE(channel.Open("fake"));
+    ASSERT_TRUE(WaitFor([&] { return sink.Total() == 600; }));
+    channel.Close();
+    ASSERT_EQ(sink.chunks.size(), 2u);
+    EXPECT_EQ(sink.chunks[0].size(), 529u);
+    EXPECT_EQ(sink.chunks[1].size(), 71u);
+}
+
+TEST_F(ChannelFixture, HandedOverBytesAreFollowedByZeroNotOlderBytes)
+{
+    ASSERT_TRUE(channel.Open("fake"));
+    Arrive(std::vector<std::uint8_t>(10, 0xAA));
+    ASSERT_TRUE(WaitFor([&] { return sink.Total() == 10; }));
+    Arrive({0xBB, 0xBB, 0xBB});
+    ASSERT_TRUE(WaitFor([&] { return sink.Total() == 13; }));
+    channel.Close();
+    for (std::uint8_t f : sink.following)
+        EXPECT_EQ(f, 0);
+}
+
+TEST_F(ChannelFixture, WriteOnClosedChannelReportsAndWritesNothing)
+{
+    int reports = 0;
+    channel.SetClosedPortReporter([&] { ++reports; });
+    const std::uint8_t b = 0x18;
+    EXPECT_EQ(channel.Write(&b, 1), 0u);
+    EXPECT_EQ(reports, 1);
+    EXPECT_EQ(channel.WriteIfOpen(&b, 1), 0u);  // the timer thread's write stays silent
+    EXPECT_EQ(reports, 1);
+    EXPECT_TRUE(shared->written.empty());
+}
+
+TEST_F(ChannelFixture, OpenTwiceReopensAndCloseIsIdempotent)
+{
+    channel.Close();  // never opened: nothing happens
+    EXPECT_EQ(shared->closes, 0);
+    ASSERT_TRUE(channel.Open("fake"));
+    ASSERT_TRUE(channel.Open("fake"));
+    EXPECT_EQ(shared->opens, 2);
+    EXPECT_EQ(shared->closes, 1);
+    const std::uint8_t b = 0x42;
+    EXPECT_EQ(channel.Write(&b, 1), 1u);
+    channel.Close();
+    channel.Close();
+    EXPECT_EQ(shared->closes, 2);
+    EXPECT_FALSE(channel.IsOpen());
+}
+
+TEST_F(ChannelFixture, FailedOpenLeavesTheChannelClosed)
+{
+    shared->failOpen = true;
+    EXPECT_FALSE(channel.Open("fake"));
+    EXPECT_FALSE(channel.IsOpen());
+    EXPECT_EQ(channel.LastOpenError(), "no such device");
+    EXPECT_EQ(shared->closes, 0);
+}
+
+TEST_F(ChannelFixture, AReaderThatOutlivesCloseNeverTouchesAReleasedPortNorTheSink)
+{
+    shared->readerStuck = true;
+    ASSERT_TRUE(channel.Open("fake"));
+    ASSERT_TRUE(WaitFor([&] { return shared->readerInside.load(); }));
+    const auto start = std::chrono::steady_clock::now();
+    channel.Close();  // gives up waiting after the close wait
+    EXPECT_GE(std::chrono::steady_clock::now() - start, FastTiming().closeWait);
+    EXPECT_FALSE(channel.IsOpen());
+    {
+        std::lock_guard<std::mutex> lock(shared->mutex);
+        EXPECT_EQ(shared->closes, 0) << "the port was released under a running reader";
+    }
+    Arrive({0x11, 0x22});
+    shared->readerStuck = false;
+    ASSERT_TRUE(WaitFor([&] {
+        std::lock_guard<std::mutex> lock(shared->mutex);
+        return shared->closes == 1;
+    }));
+    EXPECT_FALSE(shared->closedWhileReaderInside);
+    EXPECT_EQ(sink.Total(), 0u);
+}
+
+// ---- the POSIX backend on a real pseudo-terminal ----
+
+namespace {
+
+struct Pty {
+    int master = -1;
+    std::string slave;
+    Pty()
+    {
+        master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        ::grantpt(master);
+        ::unlockpt(master);
+        slave = ::ptsname(master);
+    }
+    ~Pty() { ::close(master); }
+};
+
+termios Settings(const std::string& path)
+{
+    termios t{};
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ::tcgetattr(fd, &t);
+    ::close(fd);
+    return t;
+}
+
+}  // namespace
+
+TEST(PosixPortBackend, SetsRaw19200AndRestoresTheLineSettingsAtClose)
+{
+    Pty pty;
+    const int keep = ::open(pty.slave.c_str(), O_RDWR | O_NOCTTY);
+    termios cooked{};
+    ::tcgetattr(keep, &cooked);
+    cooked.c_lflag |= ECHO | ICANON;
+    ::cfsetispeed(&cooked, B9600);
+    ::cfsetospeed(&cooked, B9600);
+    ::tcsetattr(keep, TCSANOW, &cooked);
+
+    PosixPortBackend port;
+    std::string error;
+    ASSERT_TRUE(port.Open(pty.slave, error)) << error;
+    termios t = Settings(pty.slave);
+    EXPECT_EQ(::cfgetospeed(&t), B19200);
+    EXPECT_EQ(t.c_lflag & (ECHO | ICANON), 0u);
+    EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+    port.Close();
+    t = Settings(pty.slave);
+    EXPECT_EQ(::cfgetospeed(&t), B9600);
+    EXPECT_EQ(t.c_lflag & (ECHO | ICANON), cooked.c_lflag & (ECHO | ICANON));
+    ::close(keep);
+}
+
+TEST(PosixPortBackend, ASecondOpenOfABusyPortFails)
+{
+    Pty pty;
+    PosixPortBackend first, second;
+    std::string error;
+    ASSERT_TRUE(first.Open(pty.slave, error)) << error;
+    EXPECT_FALSE(second.Open(pty.slave, error));
+    EXPECT_NE(error.find("busy"), std::string::npos) << error;
+    first.Close();
+    EXPECT_TRUE(second.Open(pty.slave, error)) << error;
+}
+
+TEST(PosixPortBackend, BytesTravelBothWaysAndAHangUpIsSeen)
+{
+    Pty pty;
+    PosixPortBackend port;
+    std::string error;
+    ASSERT_TRUE(port.Open(pty.slave, error)) << error;
+    const std::uint8_t out[3] = {0x18, 0x00, 0xFF};
+    EXPECT_EQ(port.Write(out, 3), 3);
+    std::uint8_t got[3] = {};
+    ASSERT_EQ(::read(pty.master, got, 3), 3);
+    EXPECT_EQ(std::vector<std::uint8_t>(got, got + 3), std::vector<std::uint8_t>(out, out + 3));
+
+    const std::uint8_t in[2] = {0x11, 0x31};
+    ASSERT_EQ(::write(pty.master, in, 2), 2);
+    EXPECT_EQ(port.WaitReadable(std::chrono::milliseconds(1000)), PortBackend::WaitResult::Readable);
+    EXPECT_EQ(port.BytesWaiting(), 2u);
+    std::uint8_t buf[8] = {};
+    EXPECT_EQ(port.Read(buf, 2), 2);
+    EXPECT_EQ(buf[1], 0x31);
+
+    ::close(pty.master);
+    pty.master = ::open("/dev/null", O_RDONLY);
+    EXPECT_EQ(port.WaitReadable(std::chrono::milliseconds(1000)), PortBackend::WaitResult::HungUp);
+}
+
+TEST(PosixPortBackend, AMissingDeviceFailsWithItsReason)
+{
+    PosixPortBackend port;
+    std::string error;
+    EXPECT_FALSE(port.Open("/dev/vokta4-no-such-port", error));
+    EXPECT_NE(error.find("No such file"), std::string::npos) << error;
+    EXPECT_EQ(PosixPortBackend::DevicePath("ttyUSB0"), "/dev/ttyUSB0");
+    EXPECT_EQ(PosixPortBackend::DevicePath("/tmp/radio"), "/tmp/radio");
+}

@@ -1,0 +1,163 @@
+#pragma once
+#include <atomic>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/dialog_view.h"
+#include "app/message_queue.h"
+#include "app/native_host.h"
+#include "app/timing.h"
+#include "app/updater_dialog.h"
+#include "serial/port_backend.h"
+
+// Periods short enough for tests; the rules are the same at every scale.
+Timing FastTiming();
+
+// A temporary folder, removed with everything in it at the end of the test.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    const std::string& Path() const { return m_path; }
+    std::string File(const std::string& name) const { return m_path + "/" + name; }
+    void Write(const std::string& name, const std::string& content) const;
+
+private:
+    std::string m_path;
+};
+
+std::vector<std::uint8_t> ReadBinary(const std::string& path);
+
+// A view that records what the dialog shows and answers from a script.
+class ScriptedView : public DialogView {
+public:
+    ScriptedView();
+
+    UpdaterDialog* dialog = nullptr;
+    std::string title;
+    std::vector<std::string> ports;
+    int selected = -1;
+    std::string firmware;
+    std::string log, transient;
+    std::vector<std::string> transients;  // every non-empty transient, in order
+    std::vector<std::string> messages;
+    std::vector<bool> okCancelAnswers;  // answers to OK/Cancel prompts, in order (default OK)
+    std::vector<std::pair<int, int>> ranges;
+    std::vector<int> positions;
+    std::vector<bool> locks;
+    int timerArms = 0;
+    bool ended = false;
+    // Called on the UI thread at each message box / progress position.
+    std::function<void(const std::string&)> onMessage;
+    std::function<void(int)> onProgress;
+
+    void PostClose();
+    int CountMessages(const std::string& text) const;
+
+    void SetTitle(const std::string& text) override { title = text; }
+    void SetIcon(int) override {}
+    void SetPortList(const std::vector<std::string>& list, int sel) override
+    {
+        ports = list;
+        selected = sel;
+    }
+    std::string SelectedPort() const override;
+    void SelectPort(const std::string& name) override;
+    void SetFirmwarePath(const std::string& path) override { firmware = path; }
+    std::string FirmwarePath() const override { return firmware; }
+    void SetLogText(const std::string& l, const std::string& t) override;
+    void SetProgressRange(int low, int high) override { ranges.emplace_back(low, high); }
+    void SetProgressPos(int pos) override;
+    void LockControls(bool lock) override { locks.push_back(lock); }
+    bool ShowMessage(const std::string& text, bool okCancel) override;
+    void SetTimer1(unsigned ms) override;
+    void KillTimer1() override { m_queue.KillTimer1(); }
+    bool DispatchNextMessage() override { return m_queue.DispatchNext(); }
+    bool DispatchPendingMessage() override { return m_queue.DispatchPending(); }
+    void Wake() override { m_queue.Wake(); }
+    void EndDialog() override { ended = true; }
+
+    bool Timer1Armed() const { return m_queue.Timer1Armed(); }
+
+private:
+    MessageQueue m_queue;
+    std::size_t m_answer = 0;
+};
+
+// A host with the ports, profile and folder a test gives it.
+class TestHost : public NativeHost {
+public:
+    std::vector<std::string> portNames;
+    bool enumerateOk = true;
+    std::function<std::unique_ptr<PortBackend>()> backends;
+    std::string moduleFile;
+    std::map<std::string, std::string> profile;
+
+    bool EnumeratePorts(std::vector<std::string>& names) override
+    {
+        names = portNames;
+        return enumerateOk;
+    }
+    std::unique_ptr<PortBackend> MakePortBackend() override { return backends(); }
+    std::string ModuleFileName() override { return moduleFile; }
+    std::string GetProfileString(const std::string& s, const std::string& k, const std::string& d) override
+    {
+        auto it = profile.find(s + "/" + k);
+        return it == profile.end() ? d : it->second;
+    }
+    bool WriteProfileString(const std::string& s, const std::string& k, const std::string& v) override
+    {
+        profile[s + "/" + k] = v;
+        return true;
+    }
+};
+
+// A backend whose incoming bytes the test scripts. Records what is written.
+class FakeBackend : public PortBackend {
+public:
+    struct Shared {
+        std::mutex mutex;
+        std::vector<std::vector<std::uint8_t>> written;
+        std::vector<std::uint8_t> pending;  // bytes "waiting" in the driver
+        std::vector<std::size_t> readSizes;
+        int opens = 0, closes = 0;
+        bool failOpen = false;
+        std::atomic<bool> readerStuck{false};  // WaitReadable ignores everything
+        std::atomic<bool> readerInside{false};
+        bool closedWhileReaderInside = false;
+    };
+    explicit FakeBackend(std::shared_ptr<Shared> shared) : m_shared(std::move(shared)) {}
+
+    bool Open(const std::string&, std::string& error) override;
+    void Close() override;
+    long Write(const std::uint8_t* data, std::size_t length) override;
+    std::size_t BytesWaiting() override;
+    long Read(std::uint8_t* buffer, std::size_t length) override;
+    WaitResult WaitReadable(std::chrono::milliseconds timeout) override;
+    void CancelWait() override {}
+    void PurgeInput() override;
+
+private:
+    std::shared_ptr<Shared> m_shared;
+};
+
+// White-box access to the dialog's receive side.
+struct UpdaterDialogTestAccess {
+    static void Prepare(UpdaterDialog& d, std::int32_t mode, std::int32_t expected = 0)
+    {
+        d.PrepareExchange(mode, expected);
+    }
+    static bool ReplyDone(UpdaterDialog& d) { return d.m_bReplyDone.load() != 0; }
+    static bool ReplyError(UpdaterDialog& d) { return d.m_bReplyError.load() != 0; }
+    static std::int32_t RxCount(UpdaterDialog& d) { return d.m_nRxCount.load(); }
+    static const std::uint8_t* RxBuf(UpdaterDialog& d) { return d.m_rxBuf.data(); }
+    static std::int32_t Mode(UpdaterDialog& d) { return d.m_nMode.load(); }
+    static void SetRun(UpdaterDialog& d, bool run) { d.m_bRun = run ? 1 : 0; }
+    static void SetUpdating(UpdaterDialog& d, bool on) { d.m_bUpdating = on ? 1 : 0; }
+    static bool CreateDataFile(UpdaterDialog& d) { return d.CreateDataFile(); }
+    static DataFile& Data(UpdaterDialog& d) { return d.m_hDataFile; }
+};
