@@ -1,4 +1,5 @@
 // Receive dispatch and the command wait of UpdaterDialog.
+#include <algorithm>
 #include <thread>
 
 #include "app/dialog_view.h"
@@ -98,11 +99,14 @@ void UpdaterDialog::DrainLine()
 {
     EndExchange();
     const auto quiet = std::chrono::duration_cast<std::chrono::nanoseconds>(m_timing.drainQuiet).count();
-    const std::int64_t limit =
-        NowNanos() + std::chrono::duration_cast<std::chrono::nanoseconds>(m_timing.drainLimit).count();
+    const std::int64_t start = NowNanos();
+    const std::int64_t limit = start + std::chrono::duration_cast<std::chrono::nanoseconds>(m_timing.drainLimit).count();
     for (;;) {
+        // Quiet means nothing received for `quiet`, counted from the later of
+        // the last byte and the start of the drain: a reply just about to
+        // arrive is waited for too.
         const std::int64_t now = NowNanos();
-        const std::int64_t quietFrom = m_lastRxNanos.load(std::memory_order_relaxed) + quiet;
+        const std::int64_t quietFrom = std::max(m_lastRxNanos.load(std::memory_order_relaxed), start) + quiet;
         if (now >= quietFrom || now >= limit)
             break;
         std::this_thread::sleep_for(std::chrono::nanoseconds(std::min(quietFrom, limit) - now));

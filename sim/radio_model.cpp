@@ -234,7 +234,13 @@ void RadioModel::Byte(std::uint8_t b, Clock::time_point at, std::vector<Output>&
         return;
     }
     if (m_pending.empty()) {
-        if (b == 0xE8) {
+        if (b == kContactRequest) {
+            // The loader's contact byte while the boot program runs: the
+            // radio has been switched off and on, and its loader answers.
+            m_state = State::Loader;
+            ++m_transcript.contacts;
+            Answer(Step::Contact, -1, {kContactAnswer}, 0, at, {}, out);
+        } else if (b == 0xE8) {
             Log("protect %u", 0);
             Answer(Step::Protect, -1, {kStatusAccept}, kStatusRefuse, at, {}, out);
         } else if (b == 0x28 || b == 0x38 || b == 0x48 || b == 0x08) {

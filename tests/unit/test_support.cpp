@@ -1,5 +1,6 @@
 #include "test_support.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <thread>
@@ -7,7 +8,10 @@
 
 Timing FastTiming()
 {
-    return Timing().ScaledDown(20);
+    Timing t = Timing().ScaledDown(20);
+    t.drainQuiet = std::chrono::milliseconds(30);
+    t.drainLimit = std::chrono::milliseconds(300);
+    return t;
 }
 
 TempDir::TempDir()
@@ -166,4 +170,44 @@ void FakeBackend::PurgeInput()
 {
     std::lock_guard<std::mutex> lock(m_shared->mutex);
     m_shared->pending.clear();
+}
+
+std::string SRecordLine(int type, std::uint32_t address, const std::vector<std::uint8_t>& data)
+{
+    const int addressBytes = type + 1;
+    const unsigned count = static_cast<unsigned>(addressBytes + 1 + static_cast<int>(data.size()));
+    unsigned sum = count;
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "S%d%02X", type, count);
+    std::string line = buf;
+    for (int i = addressBytes - 1; i >= 0; --i) {
+        const unsigned b = (address >> (8 * i)) & 0xFF;
+        sum += b;
+        std::snprintf(buf, sizeof buf, "%02X", b);
+        line += buf;
+    }
+    for (std::uint8_t b : data) {
+        sum += b;
+        std::snprintf(buf, sizeof buf, "%02X", b);
+        line += buf;
+    }
+    std::snprintf(buf, sizeof buf, "%02X", ~sum & 0xFFu);
+    return line + buf;
+}
+
+std::uint8_t FirmwareByte(int seed, std::uint32_t offset)
+{
+    return static_cast<std::uint8_t>((offset * 31 + static_cast<std::uint32_t>(seed) * 101 + (offset >> 8)) & 0xFF);
+}
+
+std::string FirmwareText(int seed, int type, int perRecord)
+{
+    std::string text = "S0030000FC\n";
+    for (std::uint32_t off = 0; off < 0x20000; off += static_cast<std::uint32_t>(perRecord)) {
+        std::vector<std::uint8_t> data;
+        for (int i = 0; i < perRecord; ++i)
+            data.push_back(FirmwareByte(seed, off + static_cast<std::uint32_t>(i)));
+        text += SRecordLine(type, 0xFE0000 + off, data) + "\n";
+    }
+    return text + "S804FE0000FD\n";
 }

@@ -161,3 +161,10 @@ struct UpdaterDialogTestAccess {
     static bool CreateDataFile(UpdaterDialog& d) { return d.CreateDataFile(); }
     static DataFile& Data(UpdaterDialog& d) { return d.m_hDataFile; }
 };
+
+// S-record text for tests.
+std::string SRecordLine(int type, std::uint32_t address, const std::vector<std::uint8_t>& data);
+// The byte a test firmware with `seed` holds at image offset `offset`.
+std::uint8_t FirmwareByte(int seed, std::uint32_t offset);
+// S2 (or S3) records covering the whole image with FirmwareByte(seed, ...).
+std::string FirmwareText(int seed, int type = 2, int perRecord = 32);

@@ -1,0 +1,372 @@
+// Whole updates of the in-process simulated radio through the real dialog,
+// serial channel and receive dispatch.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "memory/radio_memory.h"
+#include "res/resource.h"
+#include "sim/in_process_radio.h"
+#include "../unit/test_support.h"
+
+namespace {
+
+const std::vector<std::string> kFullLog = {
+    "Waiting for power on Radio.\t\t......OK", "Radio connection.\t\t\t......OK",
+    "Boot program sending.\t\t......OK",       "Boot program start.\t\t\t......OK",
+    "Firmware file convert.\t......OK",        "Data Loading.\t\t\t......OK",
+    "Rom all Clear.\t\t\t......OK",            "Firmware write.\t\t\t......OK"};
+
+std::string Join(const std::vector<std::string>& lines)
+{
+    std::string s;
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        s += (i ? "\r\n" : "") + lines[i];
+    return s;
+}
+
+struct UpdateFixture : ::testing::Test {
+    RadioModel::Settings settings;
+    std::unique_ptr<InProcessRadio> radio;
+    ScriptedView view;
+    TestHost host;
+    TempDir dir;
+    std::unique_ptr<UpdaterDialog> dialog;
+    std::string logAtDone;
+    std::mutex trafficMutex;
+    std::vector<std::size_t> sentSizes;  // every chunk written to the port
+    bool closed = false;
+    int writesAfterClose = 0;
+
+    void Start(const std::string& commandLine = "", const std::string& firmware = FirmwareText(1))
+    {
+        radio = std::make_unique<InProcessRadio>(settings);
+        host.portNames = {"sim"};
+        host.backends = [this] { return radio->MakeBackend(); };
+        host.moduleFile = dir.Path() + "/vokta4";
+        if (!firmware.empty())
+            dir.Write("fw.002", firmware);
+        dialog = std::make_unique<UpdaterDialog>(view, host, FastTiming());
+        view.dialog = dialog.get();
+        view.onMessage = [this](const std::string& text) {
+            if (text == STR_DONE)
+                logAtDone = view.log;
+        };
+        dialog->OnInitDialog(commandLine);
+        dialog->Serial().SetTrafficObserver([this](bool sent, const std::uint8_t*, std::size_t n) {
+            std::lock_guard<std::mutex> lock(trafficMutex);
+            if (sent) {
+                sentSizes.push_back(n);
+                writesAfterClose += closed;
+            }
+        });
+    }
+    ~UpdateFixture() override
+    {
+        dialog.reset();
+        radio.reset();
+    }
+
+    std::vector<std::uint8_t> ExpectedFlash(std::uint8_t marker, int seed = 1)
+    {
+        std::vector<std::uint8_t> image(kImageSize);
+        for (std::uint32_t i = 0; i < kImageSize; ++i)
+            image[i] = FirmwareByte(seed, i);
+        const std::vector<std::uint8_t> factory = RadioModel::FactoryFlash();
+        std::copy(factory.begin() + (kChannelStart - kImageBase), factory.begin() + (kChannelEnd + 1 - kImageBase),
+                  image.begin() + (kChannelStart - kImageBase));
+        image[kMarkerAddress - kImageBase] = marker;
+        return image;
+    }
+    int Count(const std::string& command)
+    {
+        const auto t = radio->Model().GetTranscript();
+        return static_cast<int>(std::count(t.commands.begin(), t.commands.end(), command));
+    }
+    bool Saw(const std::string& prefix)
+    {
+        const auto t = radio->Model().GetTranscript();
+        return std::any_of(t.commands.begin(), t.commands.end(),
+                           [&](const std::string& c) { return c.rfind(prefix, 0) == 0; });
+    }
+    std::vector<std::string> Messages(std::vector<std::string> tail)
+    {
+        tail.insert(tail.begin(), STR_POWER_SUPPLY);
+        return tail;
+    }
+};
+
+}  // namespace
+
+TEST_F(UpdateFixture, ReleaseUpdateWritesTheNewFirmwareAndKeepsTheChannelData)
+{
+    Start();
+    const std::vector<std::uint8_t> before = radio->Model().Flash();
+    dialog->OnWrite();
+    EXPECT_EQ(view.messages, Messages({STR_DONE}));
+    EXPECT_EQ(logAtDone, Join(kFullLog));
+    EXPECT_EQ(view.log, "");
+    EXPECT_EQ(view.positions.back(), 0);
+    EXPECT_EQ(dialog->LastOutcome(), UpdateOutcome::Done);
+    EXPECT_EQ(radio->Model().Flash(), ExpectedFlash(kMarkerRelease));
+    EXPECT_EQ(ReadBinary(dialog->DataFilePath()), ExpectedFlash(kMarkerRelease));
+    EXPECT_EQ(view.locks, (std::vector<bool>{true, false}));
+    EXPECT_FALSE(dialog->Serial().IsOpen());
+
+    // The channel data, as stored in the image, is kept in a backup file.
+    ASSERT_FALSE(dialog->ChannelBackupPath().empty());
+    const std::vector<std::uint8_t> backup = ReadBinary(dialog->ChannelBackupPath());
+    const std::vector<std::uint8_t> expected = ExpectedFlash(kMarkerRelease);
+    EXPECT_EQ(backup, std::vector<std::uint8_t>(expected.begin() + (kChannelStart - kImageBase),
+                                                expected.begin() + (kChannelEnd + 1 - kImageBase)));
+    EXPECT_NE(before, radio->Model().Flash());
+}
+
+TEST_F(UpdateFixture, TestModeMarksTheChannelDataWith0xFF)
+{
+    Start("-T");
+    dialog->OnWrite();
+    EXPECT_EQ(view.messages, Messages({STR_DONE}));
+    EXPECT_EQ(radio->Model().Flash(), ExpectedFlash(kMarkerTest));
+}
+
+TEST_F(UpdateFixture, ProgressRunsThroughEachStepAndEndsAtZero)
+{
+    Start();
+    dialog->OnWrite();
+    EXPECT_EQ(view.ranges, (std::vector<std::pair<int, int>>{{0, 86}, {0, 0x3FFF}, {0, 0x3333}}));
+    // Boot upload 0..85 and 0, reads 512..16384 and 0, writes 51..13107 and 0.
+    std::vector<int> expected;
+    for (int i = 0; i < 86; ++i)
+        expected.push_back(i);
+    expected.push_back(0);
+    for (int a = 512; a <= 16384; a += 512)
+        expected.push_back(a);
+    expected.push_back(0);
+    for (int b = 1; b <= 256; ++b)
+        expected.push_back(b * 512 / 10);
+    expected.push_back(0);
+    expected.push_back(0);  // reset after "Done."
+    EXPECT_EQ(view.positions, expected);
+}
+
+TEST_F(UpdateFixture, CancelAtThePowerPromptTouchesNothing)
+{
+    view.okCancelAnswers = {false};
+    Start();
+    dialog->OnWrite();
+    EXPECT_EQ(view.messages, Messages({}));
+    EXPECT_EQ(view.log, "Waiting for power on Radio.");
+    EXPECT_FALSE(dialog->Serial().IsOpen());
+    EXPECT_TRUE(ReadBinary(dir.File("vokt.tmp")).empty());
+    EXPECT_EQ(radio->Model().GetTranscript().bytesIn, 0u);
+    EXPECT_TRUE(view.locks.empty());
+}
+
+TEST_F(UpdateFixture, ADataFileThatCannotBeCreatedEndsBeforeTheRadioIsContacted)
+{
+    Start();
+    dialog->Options().dataFilePath = dir.Path() + "/missing-folder/vokt.tmp";
+    dialog->OnWrite();
+    EXPECT_EQ(view.messages, Messages({STR_CANT_CREATE_FILE}));
+    EXPECT_EQ(radio->Model().GetTranscript().bytesIn, 0u);
+    EXPECT_FALSE(dialog->Serial().IsOpen());
+    EXPECT_EQ(view.locks, (std::vector<bool>{true, false}));
+}
+
+TEST_F(UpdateFixture, ASecondUpdateOnTheSameDataFileIsRefused)
+{
+    Start();
+    DataFile running;
+    std::string error;
+    ASSERT_TRUE(running.Create(dir.File("vokt.tmp"), error)) << error;
+    const std::uint8_t mark[4] = {1, 2, 3, 4};
+    ASSERT_TRUE(running.WriteAt(0, mark, 4));
+    dialog->OnWrite();
+    EXPECT_EQ(view.messages, Messages({STR_CANT_CREATE_FILE}));
+    EXPECT_EQ(ReadBinary(dir.File("vokt.tmp")), std::vector<std::uint8_t>(mark, mark + 4))
+        << "the running update's data file was changed";
+}
+
+TEST_F(UpdateFixture, DamagedOrEmptyFirmwareIsRefusedBeforeTheErase)
+{
+    std::string text = FirmwareText(1);
+    const std::size_t line3 = text.find('\n', text.find('\n', text.find('\n') + 1) + 1) + 1;
+    text[line3 + 12] = text[line3 + 12] == '0' ? '1' : '0';  // a data digit: the checksum no longer fits
+    const std::vector<std::string> cases = {
+        text,
+        "S0030000FC\n" + SRecordLine(2, 0x001000, {1, 2, 3}) + "\n",  // nothing inside the image
+        "S0030000FC\nS9030000FC\n",                                   // no data at all
+        "S0030000FC\nS206FE0000AXBB96\n",                             // not hex
+        "S0030000FC\nS207FE0000AABB96\n",                             // count disagrees with length
+    };
+    for (const std::string& firmware : cases) {
+        view.messages.clear();
+        Start("", firmware);
+        const std::vector<std::uint8_t> before = radio->Model().Flash();
+        dialog->OnWrite();
+        EXPECT_EQ(view.messages, Messages({STR_CANT_CREATE_FILE})) << firmware.substr(0, 60);
+        EXPECT_EQ(radio->Model().Flash(), before);
+        EXPECT_FALSE(Saw("clear"));
+        EXPECT_EQ(dialog->LastOutcome(), UpdateOutcome::FailedIntact);
+        EXPECT_NE(dialog->FailureDetail(), "");
+    }
+}
+
+TEST_F(UpdateFixture, WithoutAFirmwareFileTheConversionFails)
+{
+    Start("", "");
+    dialog->OnWrite();
+    EXPECT_EQ(view.messages, Messages({STR_CANT_CREATE_FILE}));
+    EXPECT_FALSE(Saw("clear"));
+}
+
+TEST_F(UpdateFixture, AReadBlockThatFailsFourTimesIsStoredOnItsFifth)
+{
+    settings.faults = {{RadioModel::Step::ReadBlock, 3, 4, RadioModel::Fault::Silence},
+                       {RadioModel::Step::ReadBlock, 4, 1, RadioModel::Fault::Short}};
+    Start();
+    dialog->OnWrite();
+    EXPECT_EQ(view.messages, Messages({STR_DONE}));
+    EXPECT_EQ(Count("read FF8600"), 5);
+    EXPECT_EQ(Count("read FF8800"), 2);  // a 513-byte reply never completes
+    EXPECT_EQ(radio->Model().Flash(), ExpectedFlash(kMarkerRelease));
+}
+
+TEST_F(UpdateFixture, AReadBlockThatFailsFiveTimesEndsTheUpdateBeforeTheErase)
+{
+    settings.faults = {{RadioModel::Step::ReadBlock, 3, 5, RadioModel::Fault::Silence}};
+    Start();
+    const std::vector<std::uint8_t> before = radio->Model().Flash();
+    dialog->OnWrite();
+    EXPECT_EQ(view.messages, Messages({STR_CHANNEL_READ_ERROR}));
+    EXPECT_EQ(Count("read FF8600"), 5);
+    EXPECT_FALSE(Saw("read FF8800"));
+    EXPECT_FALSE(Saw("clear"));
+    EXPECT_EQ(radio->Model().Flash(), before);
+    EXPECT_EQ(dialog->LastOutcome(), UpdateOutcome::FailedIntact);
+    EXPECT_NE(dialog->FailureDetail().find("block 0xFF8600, attempt 5 of 5"), std::string::npos)
+        << dialog->FailureDetail();
+}
+
+TEST_F(UpdateFixture, ALateReplyDoesNotMergeWithTheRetry)
+{
+    settings.lateBy = FastTiming().blockTimeout + std::chrono::milliseconds(10);
+    settings.abandonAfter = std::chrono::milliseconds(40);
+    settings.faults = {{RadioModel::Step::ReadBlock, 2, 1, RadioModel::Fault::Late},
+                       {RadioModel::Step::WriteData, 7, 1, RadioModel::Fault::Late},
+                       {RadioModel::Step::WriteCommand, 9, 1, RadioModel::Fault::Late}};
+    Start();
+    dialog->OnWrite();
+    EXPECT_EQ(view.messages, Messages({STR_DONE}));
+    EXPECT_EQ(radio->Model().Flash(), ExpectedFlash(kMarkerRelease));
+}
+
+TEST_F(UpdateFixture, TheRomClearCountsDownWhileTheRadioErases)
+{
+    settings.eraseTime = FastTiming().clearTick * 5 + FastTiming().clearTick / 2;
+    Start();
+    dialog->OnWrite();
+    EXPECT_EQ(view.messages, Messages({STR_DONE}));
+    auto has = [&](const std::string& t) {
+        return std::find(view.transients.begin(), view.transients.end(), t) != view.transients.end();
+    };
+    EXPECT_TRUE(has("\t\t\t19"));
+    EXPECT_TRUE(has("\t\t\t15"));
+    EXPECT_FALSE(has("\t\t\t12"));
+    EXPECT_TRUE(has("\t19"));
+    EXPECT_TRUE(has("\t15"));
+}
+
+TEST_F(UpdateFixture, ASilentRomClearFailsAtTheTwentyFirstExpiry)
+{
+    settings.faults = {{RadioModel::Step::Clear1, -1, 1, RadioModel::Fault::Silence}};
+    Start();
+    dialog->OnWrite();
+    EXPECT_EQ(view.messages, Messages({TXT_TIME_OUT_DOT, STR_ROM_CLEAR_ERROR}));
+    std::vector<std::string> countdown;
+    for (const std::string& t : view.transients) {
+        if (t.rfind("\t\t\t", 0) == 0)
+            countdown.push_back(t);
+    }
+    ASSERT_EQ(countdown.size(), 20u);
+    EXPECT_EQ(countdown.front(), "\t\t\t19");
+    EXPECT_EQ(countdown.back(), "\t\t\t0");
+    EXPECT_FALSE(Saw("clear2"));
+    EXPECT_EQ(dialog->LastOutcome(), UpdateOutcome::FailedAfterErase);
+}
+
+TEST_F(UpdateFixture, WriteBlocksAreRetriedAndARefusedCommandSendsNoData)
+{
+    settings.faults = {{RadioModel::Step::WriteCommand, 5, 2, RadioModel::Fault::Refuse},
+                       {RadioModel::Step::WriteData, 100, 4, RadioModel::Fault::Refuse}};
+    Start();
+    dialog->OnWrite();
+    EXPECT_EQ(view.messages, Messages({STR_DONE}));
+    EXPECT_EQ(Count("write FE0A00"), 3);
+    EXPECT_EQ(Count("write FEC800"), 5);
+    std::lock_guard<std::mutex> lock(trafficMutex);
+    EXPECT_EQ(std::count(sentSizes.begin(), sentSizes.end(), 512u), 256 + 4);
+    EXPECT_EQ(radio->Model().Flash(), ExpectedFlash(kMarkerRelease));
+}
+
+TEST_F(UpdateFixture, AWriteBlockThatFailsFiveTimesStopsTheWrite)
+{
+    settings.faults = {{RadioModel::Step::WriteData, 10, 5, RadioModel::Fault::Silence}};
+    Start();
+    dialog->OnWrite();
+    EXPECT_EQ(view.messages, Messages({STR_FIRM_WRITE_ERROR}));
+    EXPECT_EQ(Count("write FE1400"), 5);
+    EXPECT_FALSE(Saw("write FE1600"));
+    EXPECT_EQ(dialog->LastOutcome(), UpdateOutcome::FailedAfterErase);
+    EXPECT_FALSE(dialog->Serial().IsOpen());
+}
+
+TEST_F(UpdateFixture, CloseDuringTheWriteStopsAtOnceWithThePortAndDataFileClosed)
+{
+    Start();
+    view.onProgress = [this](int pos) {
+        if (view.ranges.back().second == 0x3333 && pos == 20 * 512 / 10) {
+            view.PostClose();
+            std::lock_guard<std::mutex> lock(trafficMutex);
+            closed = true;
+        }
+    };
+    dialog->OnWrite();
+    EXPECT_EQ(view.messages, Messages({STR_FIRM_WRITE_ERROR}));
+    EXPECT_TRUE(view.ended);
+    EXPECT_FALSE(dialog->Serial().IsOpen());
+    EXPECT_FALSE(UpdaterDialogTestAccess::Data(*dialog).IsOpen());
+    EXPECT_EQ(dialog->LastOutcome(), UpdateOutcome::FailedAfterErase);
+    std::lock_guard<std::mutex> lock(trafficMutex);
+    EXPECT_LE(writesAfterClose, 2) << "the write went on after CLOSE";
+    EXPECT_FALSE(Saw("write FE3000"));
+}
+
+TEST_F(UpdateFixture, ABackupOfChannelDataIsWrittenInsteadOfTheRadiosOwn)
+{
+    Start();
+    std::vector<std::uint8_t> saved(kChannelSize);
+    for (std::size_t i = 0; i < saved.size(); ++i)
+        saved[i] = static_cast<std::uint8_t>(i ^ 0x5A);
+    dialog->Options().channelData = saved;
+    dialog->OnWrite();
+    EXPECT_EQ(view.messages, Messages({STR_DONE}));
+    EXPECT_FALSE(Saw("read"));
+    std::vector<std::uint8_t> expected = ExpectedFlash(kMarkerRelease);
+    std::copy(saved.begin(), saved.end(), expected.begin() + (kChannelStart - kImageBase));
+    expected[kMarkerAddress - kImageBase] = kMarkerRelease;
+    EXPECT_EQ(radio->Model().Flash(), expected);
+}
+
+TEST_F(UpdateFixture, TwoUpdatesInARowEachSucceedAndKeepTheirOwnBackups)
+{
+    Start();
+    dialog->OnWrite();
+    const std::string first = dialog->ChannelBackupPath();
+    dialog->OnWrite();
+    EXPECT_EQ(view.messages, Messages({STR_DONE, STR_POWER_SUPPLY, STR_DONE}));
+    EXPECT_NE(first, dialog->ChannelBackupPath());
+    EXPECT_EQ(ReadBinary(first), ReadBinary(dialog->ChannelBackupPath()));
+}
