@@ -1,0 +1,154 @@
+// vokta4-cli against vr3900-sim over a pseudo-terminal: the real programs,
+// the real POSIX port, the real line.
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+#include "image/firmware_image.h"
+#include "memory/radio_memory.h"
+#include "process.h"
+#include "sim/radio_model.h"
+#include "../unit/test_support.h"
+
+namespace {
+
+struct CliFixture : ::testing::Test {
+    TempDir dir;
+    std::map<std::string, std::string> env;
+
+    CliFixture()
+    {
+        env["XDG_CONFIG_HOME"] = dir.File("config");
+        env["VOKTA4_PORTS"] = "/nonexistent/vokta4-port";  // never a real port
+        dir.Write("fw.002", FirmwareText(5));
+    }
+    std::vector<std::string> Write(const std::string& port, std::vector<std::string> extra = {})
+    {
+        std::vector<std::string> argv = {VOKTA4_CLI, "write", "--port", port, "--firmware", dir.File("fw.002"),
+                                         "--data-file", dir.File("vokt.tmp")};
+        argv.insert(argv.end(), extra.begin(), extra.end());
+        return argv;
+    }
+    std::vector<std::uint8_t> Expected(std::uint8_t marker)
+    {
+        std::vector<std::uint8_t> image(kImageSize);
+        for (std::uint32_t i = 0; i < kImageSize; ++i)
+            image[i] = FirmwareByte(5, i);
+        const std::vector<std::uint8_t> factory = RadioModel::FactoryFlash();
+        for (std::uint32_t a = kChannelStart; a <= kChannelEnd; ++a)
+            image[a - kImageBase] = factory[a - kImageBase];
+        image[kMarkerAddress - kImageBase] = marker;
+        return image;
+    }
+};
+
+const char* kLog =
+    "Waiting for power on Radio.\n"
+    "Power Supply?\n"
+    "Waiting for power on Radio.\t\t......OK\n"
+    "Radio connection.\t\t\t......OK\n"
+    "Boot program sending.\t\t......OK\n"
+    "Boot program start.\t\t\t......OK\n"
+    "Firmware file convert.\t......OK\n"
+    "Data Loading.\t\t\t......OK\n"
+    "Rom all Clear.\t\t\t......OK\n"
+    "Firmware write.\t\t\t......OK\n"
+    "Done.\n";
+
+}  // namespace
+
+TEST_F(CliFixture, AFullUpdateInReleaseAndTestModeLeavesTheRightFlash)
+{
+    for (const bool test : {false, true}) {
+        const std::string flash = dir.File(test ? "test.bin" : "release.bin");
+        Simulator sim(flash);
+        ASSERT_FALSE(sim.Port().empty());
+        Process cli(Write(sim.Port(), test ? std::vector<std::string>{"--yes", "-t"}
+                                           : std::vector<std::string>{"--yes"}),
+                    env);
+        EXPECT_EQ(cli.Wait(), 0) << cli.Err();
+        const std::string title = test ? "VOKTA4 TEST (R01.00) for VR-3900\n" : "VOKTA4 RELEASE (R01.00) for VR-3900\n";
+        EXPECT_EQ(cli.Out(), title + kLog);
+        sim.Stop();
+        EXPECT_EQ(ReadBinary(flash), Expected(test ? kMarkerTest : kMarkerRelease));
+    }
+    // The port used is saved at exit.
+    EXPECT_NE(ReadBinary(dir.File("config/vokta4/vokta4.ini")).size(), 0u);
+}
+
+TEST_F(CliFixture, CancelOrEndOfInputAtThePromptExitsWithOne)
+{
+    Simulator sim(dir.File("flash.bin"));
+    for (const char* answer : {"n\n", ""}) {
+        Process cli(Write(sim.Port()), env, answer);
+        EXPECT_EQ(cli.Wait(), 1);
+        EXPECT_NE(cli.Out().find("Power Supply?\n"), std::string::npos);
+        EXPECT_EQ(cli.Out().find("Radio connection."), std::string::npos);
+    }
+    Process ok(Write(sim.Port()), env, "\n");
+    EXPECT_EQ(ok.Wait(), 0) << ok.Err();
+}
+
+TEST_F(CliFixture, CtrlCDuringTheWriteStopsAtOnceAndExitsWithTwo)
+{
+    // Block 20's acknowledgement comes late, so the write is surely waiting there.
+    Simulator sim(dir.File("flash.bin"), {"--fault", "wdata:20:1:late", "--late-ms", "900", "--transcript",
+                                          dir.File("transcript.txt")});
+    Process cli(Write(sim.Port(), {"--yes"}), env);
+    ASSERT_TRUE(cli.WaitForOutput("Firmware write."));
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    cli.Signal(SIGINT);
+    EXPECT_EQ(cli.Wait(std::chrono::seconds(5)), 2);
+    EXPECT_NE(cli.Out().find("Firm write error.\n"), std::string::npos);
+    EXPECT_NE(cli.Err().find("--channel-data"), std::string::npos) << cli.Err();
+    sim.Stop();
+    const std::vector<std::uint8_t> bytes = ReadBinary(dir.File("transcript.txt"));
+    const std::string transcript(bytes.begin(), bytes.end());
+    EXPECT_NE(transcript.find("write FE2800"), std::string::npos);
+    EXPECT_EQ(transcript.find("write FE2A00"), std::string::npos) << "writes went on after Ctrl-C";
+    // The data file is free again.
+    DataFile data;
+    std::string error;
+    EXPECT_TRUE(data.Create(dir.File("vokt.tmp"), error)) << error;
+}
+
+TEST_F(CliFixture, ASecondInstanceOnTheSameDataFileOrPortIsRefused)
+{
+    Simulator a(dir.File("a.bin"), {"--fault", "read:0:1:late", "--late-ms", "900"});
+    Simulator b(dir.File("b.bin"));
+    Process first(Write(a.Port(), {"--yes"}), env);
+    ASSERT_TRUE(first.WaitForOutput("Data Loading."));
+
+    Process sameFile(Write(b.Port(), {"--yes"}), env);
+    EXPECT_EQ(sameFile.Wait(), 1);
+    EXPECT_NE(sameFile.Out().find("Can not Create data File.\n"), std::string::npos);
+
+    std::vector<std::string> otherFile = Write(a.Port(), {"--yes"});
+    otherFile[7] = dir.File("other.tmp");
+    Process samePort(otherFile, env);
+    EXPECT_EQ(samePort.Wait(), 1);
+    EXPECT_NE(samePort.Out().find("Can't open COM port!\n"), std::string::npos);
+    EXPECT_NE(samePort.Err().find("busy"), std::string::npos) << samePort.Err();
+
+    EXPECT_EQ(first.Wait(), 0) << first.Err();
+}
+
+TEST_F(CliFixture, PortsListsOnlyPortsThatOpenAndMarksTheSavedOne)
+{
+    Simulator sim(dir.File("flash.bin"));
+    env["VOKTA4_PORTS"] = "/nonexistent/a:" + sim.Port();
+    Process ports({VOKTA4_CLI, "ports"}, env);
+    EXPECT_EQ(ports.Wait(), 0);
+    EXPECT_EQ(ports.Out(), "* " + sim.Port() + "\n");
+}
+
+TEST_F(CliFixture, BadUsageExitsWith64)
+{
+    Process none({VOKTA4_CLI}, env);
+    EXPECT_EQ(none.Wait(), 64);
+    Process unknown({VOKTA4_CLI, "write", "--no-such-option"}, env);
+    EXPECT_EQ(unknown.Wait(), 64);
+    Process version({VOKTA4_CLI, "--version"}, env);
+    EXPECT_EQ(version.Wait(), 0);
+    EXPECT_NE(version.Out().find("R01.00"), std::string::npos);
+}

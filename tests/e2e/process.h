@@ -1,0 +1,53 @@
+#pragma once
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+// A child process with its output collected as it comes, for end-to-end
+// tests of the programs.
+class Process {
+public:
+    Process(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env = {},
+            const std::string& input = std::string(), bool closeInput = true);
+    ~Process();
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    // Waits until standard output contains `text` (false after `limit`).
+    bool WaitForOutput(const std::string& text, std::chrono::milliseconds limit = std::chrono::seconds(30));
+    void Signal(int sig);
+    // Waits for the end; the exit status, or 128 + signal.
+    int Wait(std::chrono::milliseconds limit = std::chrono::seconds(120));
+    std::string Out();
+    std::string Err();
+
+private:
+    void Collect();
+
+    int m_pid = -1;
+    int m_out = -1, m_err = -1;
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    std::string m_stdout, m_stderr;
+    bool m_eof = false;
+    std::thread m_reader;
+    int m_status = -1;
+};
+
+// The simulated radio on a pseudo-terminal, stopped (and its flash saved)
+// by Stop() or at the end of the test.
+class Simulator {
+public:
+    explicit Simulator(const std::string& flash, std::vector<std::string> options = {});
+    ~Simulator();
+    const std::string& Port() const { return m_port; }
+    void Stop();
+
+private:
+    std::unique_ptr<Process> m_process;
+    std::string m_port;
+};
