@@ -17,6 +17,9 @@ public:
     bool WriteProfileString(const std::string& section, const std::string& key, const std::string& value) override;
 
     static std::string ProfilePath();
+    // What the system tells of a port: USB description and VID:PID (empty
+    // when it tells nothing).
+    static std::string PortDescription(const std::string& name);
 };
 
 // "a:b::c" gives {"a", "b", "c"}.

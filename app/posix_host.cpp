@@ -1,4 +1,5 @@
 // The host on Linux and other POSIX systems.
+#include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
 #include <libserialport.h>
@@ -42,6 +43,24 @@ bool NativeHost::EnumeratePorts(std::vector<std::string>& names)
         names.emplace_back(sp_get_port_name(*p));
     sp_free_port_list(list);
     return true;
+}
+
+std::string NativeHost::PortDescription(const std::string& name)
+{
+    sp_port* port = nullptr;
+    if (sp_get_port_by_name(PosixPortBackend::DevicePath(name).c_str(), &port) != SP_OK)
+        return std::string();
+    std::string text;
+    if (const char* d = sp_get_port_description(port))
+        text = d;
+    int vid = 0, pid = 0;
+    if (sp_get_port_transport(port) == SP_TRANSPORT_USB && sp_get_port_usb_vid_pid(port, &vid, &pid) == SP_OK) {
+        char ids[32];
+        std::snprintf(ids, sizeof ids, "%s(VID:PID %04X:%04X)", text.empty() ? "" : " ", vid, pid);
+        text += ids;
+    }
+    sp_free_port(port);
+    return text;
 }
 
 std::unique_ptr<PortBackend> NativeHost::MakePortBackend()

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
@@ -14,6 +16,24 @@ namespace {
 std::string ErrnoText(const char* what, int err)
 {
     return std::string(what) + ": " + std::strerror(err);
+}
+
+// Why a device cannot be opened, with the fix where there is one.
+std::string OpenErrorText(const std::string& path, int err)
+{
+    if (err == EACCES || err == EPERM) {
+        std::string owner = "the device's group";
+        struct stat st {};
+        if (::stat(path.c_str(), &st) == 0) {
+            if (const struct group* g = ::getgrgid(st.st_gid))
+                owner = g->gr_name;
+        }
+        return path + ": permission denied; fix: add your user to the group '" + owner +
+               "' that owns it (sudo usermod -aG " + owner + " $USER), then log in again";
+    }
+    if (err == EBUSY)
+        return path + ": port busy (in use by another program)";
+    return ErrnoText(path.c_str(), err);
 }
 
 }  // namespace
@@ -37,7 +57,7 @@ bool PosixPortBackend::Open(const std::string& name, std::string& error)
     // O_NONBLOCK keeps open from waiting for carrier; I/O is blocking after.
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        error = ErrnoText(path.c_str(), errno);
+        error = OpenErrorText(path, errno);
         return false;
     }
     auto fail = [&](const char* what) {
@@ -51,8 +71,11 @@ bool PosixPortBackend::Open(const std::string& name, std::string& error)
     }
     // Exclusive use: TIOCEXCL stops other opens (except root's); the flock
     // stops other instances of this tool, root included.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
-        return fail("port busy (locked by another program)");
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        error = path + ": port busy (in use by another program)";
+        ::close(fd);
+        return false;
+    }
     if (::ioctl(fd, TIOCEXCL) != 0)
         return fail("TIOCEXCL");
     termios saved{};

@@ -1,5 +1,6 @@
 // vokta4-cli: the VR-3900 firmware update in a terminal.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <fstream>
@@ -12,8 +13,10 @@
 #include "app/native_host.h"
 #include "app/updater_dialog.h"
 #include "frontends/cli/console_view.h"
+#include "frontends/cli/firmware_commands.h"
 #include "image/boot_loader_image.h"
 #include "memory/radio_memory.h"
+#include "serial/posix_port_backend.h"
 #include "res/resource.h"
 
 namespace {
@@ -93,11 +96,25 @@ int RunPorts()
     view.SetDialog(&dialog);
     dialog.OnInitDialog("");
     const std::string selected = view.SelectedPort();
-    if (view.Ports().empty())
+    const std::vector<std::string>& usable = view.Ports();
+    for (const std::string& p : usable) {
+        const std::string about = NativeHost::PortDescription(p);
+        std::cout << (p == selected ? "* " : "  ") << p << (about.empty() ? "" : "  " + about) << "\n";
+    }
+    // The ports that exist but do not open, each with its reason.
+    std::vector<std::string> all;
+    host.EnumeratePorts(all);
+    for (const std::string& p : all) {
+        if (std::find(usable.begin(), usable.end(), p) != usable.end())
+            continue;
+        PosixPortBackend probe;
+        std::string error;
+        if (!probe.Open(p, error))
+            std::cout << "  " << p << "  not usable: " << error << "\n";
+    }
+    if (usable.empty())
         std::cerr << "vokta4-cli: no serial port could be opened\n";
-    for (const std::string& p : view.Ports())
-        std::cout << (p == selected ? "* " : "  ") << p << "\n";
-    return view.Ports().empty() ? kExitIntact : kExitDone;
+    return usable.empty() ? kExitIntact : kExitDone;
 }
 
 struct WriteArgs {
@@ -252,7 +269,14 @@ int main(int argc, char** argv)
     app.require_subcommand(1);
     app.set_version_flag("--version", std::string("vokta4-cli ") + STR_VERSION);
 
-    CLI::App* ports = app.add_subcommand("ports", "list the serial ports that open (* = the saved port)");
+    CLI::App* ports = app.add_subcommand("ports", "list the serial ports that open (* = the saved port), and why others do not");
+
+    std::string firmwareFile, imageFile;
+    CLI::App* check = app.add_subcommand("check", "report what a firmware file holds and whether the update accepts it");
+    check->add_option("FILE", firmwareFile, "firmware file (S-records)")->required();
+    CLI::App* convert = app.add_subcommand("convert", "write the 131072-byte image the update would write");
+    convert->add_option("FILE", firmwareFile, "firmware file (S-records)")->required();
+    convert->add_option("-o,--output", imageFile, "image file to write")->required();
 
     WriteArgs w;
     CLI::App* write = app.add_subcommand("write", "update the radio's firmware");
@@ -276,5 +300,9 @@ int main(int argc, char** argv)
     }
     if (*ports)
         return RunPorts();
+    if (*check)
+        return RunCheck(firmwareFile);
+    if (*convert)
+        return RunConvert(firmwareFile, imageFile);
     return RunWrite(w);
 }

@@ -1,0 +1,228 @@
+// What vokta4-cli gives a technician beyond the dialog: exit codes, the
+// reasons behind failures, recovery with a channel-data backup, traces,
+// and checks of firmware files. Real programs over a pseudo-terminal.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sstream>
+
+#include "memory/radio_memory.h"
+#include "process.h"
+#include "sim/radio_model.h"
+#include "../unit/test_support.h"
+
+namespace {
+
+struct TechFixture : ::testing::Test {
+    TempDir dir;
+    std::map<std::string, std::string> env;
+
+    TechFixture()
+    {
+        env["XDG_CONFIG_HOME"] = dir.File("config");
+        env["VOKTA4_PORTS"] = "/nonexistent/vokta4-port";
+        dir.Write("fw.002", FirmwareText(6));
+    }
+    std::vector<std::string> Write(const std::string& port, std::vector<std::string> extra = {})
+    {
+        std::vector<std::string> argv = {VOKTA4_CLI, "write", "--yes", "--port", port, "--firmware",
+                                         dir.File("fw.002"), "--data-file", dir.File("vokt.tmp")};
+        argv.insert(argv.end(), extra.begin(), extra.end());
+        return argv;
+    }
+    std::string Text(const std::string& path)
+    {
+        const std::vector<std::uint8_t> b = ReadBinary(path);
+        return std::string(b.begin(), b.end());
+    }
+    long Field(const std::string& transcript, const std::string& key)
+    {
+        std::istringstream in(transcript);
+        std::string k;
+        long v;
+        while (in >> k) {
+            if (k == key && in >> v)
+                return v;
+        }
+        return -1;
+    }
+};
+
+// Splits a printed shell command whose arguments may stand in single quotes.
+std::vector<std::string> SplitCommand(const std::string& line)
+{
+    std::vector<std::string> args;
+    std::string cur;
+    bool quoted = false, any = false;
+    for (char c : line) {
+        if (c == '\'') {
+            quoted = !quoted;
+            any = true;
+        } else if (c == ' ' && !quoted) {
+            if (any || !cur.empty())
+                args.push_back(cur);
+            cur.clear();
+            any = false;
+        } else {
+            cur += c;
+        }
+    }
+    if (any || !cur.empty())
+        args.push_back(cur);
+    return args;
+}
+
+}  // namespace
+
+TEST_F(TechFixture, AFailureBeforeTheEraseExitsWithOneAndSaysWhichBlock)
+{
+    Simulator sim(dir.File("flash.bin"), {"--fault", "read:4:5:silence"});
+    Process cli(Write(sim.Port()), env);
+    EXPECT_EQ(cli.Wait(), 1);
+    EXPECT_NE(cli.Out().find("Channel data read Error.\n"), std::string::npos);
+    EXPECT_NE(cli.Err().find("block 0xFF8800, attempt 5 of 5: no answer to the read command"), std::string::npos)
+        << cli.Err();
+    sim.Stop();
+    EXPECT_EQ(ReadBinary(dir.File("flash.bin")), RadioModel::FactoryFlash());
+}
+
+TEST_F(TechFixture, ARadioWhoseWriteFailedIsRestoredWithItsChannelDataBackup)
+{
+    const std::string link = dir.File("radio");
+    std::string restore;
+    {
+        Simulator sim(dir.File("flash.bin"), {"--link", link, "--fault", "wdata:40:5:silence"});
+        Process cli(Write(link), env);
+        EXPECT_EQ(cli.Wait(), 2);
+        EXPECT_NE(cli.Out().find("Firm write error.\n"), std::string::npos);
+        const std::string err = cli.Err();
+        const std::size_t at = err.find("vokta4-cli write ");
+        ASSERT_NE(at, std::string::npos) << err;
+        restore = err.substr(at, err.find('\n', at) - at);
+    }
+    // The radio now holds half a firmware and an erased channel area.
+    std::vector<std::uint8_t> broken = ReadBinary(dir.File("flash.bin"));
+    EXPECT_EQ(broken[kChannelStart - kImageBase], 0xFF);
+
+    Simulator sim(dir.File("flash.bin"), {"--link", link});
+    std::vector<std::string> argv = SplitCommand(restore);
+    ASSERT_GE(argv.size(), 8u);
+    argv[0] = VOKTA4_CLI;
+    argv.push_back("--yes");
+    Process again(argv, env);
+    EXPECT_EQ(again.Wait(), 0) << again.Err();
+    sim.Stop();
+
+    std::vector<std::uint8_t> expected(kImageSize);
+    for (std::uint32_t i = 0; i < kImageSize; ++i)
+        expected[i] = FirmwareByte(6, i);
+    const std::vector<std::uint8_t> factory = RadioModel::FactoryFlash();
+    for (std::uint32_t a = kChannelStart; a <= kChannelEnd; ++a)
+        expected[a - kImageBase] = factory[a - kImageBase];
+    expected[kMarkerAddress - kImageBase] = kMarkerRelease;
+    EXPECT_EQ(ReadBinary(dir.File("flash.bin")), expected);
+}
+
+TEST_F(TechFixture, AChannelDataFileOfTheWrongSizeIsRefusedBeforeTheRadioIsTouched)
+{
+    dir.Write("short.chd", std::string(16383, 'x'));
+    Simulator sim(dir.File("flash.bin"), {"--transcript", dir.File("t.txt")});
+    Process cli(Write(sim.Port(), {"--channel-data", dir.File("short.chd")}), env);
+    EXPECT_EQ(cli.Wait(), 1);
+    EXPECT_NE(cli.Err().find("16384"), std::string::npos) << cli.Err();
+    sim.Stop();
+    EXPECT_EQ(Field(Text(dir.File("t.txt")), "bytes_in"), 0);
+}
+
+TEST_F(TechFixture, TheTraceHoldsEveryByteBothWays)
+{
+    Simulator sim(dir.File("flash.bin"), {"--transcript", dir.File("t.txt")});
+    Process cli(Write(sim.Port(), {"--trace", dir.File("trace.txt")}), env);
+    ASSERT_EQ(cli.Wait(), 0) << cli.Err();
+    sim.Stop();
+    std::istringstream trace(Text(dir.File("trace.txt")));
+    std::string line;
+    long tx = 0, rx = 0;
+    double last = 0;
+    while (std::getline(trace, line)) {
+        std::istringstream fields(line);
+        double t;
+        std::string dir_, byte;
+        ASSERT_TRUE(fields >> t >> dir_) << line;
+        ASSERT_GE(t, last - 0.001) << line;
+        last = t;
+        ASSERT_TRUE(dir_ == "TX" || dir_ == "RX") << line;
+        long n = 0;
+        while (fields >> byte) {
+            ASSERT_EQ(byte.size(), 2u) << line;
+            ++n;
+        }
+        ASSERT_GT(n, 0) << line;
+        (dir_ == "TX" ? tx : rx) += n;
+    }
+    const std::string transcript = Text(dir.File("t.txt"));
+    EXPECT_EQ(tx, Field(transcript, "bytes_in"));
+    EXPECT_EQ(rx, Field(transcript, "bytes_out"));
+}
+
+TEST_F(TechFixture, AnotherBootProgramCanBeUploaded)
+{
+    dir.Write("boot.s19", "S0030000FC\n" + SRecordLine(1, 0x0990, {1, 2, 3, 4}) + "\n" +
+                              SRecordLine(1, 0x0994, {5, 6}) + "\nS9030000FC\n");
+    Simulator sim(dir.File("flash.bin"), {"--transcript", dir.File("t.txt")});
+    Process cli(Write(sim.Port(), {"--boot-image", dir.File("boot.s19")}), env);
+    EXPECT_EQ(cli.Wait(), 0) << cli.Err();
+    sim.Stop();
+    EXPECT_EQ(Field(Text(dir.File("t.txt")), "boot_frames"), 2);
+
+    dir.Write("bad.s19", SRecordLine(1, 0x0990, {1, 2}) + "0\n");
+    Process bad(Write("/nonexistent", {"--boot-image", dir.File("bad.s19")}), env);
+    EXPECT_EQ(bad.Wait(), 1);
+    EXPECT_NE(bad.Err().find("line 1"), std::string::npos) << bad.Err();
+}
+
+TEST_F(TechFixture, CheckAndConvertJudgeFilesAsTheUpdateDoes)
+{
+    Process good({VOKTA4_CLI, "check", dir.File("fw.002")}, env);
+    EXPECT_EQ(good.Wait(), 0);
+    EXPECT_NE(good.Out().find("data records: 4096 (S1 0, S2 4096, S3 0)"), std::string::npos) << good.Out();
+    EXPECT_NE(good.Out().find("range FE0000-FFFFFF"), std::string::npos);
+
+    Process convert({VOKTA4_CLI, "convert", dir.File("fw.002"), "-o", dir.File("img.bin")}, env);
+    EXPECT_EQ(convert.Wait(), 0);
+    const std::string oracle = "srec_cat -contradictory-bytes=warning '" + dir.File("fw.002") +
+                               "' -fill 0xFF 0xFE0000 0x1000000 -crop 0xFE0000 0x1000000 -offset -0xFE0000 -o '" +
+                               dir.File("oracle.bin") + "' -binary 2>/dev/null";
+    ASSERT_EQ(std::system(oracle.c_str()), 0);
+    EXPECT_EQ(ReadBinary(dir.File("img.bin")), ReadBinary(dir.File("oracle.bin")));
+
+    std::string text = FirmwareText(6);
+    text.insert(text.find('\n') + 1, "S206FE0000AABB97\n");  // line 2: checksum wrong
+    dir.Write("bad.002", text);
+    Process badCheck({VOKTA4_CLI, "check", dir.File("bad.002")}, env);
+    EXPECT_EQ(badCheck.Wait(), 1);
+    EXPECT_NE(badCheck.Out().find("line 2: checksum wrong"), std::string::npos) << badCheck.Out();
+    Process badConvert({VOKTA4_CLI, "convert", dir.File("bad.002"), "-o", dir.File("bad.bin")}, env);
+    EXPECT_EQ(badConvert.Wait(), 1);
+    EXPECT_TRUE(ReadBinary(dir.File("bad.bin")).empty());
+
+    dir.Write("outside.002", SRecordLine(2, 0x001000, {1, 2}) + "\n");
+    Process outside({VOKTA4_CLI, "check", dir.File("outside.002")}, env);
+    EXPECT_EQ(outside.Wait(), 1);
+    EXPECT_NE(outside.Out().find("outside the image (FE0000-FFFFFF): 2"), std::string::npos) << outside.Out();
+}
+
+TEST_F(TechFixture, PortsNamesTheReasonOfAPortThatDoesNotOpen)
+{
+    Simulator sim(dir.File("flash.bin"));
+    dir.Write("plain-file", "x");
+    env["VOKTA4_PORTS"] = sim.Port() + ":" + dir.File("plain-file") + ":/nonexistent/ttyX";
+    Process ports({VOKTA4_CLI, "ports"}, env);
+    EXPECT_EQ(ports.Wait(), 0);
+    const std::string out = ports.Out();
+    EXPECT_EQ(out.find("* " + sim.Port()), 0u) << out;
+    EXPECT_NE(out.find(dir.File("plain-file") + "  not usable: "), std::string::npos) << out;
+    EXPECT_NE(out.find("/nonexistent/ttyX  not usable: /nonexistent/ttyX: No such file or directory"),
+              std::string::npos)
+        << out;
+}
