@@ -139,7 +139,7 @@ TEST_F(CliFixture, PortsListsOnlyPortsThatOpenAndMarksTheSavedOne)
     env["VOKTA4_PORTS"] = "/nonexistent/a:" + sim.Port();
     Process ports({VOKTA4_CLI, "ports"}, env);
     EXPECT_EQ(ports.Wait(), 0);
-    EXPECT_EQ(ports.Out(), "* " + sim.Port() + "\n");
+    EXPECT_EQ(ports.Out(), "* " + sim.Port() + "\n  /nonexistent/a  not usable: /nonexistent/a: No such file or directory\n");
 }
 
 TEST_F(CliFixture, BadUsageExitsWith64)
