@@ -35,12 +35,15 @@ bool DataFile::Create(const std::string& path, std::string& error)
     return true;
 }
 
-bool DataFile::WriteAt(std::uint32_t offset, const std::uint8_t* data, std::size_t length)
+namespace {
+
+// Repeats a positioned read or write until all `length` bytes are done.
+template <typename Io, typename Byte>
+bool Transfer(int fd, Io io, Byte* data, std::size_t length, std::uint32_t offset)
 {
     std::size_t done = 0;
-    while (m_handle >= 0 && done < length) {
-        const ssize_t n = ::pwrite(static_cast<int>(m_handle), data + done, length - done,
-                                   static_cast<off_t>(offset + done));
+    while (fd >= 0 && done < length) {
+        const ssize_t n = io(fd, data + done, length - done, static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -50,19 +53,16 @@ bool DataFile::WriteAt(std::uint32_t offset, const std::uint8_t* data, std::size
     return done == length;
 }
 
+}  // namespace
+
+bool DataFile::WriteAt(std::uint32_t offset, const std::uint8_t* data, std::size_t length)
+{
+    return Transfer(static_cast<int>(m_handle), ::pwrite, data, length, offset);
+}
+
 bool DataFile::ReadAt(std::uint32_t offset, std::uint8_t* data, std::size_t length)
 {
-    std::size_t done = 0;
-    while (m_handle >= 0 && done < length) {
-        const ssize_t n = ::pread(static_cast<int>(m_handle), data + done, length - done,
-                                  static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return done == length;
+    return Transfer(static_cast<int>(m_handle), ::pread, data, length, offset);
 }
 
 void DataFile::Close()

@@ -29,17 +29,7 @@ struct CliFixture : ::testing::Test {
         argv.insert(argv.end(), extra.begin(), extra.end());
         return argv;
     }
-    std::vector<std::uint8_t> Expected(std::uint8_t marker)
-    {
-        std::vector<std::uint8_t> image(kImageSize);
-        for (std::uint32_t i = 0; i < kImageSize; ++i)
-            image[i] = FirmwareByte(5, i);
-        const std::vector<std::uint8_t> factory = RadioModel::FactoryFlash();
-        for (std::uint32_t a = kChannelStart; a <= kChannelEnd; ++a)
-            image[a - kImageBase] = factory[a - kImageBase];
-        image[kMarkerAddress - kImageBase] = marker;
-        return image;
-    }
+    std::vector<std::uint8_t> Expected(std::uint8_t marker) { return ExpectedFlash(5, marker); }
 };
 
 const char* kLog =

@@ -113,14 +113,7 @@ TEST_F(TechFixture, ARadioWhoseWriteFailedIsRestoredWithItsChannelDataBackup)
     EXPECT_EQ(again.Wait(), 0) << again.Err();
     sim.Stop();
 
-    std::vector<std::uint8_t> expected(kImageSize);
-    for (std::uint32_t i = 0; i < kImageSize; ++i)
-        expected[i] = FirmwareByte(6, i);
-    const std::vector<std::uint8_t> factory = RadioModel::FactoryFlash();
-    for (std::uint32_t a = kChannelStart; a <= kChannelEnd; ++a)
-        expected[a - kImageBase] = factory[a - kImageBase];
-    expected[kMarkerAddress - kImageBase] = kMarkerRelease;
-    EXPECT_EQ(ReadBinary(dir.File("flash.bin")), expected);
+    EXPECT_EQ(ReadBinary(dir.File("flash.bin")), ExpectedFlash(6, kMarkerRelease));
 }
 
 TEST_F(TechFixture, AChannelDataFileOfTheWrongSizeIsRefusedBeforeTheRadioIsTouched)

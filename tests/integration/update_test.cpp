@@ -68,17 +68,7 @@ struct UpdateFixture : ::testing::Test {
         radio.reset();
     }
 
-    std::vector<std::uint8_t> ExpectedFlash(std::uint8_t marker, int seed = 1)
-    {
-        std::vector<std::uint8_t> image(kImageSize);
-        for (std::uint32_t i = 0; i < kImageSize; ++i)
-            image[i] = FirmwareByte(seed, i);
-        const std::vector<std::uint8_t> factory = RadioModel::FactoryFlash();
-        std::copy(factory.begin() + (kChannelStart - kImageBase), factory.begin() + (kChannelEnd + 1 - kImageBase),
-                  image.begin() + (kChannelStart - kImageBase));
-        image[kMarkerAddress - kImageBase] = marker;
-        return image;
-    }
+    std::vector<std::uint8_t> ExpectedFlash(std::uint8_t marker) { return ::ExpectedFlash(1, marker); }
     int Count(const std::string& command)
     {
         const auto t = radio->Model().GetTranscript();

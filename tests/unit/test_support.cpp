@@ -1,5 +1,8 @@
 #include "test_support.h"
 
+#include "memory/radio_memory.h"
+#include "sim/radio_model.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -210,4 +213,16 @@ std::string FirmwareText(int seed, int type, int perRecord)
         text += SRecordLine(type, 0xFE0000 + off, data) + "\n";
     }
     return text + "S804FE0000FD\n";
+}
+
+std::vector<std::uint8_t> ExpectedFlash(int seed, std::uint8_t marker)
+{
+    std::vector<std::uint8_t> image(kImageSize);
+    for (std::uint32_t i = 0; i < kImageSize; ++i)
+        image[i] = FirmwareByte(seed, i);
+    const std::vector<std::uint8_t> factory = RadioModel::FactoryFlash();
+    std::copy(factory.begin() + (kChannelStart - kImageBase), factory.begin() + (kChannelEnd + 1 - kImageBase),
+              image.begin() + (kChannelStart - kImageBase));
+    image[kMarkerAddress - kImageBase] = marker;
+    return image;
 }

@@ -166,5 +166,8 @@ struct UpdaterDialogTestAccess {
 std::string SRecordLine(int type, std::uint32_t address, const std::vector<std::uint8_t>& data);
 // The byte a test firmware with `seed` holds at image offset `offset`.
 std::uint8_t FirmwareByte(int seed, std::uint32_t offset);
+// What a radio with the factory flash holds after an update with
+// FirmwareText(seed): the firmware, its own channel data, the marker.
+std::vector<std::uint8_t> ExpectedFlash(int seed, std::uint8_t marker);
 // S2 (or S3) records covering the whole image with FirmwareByte(seed, ...).
 std::string FirmwareText(int seed, int type = 2, int perRecord = 32);
