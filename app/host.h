@@ -19,10 +19,10 @@ public:
     virtual std::string ModuleFileName() = 0;
     // The first file in `directory` whose name ends with `extension`, in the
     // platform's enumeration order; empty when there is none.
-    virtual std::string FindFirstFile(const std::string& directory, const std::string& extension) = 0;
-    virtual std::string GetProfileString(const std::string& section, const std::string& key,
+    virtual std::string FirstFileWithExtension(const std::string& directory, const std::string& extension) = 0;
+    virtual std::string ReadProfileValue(const std::string& section, const std::string& key,
                                          const std::string& fallback) = 0;
-    virtual bool WriteProfileString(const std::string& section, const std::string& key,
+    virtual bool WriteProfileValue(const std::string& section, const std::string& key,
                                     const std::string& value) = 0;
 };
 

@@ -95,5 +95,9 @@ bool WriteIniString(const std::string& path, const std::string& section, const s
         if (!out.flush())
             return false;
     }
+    if (std::rename(temp.c_str(), path.c_str()) == 0)
+        return true;
+    // Where a rename does not replace an existing file (Windows), remove it first.
+    std::remove(path.c_str());
     return std::rename(temp.c_str(), path.c_str()) == 0;
 }

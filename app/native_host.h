@@ -11,10 +11,10 @@ public:
     bool EnumeratePorts(std::vector<std::string>& names) override;
     std::unique_ptr<PortBackend> MakePortBackend() override;
     std::string ModuleFileName() override;
-    std::string FindFirstFile(const std::string& directory, const std::string& extension) override;
-    std::string GetProfileString(const std::string& section, const std::string& key,
+    std::string FirstFileWithExtension(const std::string& directory, const std::string& extension) override;
+    std::string ReadProfileValue(const std::string& section, const std::string& key,
                                  const std::string& fallback) override;
-    bool WriteProfileString(const std::string& section, const std::string& key, const std::string& value) override;
+    bool WriteProfileValue(const std::string& section, const std::string& key, const std::string& value) override;
 
     static std::string ProfilePath();
     // What the system tells of a port: USB description and VID:PID (empty

@@ -77,7 +77,7 @@ std::string NativeHost::ModuleFileName()
     return std::string(buf, static_cast<std::size_t>(n));
 }
 
-std::string NativeHost::FindFirstFile(const std::string& directory, const std::string& extension)
+std::string NativeHost::FirstFileWithExtension(const std::string& directory, const std::string& extension)
 {
     // Directory order is arbitrary on Linux; the first by name is used.
     std::vector<std::string> matches;
@@ -110,13 +110,13 @@ std::string NativeHost::ProfilePath()
     return base + "/vokta4/vokta4.ini";
 }
 
-std::string NativeHost::GetProfileString(const std::string& section, const std::string& key,
+std::string NativeHost::ReadProfileValue(const std::string& section, const std::string& key,
                                          const std::string& fallback)
 {
     return ReadIniString(ProfilePath(), section, key, fallback);
 }
 
-bool NativeHost::WriteProfileString(const std::string& section, const std::string& key, const std::string& value)
+bool NativeHost::WriteProfileValue(const std::string& section, const std::string& key, const std::string& value)
 {
     const std::string path = ProfilePath();
     const std::string dir = path.substr(0, path.find_last_of('/'));

@@ -29,7 +29,7 @@ bool UpdaterDialog::OnInitDialog(const std::string& commandLine)
                  ") for " + LoadStringResource(IDS_RADIO_MODEL);
     m_view.SetTitle(m_strTitle);
 
-    const std::string saved = m_host.GetProfileString(PROFILE_SECTION, PROFILE_KEY_PORT, PROFILE_DEFAULT_PORT);
+    const std::string saved = m_host.ReadProfileValue(PROFILE_SECTION, PROFILE_KEY_PORT, PROFILE_DEFAULT_PORT);
 
     std::vector<std::string> candidates;
     std::vector<std::string> listed;
@@ -75,7 +75,7 @@ std::string UpdaterDialog::GetModuleDirectory()
 std::string UpdaterDialog::FindFirmwareFile()
 {
     const std::string dir = GetModuleDirectory();
-    const std::string name = m_host.FindFirstFile(dir, ".002");
+    const std::string name = m_host.FirstFileWithExtension(dir, ".002");
     return name.empty() ? std::string() : dir + name;
 }
 
@@ -118,6 +118,6 @@ void UpdaterDialog::OnTimer(unsigned /*id*/)
 void UpdaterDialog::OnDestroy()
 {
     UpdateData(true);
-    m_host.WriteProfileString(PROFILE_SECTION, PROFILE_KEY_PORT, m_strPort);
+    m_host.WriteProfileValue(PROFILE_SECTION, PROFILE_KEY_PORT, m_strPort);
     UpdateData(false);
 }

@@ -1,27 +1,20 @@
 #pragma once
 #include <chrono>
-#include <condition_variable>
 #include <functional>
-#include <mutex>
-#include <thread>
+#include <memory>
 
-// Calls a function every period on a thread of its own until stopped.
-// Ticks are scheduled on absolute times, so the cadence does not drift.
+// Calls a function every period on a thread of the platform's until
+// stopped; no call runs after Stop() has returned.
 class PeriodicTimer {
 public:
     PeriodicTimer(std::chrono::milliseconds period, std::function<void()> tick);
-    ~PeriodicTimer();  // stops and joins
+    ~PeriodicTimer();  // stops
     PeriodicTimer(const PeriodicTimer&) = delete;
     PeriodicTimer& operator=(const PeriodicTimer&) = delete;
     void Stop();
 
-private:
-    void Run();
+    struct Impl;  // per platform
 
-    const std::chrono::milliseconds m_period;
-    const std::function<void()> m_tick;
-    std::mutex m_mutex;
-    std::condition_variable m_cv;
-    bool m_stop = false;
-    std::thread m_thread;
+private:
+    std::unique_ptr<Impl> m_impl;
 };

@@ -1,32 +1,26 @@
 #include "frontends/cli/console_view.h"
 
-#include <cerrno>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
+#include <algorithm>
+#include <cctype>
 
 #include "app/updater_dialog.h"
+#include "frontends/cli/console_platform.h"
 
 ConsoleView::ConsoleView(Settings settings, std::FILE* out)
     : m_settings(settings), m_out(out), m_queue([this] {
           if (m_dialog)
               m_dialog->OnTimer(1);
-      })
+      }),
+      m_input(std::make_unique<PromptInput>(settings.answerFd))
 {
-    m_interruptFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }
 
-ConsoleView::~ConsoleView()
-{
-    if (m_interruptFd >= 0)
-        ::close(m_interruptFd);
-}
+ConsoleView::~ConsoleView() = default;
 
 void ConsoleView::Interrupt()
 {
     m_interrupted = true;
-    std::uint64_t one = 1;
-    (void)!::write(m_interruptFd, &one, sizeof one);
+    m_input->Cancel();
     m_queue.Post([this] {
         if (m_dialog)
             m_dialog->OnCloseButton();
@@ -170,26 +164,13 @@ bool ConsoleView::ShowMessage(const std::string& text, bool okCancel)
 // end of input or Ctrl-C mean Cancel.
 bool ConsoleView::AskOkCancel()
 {
-    if (::isatty(m_settings.answerFd))
+    if (InputIsTerminal(m_settings.answerFd))
         std::fputs("[Enter = OK, n = Cancel] ", stderr);
     std::string answer;
-    for (;;) {
-        pollfd fds[2] = {{m_settings.answerFd, POLLIN, 0}, {m_interruptFd, POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        if (fds[1].revents || m_interrupted)
-            return false;
-        char c;
-        const ssize_t n = ::read(m_settings.answerFd, &c, 1);
-        if (n <= 0)
-            return false;
-        if (c == '\n')
-            break;
-        answer += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
+    if (!m_input->ReadLine(answer) || m_interrupted)
+        return false;
+    for (char& ch : answer)
+        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
     while (!answer.empty() && (answer.back() == '\r' || answer.back() == ' '))
         answer.pop_back();
     return answer.empty() || answer == "y" || answer == "yes" || answer == "ok";

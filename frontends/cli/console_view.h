@@ -1,12 +1,14 @@
 #pragma once
 #include <atomic>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/dialog_view.h"
 #include "app/message_queue.h"
 
+class PromptInput;
 class UpdaterDialog;
 
 // The dialog in a terminal: the log streamed to stdout as it grows, each
@@ -65,7 +67,7 @@ private:
     std::FILE* const m_out;
     UpdaterDialog* m_dialog = nullptr;
     MessageQueue m_queue;
-    int m_interruptFd = -1;
+    std::unique_ptr<PromptInput> m_input;
     std::atomic<bool> m_interrupted{false};
 
     std::string m_title;

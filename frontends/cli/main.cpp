@@ -2,13 +2,10 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <chrono>
-#include <csignal>
 #include <fstream>
 #include <cstdio>
 #include <iostream>
-#include <pthread.h>
 #include <thread>
-#include <unistd.h>
 
 #include "app/native_host.h"
 #include "app/updater_dialog.h"
@@ -16,7 +13,8 @@
 #include "frontends/cli/firmware_commands.h"
 #include "image/boot_loader_image.h"
 #include "memory/radio_memory.h"
-#include "serial/posix_port_backend.h"
+#include "frontends/cli/console_platform.h"
+#include "serial/port_backend.h"
 #include "res/resource.h"
 
 namespace {
@@ -40,51 +38,12 @@ private:
     std::string m_port;
 };
 
-// Ctrl-C and SIGTERM act as CLOSE: a thread of its own waits for them, so
-// the handler can take locks and post to the dialog's queue. A second
-// Ctrl-C ends the program at once.
-class SignalThread {
-public:
-    explicit SignalThread(ConsoleView& view) : m_view(view)
-    {
-        sigemptyset(&m_set);
-        sigaddset(&m_set, SIGINT);
-        sigaddset(&m_set, SIGTERM);
-        sigaddset(&m_set, SIGUSR1);  // our own wake-up to end the thread
-        pthread_sigmask(SIG_BLOCK, &m_set, nullptr);
-        m_thread = std::thread([this] { Run(); });
-    }
-    ~SignalThread()
-    {
-        pthread_kill(m_thread.native_handle(), SIGUSR1);
-        m_thread.join();
-    }
-
-private:
-    void Run()
-    {
-        bool once = false;
-        for (;;) {
-            int sig = 0;
-            if (sigwait(&m_set, &sig) != 0 || sig == SIGUSR1)
-                return;
-            if (once)
-                _exit(130);
-            once = true;
-            m_view.Interrupt();
-        }
-    }
-    ConsoleView& m_view;
-    sigset_t m_set{};
-    std::thread m_thread;
-};
-
 ConsoleView::Settings ViewSettings(bool yes)
 {
     ConsoleView::Settings s;
     s.assumeYes = yes;
-    s.interactive = ::isatty(STDOUT_FILENO) != 0;
-    s.answerFd = STDIN_FILENO;
+    s.interactive = StdoutIsTerminal();
+    s.answerFd = 0;
     return s;
 }
 
@@ -107,9 +66,9 @@ int RunPorts()
     for (const std::string& p : all) {
         if (std::find(usable.begin(), usable.end(), p) != usable.end())
             continue;
-        PosixPortBackend probe;
+        std::unique_ptr<PortBackend> probe = host.MakePortBackend();
         std::string error;
-        if (!probe.Open(p, error))
+        if (!probe->Open(p, error))
             std::cout << "  " << p << "  not usable: " << error << "\n";
     }
     if (usable.empty())
@@ -224,7 +183,8 @@ int RunWrite(const WriteArgs& args)
         std::fflush(stdout);
         std::cerr << "vokta4-cli: " << note << std::endl;
     };
-    SignalThread signals(view);
+    // Ctrl-C (and SIGTERM) act as CLOSE.
+    InterruptSource interrupts([&view] { view.Interrupt(); });
 
     dialog.OnInitDialog(args.test ? "-T" : "");
     std::cout << view.Title() << std::endl;

@@ -5,9 +5,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <thread>
-#include <unistd.h>
 
 Timing FastTiming()
 {
@@ -19,14 +19,22 @@ Timing FastTiming()
 
 TempDir::TempDir()
 {
-    char tmpl[] = "/tmp/vokta4-test-XXXXXX";
-    m_path = ::mkdtemp(tmpl);
+    static std::atomic<int> serial{0};
+    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    for (;;) {
+        const std::filesystem::path p = std::filesystem::temp_directory_path() /
+                                        ("vokta4-test-" + std::to_string(stamp) + "-" + std::to_string(serial++));
+        if (std::filesystem::create_directory(p)) {
+            m_path = p.generic_string();
+            return;
+        }
+    }
 }
 
 TempDir::~TempDir()
 {
-    const std::string cmd = "rm -rf '" + m_path + "'";
-    (void)!std::system(cmd.c_str());
+    std::error_code ignored;
+    std::filesystem::remove_all(m_path, ignored);
 }
 
 void TempDir::Write(const std::string& name, const std::string& content) const

@@ -104,12 +104,12 @@ public:
     }
     std::unique_ptr<PortBackend> MakePortBackend() override { return backends(); }
     std::string ModuleFileName() override { return moduleFile; }
-    std::string GetProfileString(const std::string& s, const std::string& k, const std::string& d) override
+    std::string ReadProfileValue(const std::string& s, const std::string& k, const std::string& d) override
     {
         auto it = profile.find(s + "/" + k);
         return it == profile.end() ? d : it->second;
     }
-    bool WriteProfileString(const std::string& s, const std::string& k, const std::string& v) override
+    bool WriteProfileValue(const std::string& s, const std::string& k, const std::string& v) override
     {
         profile[s + "/" + k] = v;
         return true;

@@ -1,0 +1,98 @@
+#include <cerrno>
+#include <csignal>
+#include <cstdint>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/eventfd.h>
+#include <thread>
+#include <unistd.h>
+
+#include "frontends/cli/console_platform.h"
+
+bool StdoutIsTerminal()
+{
+    return ::isatty(STDOUT_FILENO) != 0;
+}
+
+bool InputIsTerminal(int fd)
+{
+    return ::isatty(fd) != 0;
+}
+
+struct PromptInput::Impl {
+    int fd;
+    int cancelFd;
+};
+
+PromptInput::PromptInput(int fd) : m_impl(std::make_unique<Impl>())
+{
+    m_impl->fd = fd;
+    m_impl->cancelFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+}
+
+PromptInput::~PromptInput()
+{
+    ::close(m_impl->cancelFd);
+}
+
+bool PromptInput::ReadLine(std::string& line)
+{
+    line.clear();
+    for (;;) {
+        pollfd fds[2] = {{m_impl->fd, POLLIN, 0}, {m_impl->cancelFd, POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (fds[1].revents)
+            return false;
+        char c;
+        const ssize_t n = ::read(m_impl->fd, &c, 1);
+        if (n <= 0)
+            return false;
+        if (c == '\n')
+            return true;
+        line += c;
+    }
+}
+
+void PromptInput::Cancel()
+{
+    std::uint64_t one = 1;
+    (void)!::write(m_impl->cancelFd, &one, sizeof one);
+}
+
+// Signals are taken by sigwait on a thread of their own (so the handler may
+// take locks), not by whichever thread they hit.
+struct InterruptSource::Impl {
+    sigset_t set{};
+    std::thread thread;
+};
+
+InterruptSource::InterruptSource(std::function<void()> onInterrupt) : m_impl(std::make_unique<Impl>())
+{
+    sigemptyset(&m_impl->set);
+    sigaddset(&m_impl->set, SIGINT);
+    sigaddset(&m_impl->set, SIGTERM);
+    sigaddset(&m_impl->set, SIGUSR1);  // ends the thread
+    pthread_sigmask(SIG_BLOCK, &m_impl->set, nullptr);
+    m_impl->thread = std::thread([set = m_impl->set, onInterrupt] {
+        bool once = false;
+        for (;;) {
+            int sig = 0;
+            if (sigwait(&set, &sig) != 0 || sig == SIGUSR1)
+                return;
+            if (once)
+                _exit(130);
+            once = true;
+            onInterrupt();
+        }
+    });
+}
+
+InterruptSource::~InterruptSource()
+{
+    pthread_kill(m_impl->thread.native_handle(), SIGUSR1);
+    m_impl->thread.join();
+}

@@ -1,0 +1,254 @@
+#include "frontends/win32/win32_dialog_view.h"
+
+#include <commctrl.h>
+
+#include "app/updater_dialog.h"
+#include "res/resource.h"
+
+Win32DialogView::Win32DialogView(HINSTANCE instance, UpdaterDialog*& dialog)
+    : m_instance(instance), m_dialog(dialog), m_wake(CreateEventA(nullptr, FALSE, FALSE, nullptr))
+{
+    m_hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDR_MAINFRAME));
+}
+
+Win32DialogView::~Win32DialogView()
+{
+    CloseHandle(m_wake);
+}
+
+INT_PTR Win32DialogView::RunModal(const char* commandLine)
+{
+    m_commandLine = commandLine ? commandLine : "";
+    return DialogBoxParamA(m_instance, MAKEINTRESOURCEA(IDD_VOKTA4_DIALOG), nullptr, &Win32DialogView::DialogProc,
+                           reinterpret_cast<LPARAM>(this));
+}
+
+INT_PTR CALLBACK Win32DialogView::DialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == WM_INITDIALOG) {
+        auto* self = reinterpret_cast<Win32DialogView*>(lParam);
+        SetWindowLongPtrA(hwnd, DWLP_USER, lParam);
+        self->m_hwnd = hwnd;
+        return self->OnInitDialog();
+    }
+    auto* self = reinterpret_cast<Win32DialogView*>(GetWindowLongPtrA(hwnd, DWLP_USER));
+    return self ? self->OnMessage(msg, wParam, lParam) : FALSE;
+}
+
+INT_PTR CALLBACK Win32DialogView::AboutProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM)
+{
+    if (msg == WM_INITDIALOG)
+        return TRUE;
+    if (msg == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
+        ::EndDialog(hwnd, LOWORD(wParam));
+        return TRUE;
+    }
+    return FALSE;
+}
+
+BOOL Win32DialogView::OnInitDialog()
+{
+    // The about item of the system menu, unless its text is empty.
+    char about[128] = {};
+    HMENU menu = GetSystemMenu(m_hwnd, FALSE);
+    if (menu && LoadStringA(m_instance, IDS_ABOUTBOX, about, sizeof about) > 0) {
+        AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+        AppendMenuA(menu, MF_STRING, IDM_ABOUTBOX, about);
+    }
+    m_dialog->OnInitDialog(m_commandLine);
+    return TRUE;
+}
+
+INT_PTR Win32DialogView::OnMessage(UINT msg, WPARAM wParam, LPARAM)
+{
+    switch (msg) {
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
+            DialogBoxParamA(m_instance, MAKEINTRESOURCEA(IDD_ABOUTBOX), m_hwnd, &Win32DialogView::AboutProc, 0);
+            return TRUE;
+        }
+        return FALSE;
+    case WM_PAINT:
+        if (IsIconic(m_hwnd)) {
+            PaintMinimised();
+            return TRUE;
+        }
+        return FALSE;
+    case WM_QUERYDRAGICON:
+        return reinterpret_cast<INT_PTR>(m_hIcon);
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDC_WRITE:
+            m_dialog->OnWrite();
+            return TRUE;
+        case IDC_CLOSE:
+            m_dialog->OnCloseButton();
+            return TRUE;
+        case IDCANCEL:
+            // Escape and the caption's close: the default cancel path, but
+            // never under a running update.
+            if (!m_dialog->IsUpdating())
+                ::EndDialog(m_hwnd, IDCANCEL);
+            return TRUE;
+        default:
+            return FALSE;
+        }
+    case WM_TIMER:
+        m_dialog->OnTimer(static_cast<unsigned>(wParam));
+        return TRUE;
+    case WM_DESTROY:
+        m_dialog->OnDestroy();
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+void Win32DialogView::PaintMinimised()
+{
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(m_hwnd, &ps);
+    SendMessageA(m_hwnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    const int cxIcon = GetSystemMetrics(SM_CXICON);
+    const int cyIcon = GetSystemMetrics(SM_CYICON);
+    RECT rect;
+    GetClientRect(m_hwnd, &rect);
+    const int x = (rect.right - rect.left - cxIcon + 1) / 2;
+    const int y = (rect.bottom - rect.top - cyIcon + 1) / 2;
+    DrawIcon(dc, x, y, m_hIcon);
+    EndPaint(m_hwnd, &ps);
+}
+
+std::string Win32DialogView::ItemText(int id) const
+{
+    HWND item = GetDlgItem(m_hwnd, id);
+    std::string text(static_cast<std::size_t>(GetWindowTextLengthA(item)) + 1, '\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextA(item, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+void Win32DialogView::SetTitle(const std::string& text)
+{
+    SetWindowTextA(m_hwnd, text.c_str());
+}
+
+void Win32DialogView::SetIcon(int)
+{
+    SendMessageA(m_hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+    SendMessageA(m_hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+}
+
+void Win32DialogView::SetPortList(const std::vector<std::string>& ports, int selected)
+{
+    SendDlgItemMessageA(m_hwnd, IDC_COMPORT, CB_RESETCONTENT, 0, 0);
+    // Inserted at the end, so the list keeps the enumeration order.
+    for (const std::string& p : ports)
+        SendDlgItemMessageA(m_hwnd, IDC_COMPORT, CB_INSERTSTRING, static_cast<WPARAM>(-1),
+                            reinterpret_cast<LPARAM>(p.c_str()));
+    SendDlgItemMessageA(m_hwnd, IDC_COMPORT, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
+}
+
+std::string Win32DialogView::SelectedPort() const
+{
+    return ItemText(IDC_COMPORT);
+}
+
+void Win32DialogView::SelectPort(const std::string& name)
+{
+    const LRESULT i = SendDlgItemMessageA(m_hwnd, IDC_COMPORT, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                          reinterpret_cast<LPARAM>(name.c_str()));
+    if (i != CB_ERR)
+        SendDlgItemMessageA(m_hwnd, IDC_COMPORT, CB_SETCURSEL, static_cast<WPARAM>(i), 0);
+}
+
+void Win32DialogView::SetFirmwarePath(const std::string& path)
+{
+    SetDlgItemTextA(m_hwnd, IDC_FIRMWARE, path.c_str());
+}
+
+std::string Win32DialogView::FirmwarePath() const
+{
+    return ItemText(IDC_FIRMWARE);
+}
+
+void Win32DialogView::SetLogText(const std::string& log, const std::string& transient)
+{
+    SetDlgItemTextA(m_hwnd, IDC_LOG, (log + transient).c_str());
+    SendDlgItemMessageA(m_hwnd, IDC_LOG, WM_SETREDRAW, TRUE, 0);
+}
+
+void Win32DialogView::SetProgressRange(int low, int high)
+{
+    SendDlgItemMessageA(m_hwnd, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(low, high));
+}
+
+void Win32DialogView::SetProgressPos(int pos)
+{
+    SendDlgItemMessageA(m_hwnd, IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(pos), 0);
+}
+
+void Win32DialogView::LockControls(bool lock)
+{
+    for (int id : {IDC_COMPORT, IDC_FIRMWARE, IDC_WRITE, IDC_CLOSE})
+        EnableWindow(GetDlgItem(m_hwnd, id), lock ? FALSE : TRUE);
+    EnableMenuItem(GetSystemMenu(m_hwnd, FALSE), SC_CLOSE, MF_BYCOMMAND | (lock ? MF_GRAYED : MF_ENABLED));
+}
+
+bool Win32DialogView::ShowMessage(const std::string& text, bool okCancel)
+{
+    const UINT type = (okCancel ? MB_OKCANCEL : MB_OK) | MB_ICONEXCLAMATION;
+    return MessageBoxA(m_hwnd, text.c_str(), TXT_MESSAGE_CAPTION, type) == IDOK;
+}
+
+void Win32DialogView::SetTimer1(unsigned ms)
+{
+    SetTimer(m_hwnd, 1, ms, nullptr);
+}
+
+void Win32DialogView::KillTimer1()
+{
+    KillTimer(m_hwnd, 1);
+}
+
+bool Win32DialogView::DispatchOne(const MSG& msg)
+{
+    if (msg.message == WM_QUIT) {
+        PostQuitMessage(static_cast<int>(msg.wParam));  // leave it for the modal loop
+        return true;
+    }
+    if (!IsDialogMessageA(m_hwnd, const_cast<MSG*>(&msg))) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    return true;
+}
+
+bool Win32DialogView::DispatchNextMessage()
+{
+    for (;;) {
+        MSG msg;
+        if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            return DispatchOne(msg);
+        // Sleep until a message or the reader's wake-up arrives.
+        if (MsgWaitForMultipleObjects(1, &m_wake, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0)
+            return false;
+    }
+}
+
+bool Win32DialogView::DispatchPendingMessage()
+{
+    MSG msg;
+    if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+        return false;
+    return DispatchOne(msg);
+}
+
+void Win32DialogView::Wake()
+{
+    SetEvent(m_wake);
+}
+
+void Win32DialogView::EndDialog()
+{
+    ::EndDialog(m_hwnd, IDCANCEL);
+}

@@ -1,0 +1,53 @@
+#pragma once
+#include <windows.h>
+
+#include "app/dialog_view.h"
+
+class UpdaterDialog;
+
+// The main dialog as a Win32 dialog box on template 102: the dialog
+// procedure forwards the window's events to UpdaterDialog, and the
+// DialogView calls become Win32 calls on its controls.
+class Win32DialogView : public DialogView {
+public:
+    Win32DialogView(HINSTANCE instance, UpdaterDialog*& dialog);
+    ~Win32DialogView() override;
+
+    // Runs the dialog modally; `commandLine` is the text after the program name.
+    INT_PTR RunModal(const char* commandLine);
+
+    void SetTitle(const std::string& text) override;
+    void SetIcon(int resourceId) override;
+    void SetPortList(const std::vector<std::string>& ports, int selected) override;
+    std::string SelectedPort() const override;
+    void SelectPort(const std::string& name) override;
+    void SetFirmwarePath(const std::string& path) override;
+    std::string FirmwarePath() const override;
+    void SetLogText(const std::string& log, const std::string& transient) override;
+    void SetProgressRange(int low, int high) override;
+    void SetProgressPos(int pos) override;
+    void LockControls(bool lock) override;
+    bool ShowMessage(const std::string& text, bool okCancel) override;
+    void SetTimer1(unsigned ms) override;
+    void KillTimer1() override;
+    bool DispatchNextMessage() override;
+    bool DispatchPendingMessage() override;
+    void Wake() override;
+    void EndDialog() override;
+
+private:
+    static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    static INT_PTR CALLBACK AboutProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    INT_PTR OnMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+    BOOL OnInitDialog();
+    void PaintMinimised();
+    bool DispatchOne(const MSG& msg);
+    std::string ItemText(int id) const;
+
+    HINSTANCE m_instance;
+    UpdaterDialog*& m_dialog;
+    HWND m_hwnd = nullptr;
+    HICON m_hIcon = nullptr;
+    HANDLE m_wake;  // auto-reset event: a reply arrived
+    const char* m_commandLine = "";
+};

@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "app/native_host.h"
+#include "serial/posix_port_backend.h"
+
+namespace {
+
+struct Pty {
+    int master = -1;
+    std::string slave;
+    Pty()
+    {
+        master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        ::grantpt(master);
+        ::unlockpt(master);
+        slave = ::ptsname(master);
+    }
+    ~Pty() { ::close(master); }
+};
+
+termios Settings(const std::string& path)
+{
+    termios t{};
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ::tcgetattr(fd, &t);
+    ::close(fd);
+    return t;
+}
+
+}  // namespace
+
+TEST(PosixPortBackend, SetsRaw19200AndRestoresTheLineSettingsAtClose)
+{
+    Pty pty;
+    const int keep = ::open(pty.slave.c_str(), O_RDWR | O_NOCTTY);
+    termios cooked{};
+    ::tcgetattr(keep, &cooked);
+    cooked.c_lflag |= ECHO | ICANON;
+    ::cfsetispeed(&cooked, B9600);
+    ::cfsetospeed(&cooked, B9600);
+    ::tcsetattr(keep, TCSANOW, &cooked);
+
+    PosixPortBackend port;
+    std::string error;
+    ASSERT_TRUE(port.Open(pty.slave, error)) << error;
+    termios t = Settings(pty.slave);
+    EXPECT_EQ(::cfgetospeed(&t), B19200);
+    EXPECT_EQ(t.c_lflag & (ECHO | ICANON), 0u);
+    EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+    port.Close();
+    t = Settings(pty.slave);
+    EXPECT_EQ(::cfgetospeed(&t), B9600);
+    EXPECT_EQ(t.c_lflag & (ECHO | ICANON), cooked.c_lflag & (ECHO | ICANON));
+    ::close(keep);
+}
+
+TEST(PosixPortBackend, ASecondOpenOfABusyPortFails)
+{
+    Pty pty;
+    PosixPortBackend first, second;
+    std::string error;
+    ASSERT_TRUE(first.Open(pty.slave, error)) << error;
+    EXPECT_FALSE(second.Open(pty.slave, error));
+    EXPECT_NE(error.find("busy"), std::string::npos) << error;
+    first.Close();
+    EXPECT_TRUE(second.Open(pty.slave, error)) << error;
+}
+
+TEST(PosixPortBackend, BytesTravelBothWaysAndAHangUpIsSeen)
+{
+    Pty pty;
+    PosixPortBackend port;
+    std::string error;
+    ASSERT_TRUE(port.Open(pty.slave, error)) << error;
+    const std::uint8_t out[3] = {0x18, 0x00, 0xFF};
+    EXPECT_EQ(port.Write(out, 3), 3);
+    std::uint8_t got[3] = {};
+    ASSERT_EQ(::read(pty.master, got, 3), 3);
+    EXPECT_EQ(std::vector<std::uint8_t>(got, got + 3), std::vector<std::uint8_t>(out, out + 3));
+
+    const std::uint8_t in[2] = {0x11, 0x31};
+    ASSERT_EQ(::write(pty.master, in, 2), 2);
+    EXPECT_EQ(port.WaitReadable(std::chrono::milliseconds(1000)), PortBackend::WaitResult::Readable);
+    EXPECT_EQ(port.BytesWaiting(), 2u);
+    std::uint8_t buf[8] = {};
+    EXPECT_EQ(port.Read(buf, 2), 2);
+    EXPECT_EQ(buf[1], 0x31);
+
+    ::close(pty.master);
+    pty.master = ::open("/dev/null", O_RDONLY);
+    EXPECT_EQ(port.WaitReadable(std::chrono::milliseconds(1000)), PortBackend::WaitResult::HungUp);
+}
+
+TEST(PosixPortBackend, AMissingDeviceFailsWithItsReason)
+{
+    PosixPortBackend port;
+    std::string error;
+    EXPECT_FALSE(port.Open("/dev/vokta4-no-such-port", error));
+    EXPECT_NE(error.find("No such file"), std::string::npos) << error;
+    EXPECT_EQ(PosixPortBackend::DevicePath("ttyUSB0"), "/dev/ttyUSB0");
+    EXPECT_EQ(PosixPortBackend::DevicePath("/tmp/radio"), "/tmp/radio");
+}
+
+TEST(PortList, EnvironmentListReplacesEnumeration)
+{
+    EXPECT_EQ(SplitPortList("/tmp/a:/dev/pts/3::b"), (std::vector<std::string>{"/tmp/a", "/dev/pts/3", "b"}));
+    ::setenv("VOKTA4_PORTS", "/tmp/radio-a:/tmp/radio-b", 1);
+    NativeHost host;
+    std::vector<std::string> names;
+    EXPECT_TRUE(host.EnumeratePorts(names));
+    EXPECT_EQ(names, (std::vector<std::string>{"/tmp/radio-a", "/tmp/radio-b"}));
+}
