@@ -1,0 +1,247 @@
+// The Linux window with QTest on the offscreen platform, against the
+// simulated radio on a pseudo-terminal.
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStyleOptionButton>
+#include <QStyleOptionComboBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+
+#include "app/native_host.h"
+#include "app/updater_dialog.h"
+#include "frontends/qt/qt_updater_window.h"
+#include "sim/pty_host.h"
+#include "sim/radio_model.h"
+
+namespace {
+
+// Answers every message box as it appears: OK, or the next scripted answer.
+class BoxAnswerer : public QObject {
+public:
+    explicit BoxAnswerer(std::function<void(const QString&)> onBox = {}) : m_onBox(std::move(onBox))
+    {
+        connect(&m_timer, &QTimer::timeout, this, [this] { Poll(); });
+        m_timer.start(5);
+    }
+    QStringList texts;
+    QList<bool> answers;  // used in order; OK once they run out
+
+private:
+    void Poll()
+    {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) {
+            m_last = nullptr;  // the next box may reuse the last one's address
+            return;
+        }
+        if (box == m_last)
+            return;
+        m_last = box;
+        texts << box->text();
+        if (m_onBox)
+            m_onBox(box->text());
+        const bool ok = answers.isEmpty() ? true : answers.takeFirst();
+        QAbstractButton* button = box->button(ok ? QMessageBox::Ok : QMessageBox::Cancel);
+        QTimer::singleShot(0, button, [button] { button->click(); });
+    }
+    std::function<void(const QString&)> m_onBox;
+    QTimer m_timer;
+    QMessageBox* m_last = nullptr;
+};
+
+const QString kLog = QStringLiteral(
+    "Waiting for power on Radio.\t\t......OK\nRadio connection.\t\t\t......OK\n"
+    "Boot program sending.\t\t......OK\nBoot program start.\t\t\t......OK\n"
+    "Firmware file convert.\t......OK\nData Loading.\t\t\t......OK\n"
+    "Rom all Clear.\t\t\t......OK\nFirmware write.\t\t\t......OK");
+
+}  // namespace
+
+class QtWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<RadioModel> m_radioA, m_radioB;
+    std::unique_ptr<PtyHost> m_hostA, m_hostB;
+    NativeHost m_host;
+    QString m_firmware;
+
+    std::unique_ptr<QtUpdaterWindow> NewWindow(const QString& commandLine = QString())
+    {
+        auto window = std::make_unique<QtUpdaterWindow>(m_host);
+        window->Prepare(commandLine);
+        window->Dialog().Options().dataFilePath = (m_dir.path() + "/vokt.tmp").toStdString();
+        window->show();
+        return window;
+    }
+    void SavePort(const std::string& port)
+    {
+        m_host.WriteProfileValue("VOKTA4", "PORT", port);
+    }
+    void UseFirmware(QtUpdaterWindow& w)
+    {
+        w.SetFirmwarePath(m_firmware.toStdString());
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        qputenv("XDG_CONFIG_HOME", (m_dir.path() + "/config").toLocal8Bit());
+        RadioModel::Settings settings;
+        settings.eraseTime = std::chrono::milliseconds(300);
+        m_radioA = std::make_unique<RadioModel>(settings);
+        m_radioB = std::make_unique<RadioModel>(settings);
+        m_hostA = std::make_unique<PtyHost>(*m_radioA);
+        m_hostB = std::make_unique<PtyHost>(*m_radioB);
+        std::string error;
+        QVERIFY(m_hostA->Start(error));
+        QVERIFY(m_hostB->Start(error));
+        qputenv("VOKTA4_PORTS", QByteArray::fromStdString(m_hostA->SlavePath() + ":/nonexistent/port:" +
+                                                         m_hostB->SlavePath()));
+        m_firmware = QStringLiteral(VOKTA4_DEMO_FIRMWARE);
+    }
+
+    void titleInBothModes()
+    {
+        QCOMPARE(NewWindow()->windowTitle(), QStringLiteral("VOKTA4 RELEASE (R01.00) for VR-3900"));
+        QCOMPARE(NewWindow("-T")->windowTitle(), QStringLiteral("VOKTA4 TEST (R01.00) for VR-3900"));
+        QCOMPARE(NewWindow("-T x")->windowTitle(), QStringLiteral("VOKTA4 RELEASE (R01.00) for VR-3900"));
+    }
+
+    void portListFromTheEnvironmentWithTheSavedPortPreselected()
+    {
+        SavePort(m_hostB->SlavePath());
+        auto w = NewWindow();
+        QCOMPARE(w->PortList()->count(), 2);
+        QCOMPARE(w->PortList()->itemText(0).toStdString(), m_hostA->SlavePath());
+        QCOMPARE(w->PortList()->currentText().toStdString(), m_hostB->SlavePath());
+    }
+
+    void fullUpdateToDoneThenTheLogIsClearedAndTheBarAtZero()
+    {
+        SavePort(m_hostA->SlavePath());
+        auto w = NewWindow();
+        UseFirmware(*w);
+        QString logAtDone;
+        int barAtDone = -1;
+        BoxAnswerer boxes([&](const QString& text) {
+            if (text == QLatin1String("Done.")) {
+                logAtDone = w->LogPane()->toPlainText();
+                barAtDone = w->Progress()->value();
+            }
+        });
+        QTest::mouseClick(w->WriteButton(), Qt::LeftButton);
+        QCOMPARE(boxes.texts, QStringList({"Power Supply?", "Done."}));
+        QCOMPARE(logAtDone, kLog);
+        QCOMPARE(barAtDone, 0);
+        QCOMPARE(w->LogPane()->toPlainText(), QString());
+        QCOMPARE(w->Progress()->value(), 0);
+        QVERIFY(w->WriteButton()->isEnabled());
+        QVERIFY(w->CloseButton()->isEnabled());
+    }
+
+    void cancelAtPowerSupplyLeavesTheFirstLine()
+    {
+        auto w = NewWindow();
+        UseFirmware(*w);
+        BoxAnswerer boxes;
+        boxes.answers = {false};
+        QTest::mouseClick(w->WriteButton(), Qt::LeftButton);
+        QCOMPARE(boxes.texts, QStringList({"Power Supply?"}));
+        QCOMPARE(w->LogPane()->toPlainText(), QStringLiteral("Waiting for power on Radio."));
+        QVERIFY(w->WriteButton()->isEnabled());
+    }
+
+    void escapeAndCloseAreIgnoredDuringTheUpdate()
+    {
+        auto w = NewWindow();
+        UseFirmware(*w);
+        BoxAnswerer boxes;
+        bool tried = false, lockedDuring = false;
+        QTimer::singleShot(700, w.get(), [&] {
+            tried = true;
+            lockedDuring = !w->CloseButton()->isEnabled() && !w->WriteButton()->isEnabled();
+            QTest::keyClick(w.get(), Qt::Key_Escape);
+            w->close();
+        });
+        QTest::mouseClick(w->WriteButton(), Qt::LeftButton);
+        QVERIFY(tried);
+        QVERIFY(lockedDuring);
+        QCOMPARE(boxes.texts, QStringList({"Power Supply?", "Done."}));
+        QVERIFY(w->isVisible());
+        QCOMPARE(w->result(), 0);
+    }
+
+    void thePortIsSavedAtExit()
+    {
+        SavePort("0");
+        auto w = NewWindow();
+        w->PortList()->setCurrentIndex(1);
+        QTest::keyClick(w.get(), Qt::Key_Escape);
+        QVERIFY(!w->isVisible());
+        QCOMPARE(m_host.ReadProfileValue("VOKTA4", "PORT", "0"), m_hostB->SlavePath());
+    }
+
+    // Renders the window during an update into the build folder, and checks
+    // that no control's text is clipped at this scale.
+    void renderDuringTheUpdateWithoutClippedText()
+    {
+        auto w = NewWindow();
+        UseFirmware(*w);
+        BoxAnswerer boxes;
+        QString file;
+        QStringList clipped;
+        QTimer::singleShot(900, w.get(), [&] {
+            const QString scale = qEnvironmentVariable("QT_SCALE_FACTOR", "1");
+            file = QStringLiteral(VOKTA4_RENDER_DIR "/vokta4-window-scale%1.png").arg(scale);
+            w->grab().save(file);
+            for (QLabel* label : w->findChildren<QLabel*>()) {
+                const QFontMetrics fm(label->font());
+                if (fm.horizontalAdvance(label->text()) > label->contentsRect().width() ||
+                    fm.height() > label->contentsRect().height())
+                    clipped << label->text();
+            }
+            for (QPushButton* button : w->findChildren<QPushButton*>()) {
+                QStyleOptionButton opt;
+                opt.initFrom(button);
+                opt.text = button->text();
+                const QRect r = button->style()->subElementRect(QStyle::SE_PushButtonContents, &opt, button);
+                const QFontMetrics fm(button->font());
+                if (fm.horizontalAdvance(button->text()) > r.width() || fm.height() > r.height())
+                    clipped << button->text();
+            }
+            QComboBox* combo = w->PortList();
+            QStyleOptionComboBox opt;
+            opt.initFrom(combo);
+            const QRect field =
+                combo->style()->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxEditField, combo);
+            if (combo->fontMetrics().height() > field.height())
+                clipped << QStringLiteral("port list");
+        });
+        QTest::mouseClick(w->WriteButton(), Qt::LeftButton);
+        QVERIFY(!file.isEmpty());
+        QVERIFY(QFile::exists(file));
+        QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(", ")));
+        QCOMPARE(boxes.texts.last(), QStringLiteral("Done."));
+    }
+
+    void cleanupTestCase()
+    {
+        m_hostA->Stop();
+        m_hostB->Stop();
+    }
+};
+
+QTEST_MAIN(QtWindowTest)
+#include "qt_window_test.moc"
