@@ -107,6 +107,8 @@ private:
     enum class WaitResult { Reply, Aborted, TimedOut };
 
     void UpdateData(bool saveAndValidate);
+    // The receive dispatch of one chunk, by the receive mode.
+    void Dispatch(const std::uint8_t* buf, unsigned count);
     // Common command exchange: idle the dispatch, purge, set mode and flags.
     void PrepareExchange(std::int32_t mode, std::int32_t expected = 0);
     void EndExchange();
@@ -128,6 +130,9 @@ private:
     // After a failed attempt: false when the update was aborted or the
     // attempts are used up; otherwise the line is drained for the retry.
     bool RetryAllowed(int& failures);
+    // After a block read: listens through the pause for bytes beyond the
+    // reply; true when none came.
+    bool ReplyHadExactLength(std::uint32_t address);
     bool LoadBootImage(BootLoaderImage& image);
     bool LoadChannelDataFile(std::vector<std::uint8_t>& data);
 

@@ -67,7 +67,8 @@ bool UpdaterDialog::UploadBootProgram()
         if (w == WaitResult::Aborted)
             return false;
         if (w == WaitResult::TimedOut) {
-            SetDetail("no answer to boot record " + std::to_string(i));
+            SetDetail(m_pSerial->LineDown() ? "the serial line hung up (cable or USB adapter disconnected?)"
+                                            : "no answer to boot record " + std::to_string(i));
             m_view.ShowMessage(TXT_TIME_OUT, false);
             return false;
         }

@@ -19,7 +19,9 @@ bool UpdaterDialog::BlockStage(std::int32_t mode, std::int32_t expected, const s
     m_view.SetTimer1(static_cast<unsigned>(m_timing.blockTimeout.count()));
     m_pSerial->Write(data, length);
     const WaitResult w = WaitReply();
-    EndExchange();
+    // A complete read reply is still listened to (ReplyHadExactLength).
+    if (w != WaitResult::Reply || mode != kModeBlockRead)
+        EndExchange();
     if (w == WaitResult::Reply)
         m_view.KillTimer1();
 
@@ -28,6 +30,10 @@ bool UpdaterDialog::BlockStage(std::int32_t mode, std::int32_t expected, const s
                   kBlockAttempts);
     if (w == WaitResult::Aborted) {
         SetDetail(std::string(where) + "stopped by the user");
+        return false;
+    }
+    if (w == WaitResult::TimedOut && m_pSerial->LineDown()) {
+        SetDetail(std::string(where) + "the serial line hung up (cable or USB adapter disconnected?)");
         return false;
     }
     if (w == WaitResult::TimedOut) {
@@ -47,7 +53,7 @@ bool UpdaterDialog::BlockStage(std::int32_t mode, std::int32_t expected, const s
 bool UpdaterDialog::RetryAllowed(int& failures)
 {
     ++failures;
-    if (failures >= kBlockAttempts || !m_bRun)
+    if (failures >= kBlockAttempts || !m_bRun || m_pSerial->LineDown())
         return false;
     DrainLine();
     return true;

@@ -1,4 +1,5 @@
 // Reading the radio's channel data into the image before the flash is cleared.
+#include <cstdio>
 #include <cstring>
 
 #include "app/dialog_view.h"
@@ -9,6 +10,24 @@ bool UpdaterDialog::ReadBlock(std::uint32_t address)
 {
     BuildBlockCommand(m_txBuf.data(), 0x28, address, 0x01);
     return BlockStage(kModeBlockRead, kReadReplySize, m_txBuf.data(), 8, address, m_nAttempt, "read command");
+}
+
+bool UpdaterDialog::ReplyHadExactLength(std::uint32_t address)
+{
+    // The reply carries no checksum: a longer one (stray bytes before it, or
+    // a late reply merging) would shift the data. The pause after the block
+    // is spent listening for such extra bytes; any means a retry.
+    Pause();
+    EndExchange();
+    const std::int32_t received = m_nRxCount.load(std::memory_order_relaxed);
+    if (received == kReadReplySize)
+        return true;
+    char where[80];
+    std::snprintf(where, sizeof where, "block 0x%06X, attempt %d of %d: ", static_cast<unsigned>(address),
+                  m_nAttempt, kBlockAttempts);
+    SetDetail(std::string(where) + "the reply was " + std::to_string(received) + " bytes long, not " +
+              std::to_string(kReadReplySize));
+    return false;
 }
 
 bool UpdaterDialog::ReadChannelData()
@@ -27,7 +46,7 @@ bool UpdaterDialog::ReadChannelData()
             std::memcpy(block, &m_options.channelData[index], kBlockSize);
         } else {
             m_nAttempt = failures + 1;
-            if (!ReadBlock(address)) {
+            if (!ReadBlock(address) || !ReplyHadExactLength(address)) {
                 if (!RetryAllowed(failures))
                     return false;
                 continue;
@@ -43,7 +62,8 @@ bool UpdaterDialog::ReadChannelData()
         std::memcpy(&m_channelData[index], block, kBlockSize);
         address += kBlockSize;
         m_view.SetProgressPos(static_cast<int>(address - kChannelStart));
-        Pause();
+        if (fromBackup)
+            Pause();  // after a read, the pause was spent checking the reply's length
         failures = 0;
     }
     m_view.SetProgressPos(0);

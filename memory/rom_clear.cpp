@@ -38,10 +38,12 @@ bool UpdaterDialog::ClearRom()
                 SetDetail("ROM clear stopped by the user");
                 return false;
             }
-            if (++periods > kClearPeriods) {
+            // A line that hung up will not answer: no need to count down the rest.
+            if (++periods > kClearPeriods || m_pSerial->LineDown()) {
                 EndExchange();
-                SetDetail("the radio did not confirm the ROM clear within " + std::to_string(kClearPeriods) +
-                          " periods");
+                SetDetail(m_pSerial->LineDown() ? "the serial line hung up (cable or USB adapter disconnected?)"
+                                                : "the radio did not confirm the ROM clear within " +
+                                                      std::to_string(kClearPeriods) + " periods");
                 m_view.ShowMessage(TXT_TIME_OUT_DOT, false);
                 return false;
             }

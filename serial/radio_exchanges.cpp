@@ -38,7 +38,7 @@ bool UpdaterDialog::ShortExchange(std::int32_t mode, std::uint32_t length, std::
     if (r == WaitResult::Reply)
         m_view.KillTimer1();
     if (r == WaitResult::TimedOut) {
-        SetDetail(silence);
+        SetDetail(m_pSerial->LineDown() ? "the serial line hung up (cable or USB adapter disconnected?)" : silence);
         m_view.ShowMessage(TXT_TIME_OUT, false);
     }
     return r == WaitResult::Reply;

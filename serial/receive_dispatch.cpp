@@ -18,10 +18,14 @@ std::int64_t NowNanos()
 
 void UpdaterDialog::OnReceive(unsigned count)
 {
+    Dispatch(m_pSerial->ReadBuffer(), count);
+}
+
+void UpdaterDialog::Dispatch(const std::uint8_t* buf, unsigned count)
+{
     if (count == 0)
         return;
     m_lastRxNanos.store(NowNanos(), std::memory_order_relaxed);
-    const std::uint8_t* buf = m_pSerial->ReadBuffer();
     bool done = false;
     {
         std::lock_guard<std::mutex> lock(m_exchangeMutex);

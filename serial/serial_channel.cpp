@@ -36,6 +36,7 @@ struct SerialChannel::Gate {
 struct SerialChannel::ReaderState {
     std::unique_ptr<PortBackend> backend;
     std::atomic<bool> running{true};
+    std::atomic<bool> hungUp{false};
     std::mutex doneMutex;
     std::condition_variable doneCv;
     bool done = false;
@@ -124,6 +125,12 @@ bool SerialChannel::IsOpen() const
     return m_hPort != nullptr;
 }
 
+bool SerialChannel::LineDown() const
+{
+    std::lock_guard<std::mutex> lock(m_portMutex);
+    return m_hPort && m_hPort->hungUp;
+}
+
 std::uint32_t SerialChannel::Write(const void* data, std::uint32_t length)
 {
     return WriteOpen(data, length, true);
@@ -187,8 +194,10 @@ void SerialChannel::ReaderThread(std::shared_ptr<ReaderState> state, std::shared
     std::array<std::uint8_t, kReadBufferSize> chunk{};
     while (state->running) {
         PortBackend::WaitResult w = state->backend->WaitReadable(waitLimit);
-        if (w == PortBackend::WaitResult::HungUp)
+        if (w == PortBackend::WaitResult::HungUp) {
+            state->hungUp = true;
             break;  // the line is gone; the exchange in progress times out
+        }
         if (w != PortBackend::WaitResult::Readable)
             continue;
         unsigned epoch;
@@ -200,8 +209,10 @@ void SerialChannel::ReaderThread(std::shared_ptr<ReaderState> state, std::shared
         // which either arrives or shows the hang-up, instead of spinning.
         std::size_t want = std::min<std::size_t>(std::max<std::size_t>(state->backend->BytesWaiting(), 1), kMaxRead);
         long n = state->backend->Read(chunk.data(), want);
-        if (n < 0)
+        if (n < 0) {
+            state->hungUp = true;
             break;
+        }
         if (n == 0)
             continue;
         gate->Deliver(state->running, chunk.data(), static_cast<std::size_t>(n), epoch);

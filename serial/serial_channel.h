@@ -31,6 +31,9 @@ public:
     bool Open(const std::string& name);
     void Close();
     bool IsOpen() const;
+    // True once the open line has hung up (a USB adapter pulled out, the far
+    // end of a pseudo-terminal closed).
+    bool LineDown() const;
     // Writes on the UI thread: a closed port is reported through the
     // closed-port callback ("Not Open COM Port") and 0 returned.
     std::uint32_t Write(const void* data, std::uint32_t length);

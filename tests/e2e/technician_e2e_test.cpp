@@ -116,6 +116,18 @@ TEST_F(TechFixture, ARadioWhoseWriteFailedIsRestoredWithItsChannelDataBackup)
     EXPECT_EQ(ReadBinary(dir.File("flash.bin")), ExpectedFlash(6, kMarkerRelease));
 }
 
+TEST_F(TechFixture, ALineThatHangsUpDuringTheWriteEndsAtOnceWithAClearError)
+{
+    Simulator sim(dir.File("flash.bin"), {"--fault", "wdata:100:1:hangup"});
+    Process cli(Write(sim.Port()), env);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(cli.Wait(std::chrono::seconds(30)), 2);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_NE(cli.Out().find("Firm write error.\n"), std::string::npos) << cli.Out();
+    EXPECT_NE(cli.Err().find("block 0xFEC800, attempt 1 of 5: the serial line hung up"), std::string::npos)
+        << cli.Err();
+}
+
 TEST_F(TechFixture, AChannelDataFileOfTheWrongSizeIsRefusedBeforeTheRadioIsTouched)
 {
     dir.Write("short.chd", std::string(16383, 'x'));

@@ -1,0 +1,164 @@
+// Every step of the update against every fault of the line, with the
+// timing scaled down: the update either succeeds where the retries allow it,
+// with the radio's flash exactly right, or ends with the step's messages,
+// with the port and the data file closed.
+#include <gtest/gtest.h>
+
+#include "memory/radio_memory.h"
+#include "res/resource.h"
+#include "sim/in_process_radio.h"
+#include "../unit/test_support.h"
+
+namespace {
+
+using Step = RadioModel::Step;
+using Fault = RadioModel::Fault;
+
+struct Case {
+    Step step;
+    int index;
+    Fault fault;
+    int attempts;
+    std::vector<std::string> messages;  // after "Power Supply?"; {"Done."} for success
+};
+
+const char* StepName(Step s)
+{
+    switch (s) {
+    case Step::Contact: return "contact";
+    case Step::BootRecord: return "boot";
+    case Step::BootStart: return "start";
+    case Step::Protect: return "protect";
+    case Step::ReadBlock: return "read";
+    case Step::Clear1: return "clear1";
+    case Step::Clear2: return "clear2";
+    case Step::WriteCommand: return "wcmd";
+    case Step::WriteData: return "wdata";
+    }
+    return "?";
+}
+
+const char* FaultName(Fault f)
+{
+    switch (f) {
+    case Fault::Silence: return "silence";
+    case Fault::Refuse: return "refuse";
+    case Fault::Short: return "short";
+    case Fault::Garbage: return "garbage";
+    case Fault::Late: return "late";
+    case Fault::HangUp: return "hangup";
+    }
+    return "?";
+}
+
+// What the procedure must show for one fault at one step (on its first attempt).
+std::vector<std::string> Expected(Step step, Fault fault)
+{
+    const std::vector<std::string> done = {STR_DONE};
+    const bool silent = fault == Fault::Silence || fault == Fault::Short || fault == Fault::Late ||
+                        fault == Fault::HangUp;
+    switch (step) {
+    case Step::Contact:  // resent every 50 ms; only a dead line fails it
+        return fault == Fault::HangUp ? std::vector<std::string>{TXT_TIME_OUT} : done;
+    case Step::BootRecord:
+        if (fault == Fault::Garbage)
+            return done;
+        if (fault == Fault::Refuse)
+            return {STR_BOOT_SEND_ERROR};
+        return {TXT_TIME_OUT, STR_BOOT_SEND_ERROR};
+    case Step::BootStart:
+        if (fault == Fault::Garbage)
+            return done;
+        if (fault == Fault::Refuse)  // the loader stays in charge: the query goes unanswered
+            return {TXT_TIME_OUT, STR_DATA_PROTECT_ERROR};
+        return {TXT_TIME_OUT};
+    case Step::Protect:
+        return silent ? std::vector<std::string>{TXT_TIME_OUT, STR_DATA_PROTECT_ERROR} : done;
+    case Step::ReadBlock:  // retried
+        return fault == Fault::HangUp ? std::vector<std::string>{STR_CHANNEL_READ_ERROR} : done;
+    case Step::Clear1:
+    case Step::Clear2:  // twenty periods of patience; "2" counts as done
+        if (fault == Fault::Silence || fault == Fault::Short || fault == Fault::HangUp)
+            return {TXT_TIME_OUT_DOT, STR_ROM_CLEAR_ERROR};
+        return done;
+    case Step::WriteCommand:
+    case Step::WriteData:  // retried
+        return fault == Fault::HangUp ? std::vector<std::string>{STR_FIRM_WRITE_ERROR} : done;
+    }
+    return {};
+}
+
+std::vector<Case> AllCases()
+{
+    const std::vector<std::pair<Step, int>> places = {
+        {Step::Contact, -1},      {Step::BootRecord, 0},     {Step::BootRecord, 43},   {Step::BootRecord, 85},
+        {Step::BootStart, -1},    {Step::Protect, -1},       {Step::ReadBlock, 0},     {Step::ReadBlock, 15},
+        {Step::ReadBlock, 31},    {Step::Clear1, -1},        {Step::Clear2, -1},       {Step::WriteCommand, 0},
+        {Step::WriteCommand, 128}, {Step::WriteCommand, 255}, {Step::WriteData, 0},     {Step::WriteData, 128},
+        {Step::WriteData, 255}};
+    std::vector<Case> cases;
+    for (const auto& [step, index] : places) {
+        for (Fault f : {Fault::Silence, Fault::Refuse, Fault::Short, Fault::Garbage, Fault::Late, Fault::HangUp})
+            cases.push_back({step, index, f, 1, Expected(step, f)});
+    }
+    // Five failures in a row for one block end the step.
+    cases.push_back({Step::ReadBlock, 15, Fault::Garbage, 5, {STR_CHANNEL_READ_ERROR}});
+    cases.push_back({Step::WriteCommand, 128, Fault::Refuse, 5, {STR_FIRM_WRITE_ERROR}});
+    cases.push_back({Step::WriteData, 255, Fault::Silence, 5, {STR_FIRM_WRITE_ERROR}});
+    cases.push_back({Step::ReadBlock, 31, Fault::Late, 4, {STR_DONE}});
+    return cases;
+}
+
+std::string CaseName(const ::testing::TestParamInfo<Case>& info)
+{
+    const Case& c = info.param;
+    return std::string(StepName(c.step)) + (c.index >= 0 ? std::to_string(c.index) : "") + "_" +
+           FaultName(c.fault) + (c.attempts > 1 ? "_x" + std::to_string(c.attempts) : "");
+}
+
+class FaultMatrix : public ::testing::TestWithParam<Case> {};
+
+}  // namespace
+
+TEST_P(FaultMatrix, EndsRightWithEverythingClosed)
+{
+    const Case& c = GetParam();
+    const Timing timing = FastTiming();
+    RadioModel::Settings settings;
+    settings.lateBy = timing.blockTimeout + std::chrono::milliseconds(10);
+    settings.abandonAfter = std::chrono::milliseconds(40);
+    settings.faults = {{c.step, c.index, c.attempts, c.fault}};
+    InProcessRadio radio(settings);
+    ScriptedView view;
+    TestHost host;
+    TempDir dir;
+    host.portNames = {"sim"};
+    host.backends = [&] { return radio.MakeBackend(); };
+    host.moduleFile = dir.Path() + "/vokta4";
+    dir.Write("fw.002", FirmwareText(8));
+    {
+        UpdaterDialog dialog(view, host, timing);
+        view.dialog = &dialog;
+        dialog.OnInitDialog("");
+        const auto start = std::chrono::steady_clock::now();
+        dialog.OnWrite();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20)) << "the update hung";
+
+        std::vector<std::string> expected = c.messages;
+        expected.insert(expected.begin(), STR_POWER_SUPPLY);
+        EXPECT_EQ(view.messages, expected) << dialog.FailureDetail();
+        EXPECT_FALSE(dialog.Serial().IsOpen());
+        EXPECT_FALSE(UpdaterDialogTestAccess::Data(dialog).IsOpen());
+        EXPECT_FALSE(view.locks.empty() || view.locks.back()) << "controls left locked";
+        if (c.messages == std::vector<std::string>{STR_DONE}) {
+            EXPECT_EQ(radio.Model().Flash(), ExpectedFlash(8, kMarkerRelease));
+        } else {
+            EXPECT_NE(dialog.FailureDetail(), "");
+            if (c.fault == Fault::HangUp) {
+                EXPECT_NE(dialog.FailureDetail().find("hung up"), std::string::npos) << dialog.FailureDetail();
+            }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryStepEveryFault, FaultMatrix, ::testing::ValuesIn(AllCases()), CaseName);
