@@ -22,5 +22,5 @@ public:
     static std::string PortDescription(const std::string& name);
 };
 
-// "a:b::c" gives {"a", "b", "c"}.
-std::vector<std::string> SplitPortList(const std::string& text);
+// The ports of VOKTA4_PORTS: SplitPortList("a:b::c", ':') gives {"a", "b", "c"}.
+std::vector<std::string> SplitPortList(const std::string& text, char separator);

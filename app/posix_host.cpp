@@ -13,27 +13,11 @@
 #include "app/native_host.h"
 #include "serial/posix_port_backend.h"
 
-std::vector<std::string> SplitPortList(const std::string& text)
-{
-    std::vector<std::string> names;
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        const std::size_t colon = text.find(':', start);
-        const std::string part = text.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
-        if (!part.empty())
-            names.push_back(part);
-        if (colon == std::string::npos)
-            break;
-        start = colon + 1;
-    }
-    return names;
-}
-
 bool NativeHost::EnumeratePorts(std::vector<std::string>& names)
 {
     names.clear();
     if (const char* env = std::getenv("VOKTA4_PORTS")) {
-        names = SplitPortList(env);
+        names = SplitPortList(env, ':');
         return true;
     }
     sp_port** list = nullptr;

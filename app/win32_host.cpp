@@ -10,27 +10,11 @@
 #include "app/native_host.h"
 #include "serial/win32_port_backend.h"
 
-std::vector<std::string> SplitPortList(const std::string& text)
-{
-    std::vector<std::string> names;
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        const std::size_t sep = text.find(';', start);
-        const std::string part = text.substr(start, sep == std::string::npos ? std::string::npos : sep - start);
-        if (!part.empty())
-            names.push_back(part);
-        if (sep == std::string::npos)
-            break;
-        start = sep + 1;
-    }
-    return names;
-}
-
 bool NativeHost::EnumeratePorts(std::vector<std::string>& names)
 {
     names.clear();
     if (const char* env = std::getenv("VOKTA4_PORTS")) {
-        names = SplitPortList(env);
+        names = SplitPortList(env, ';');  // ':' belongs to drive names here
         return true;
     }
     // Ask for the size first: a fixed buffer fails on machines with many ports.

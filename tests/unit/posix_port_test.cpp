@@ -110,7 +110,7 @@ TEST(PosixPortBackend, AMissingDeviceFailsWithItsReason)
 
 TEST(PortList, EnvironmentListReplacesEnumeration)
 {
-    EXPECT_EQ(SplitPortList("/tmp/a:/dev/pts/3::b"), (std::vector<std::string>{"/tmp/a", "/dev/pts/3", "b"}));
+    EXPECT_EQ(SplitPortList("/tmp/a:/dev/pts/3::b", ':'), (std::vector<std::string>{"/tmp/a", "/dev/pts/3", "b"}));
     ::setenv("VOKTA4_PORTS", "/tmp/radio-a:/tmp/radio-b", 1);
     NativeHost host;
     std::vector<std::string> names;
