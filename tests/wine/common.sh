@@ -4,8 +4,17 @@
 # settings, then restarts the wine server so that they take effect.
 map_com1() {
     wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$1" /f >/dev/null 2>&1
+    restart_wine_server
+}
+
+# A persistent wine server whose own output, and that of wine's helper
+# programs, goes nowhere: the server dumps its whole state when it ends, and
+# the helpers must not hold a test's output open after the test.
+restart_wine_server() {
     wineserver -k >/dev/null 2>&1 || true
     wineserver -w >/dev/null 2>&1 || true
+    wineserver -p >/dev/null 2>&1
+    wine cmd /c exit >/dev/null 2>&1 || true
 }
 
 # Starts the simulator; sets SIM_PID. Arguments: flash file, link, options...
