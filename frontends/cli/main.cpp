@@ -4,6 +4,7 @@
 #include <chrono>
 #include <fstream>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <thread>
 
@@ -88,15 +89,17 @@ struct WriteArgs {
 };
 
 // The exact command that writes a radio again with its saved channel data.
+// Paths are made absolute, so that it works from any folder.
 std::string RestoreCommand(const WriteArgs& args, const std::string& port, const std::string& firmware,
                            const std::string& backup)
 {
-    std::string cmd = "vokta4-cli write --port '" + port + "' --firmware '" + firmware + "' --channel-data '" +
-                      backup + "'";
+    auto absolute = [](const std::string& p) { return std::filesystem::absolute(p).string(); };
+    std::string cmd = "vokta4-cli write --port '" + port + "' --firmware '" + absolute(firmware) +
+                      "' --channel-data '" + absolute(backup) + "'";
     if (args.test)
         cmd += " --test";
     if (!args.dataFile.empty())
-        cmd += " --data-file '" + args.dataFile + "'";
+        cmd += " --data-file '" + absolute(args.dataFile) + "'";
     return cmd;
 }
 
