@@ -85,6 +85,9 @@ QtUpdaterWindow::QtUpdaterWindow(Host& host, QWidget* parent)
     addAction(about);
     setContextMenuPolicy(Qt::ActionsContextMenu);
 
+    // The UI thread's dispatcher: the command wait sleeps in it, and the
+    // reader thread wakes it.
+    m_dispatcher = QAbstractEventDispatcher::instance();
     m_timer1.setTimerType(Qt::PreciseTimer);
     connect(&m_timer1, &QTimer::timeout, this, [this] { m_dialog->OnTimer(1); });
     m_dialog = std::make_unique<UpdaterDialog>(*this, host);
@@ -214,25 +217,23 @@ void QtUpdaterWindow::KillTimer1()
 
 bool QtUpdaterWindow::DispatchNextMessage()
 {
-    QAbstractEventDispatcher* dispatcher = QThread::currentThread()->eventDispatcher();
     if (m_woken.exchange(false))
         return false;
     // Sleeps until an event arrives or Wake() wakes the dispatcher.
-    const bool handled = dispatcher->processEvents(QEventLoop::WaitForMoreEvents);
+    const bool handled = m_dispatcher->processEvents(QEventLoop::WaitForMoreEvents);
     m_woken = false;
     return handled;
 }
 
 bool QtUpdaterWindow::DispatchPendingMessage()
 {
-    return QThread::currentThread()->eventDispatcher()->processEvents(QEventLoop::AllEvents);
+    return m_dispatcher->processEvents(QEventLoop::AllEvents);
 }
 
 void QtUpdaterWindow::Wake()
 {
     m_woken = true;
-    if (QAbstractEventDispatcher* d = QAbstractEventDispatcher::instance(thread()))
-        d->wakeUp();
+    m_dispatcher->wakeUp();  // thread-safe
 }
 
 void QtUpdaterWindow::EndDialog()

@@ -7,6 +7,7 @@
 #include "app/dialog_view.h"
 
 class Host;
+class QAbstractEventDispatcher;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -74,6 +75,7 @@ private:
     QPlainTextEdit* m_log;
     QProgressBar* m_progress;
     QTimer m_timer1;
+    QAbstractEventDispatcher* m_dispatcher = nullptr;
     std::atomic<bool> m_woken{false};
     bool m_destroyed = false;
 };
