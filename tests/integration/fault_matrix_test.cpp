@@ -126,7 +126,7 @@ TEST_P(FaultMatrix, EndsRightWithEverythingClosed)
     const Timing timing = FastTiming();
     RadioModel::Settings settings;
     settings.lateBy = timing.blockTimeout + std::chrono::milliseconds(10);
-    settings.abandonAfter = std::chrono::milliseconds(40);
+    settings.abandonAfter = std::chrono::milliseconds(90);
     settings.faults = {{c.step, c.index, c.attempts, c.fault}};
     InProcessRadio radio(settings);
     ScriptedView view;

@@ -243,7 +243,7 @@ TEST_F(UpdateFixture, AReadBlockThatFailsFiveTimesEndsTheUpdateBeforeTheErase)
 TEST_F(UpdateFixture, ALateReplyDoesNotMergeWithTheRetry)
 {
     settings.lateBy = FastTiming().blockTimeout + std::chrono::milliseconds(10);
-    settings.abandonAfter = std::chrono::milliseconds(40);
+    settings.abandonAfter = std::chrono::milliseconds(90);
     settings.faults = {{RadioModel::Step::ReadBlock, 2, 1, RadioModel::Fault::Late},
                        {RadioModel::Step::WriteData, 7, 1, RadioModel::Fault::Late},
                        {RadioModel::Step::WriteCommand, 9, 1, RadioModel::Fault::Late}};
