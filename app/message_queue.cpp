@@ -55,12 +55,13 @@ std::optional<MessageQueue::Handler> MessageQueue::TakeDue(std::unique_lock<std:
             m_timer1Due = Clock::now() + std::chrono::hours(24 * 365);
             return m_onTimer1;
         }
+        // A wake is meant for the blocking wait; a non-blocking look leaves it.
+        if (!block)
+            return std::nullopt;
         if (m_woken) {
             m_woken = false;
             return std::nullopt;
         }
-        if (!block)
-            return std::nullopt;
         if (m_timer1Due)
             m_cv.wait_until(lock, *m_timer1Due);
         else
@@ -82,9 +83,7 @@ bool MessageQueue::DispatchNext()
 bool MessageQueue::DispatchPending()
 {
     std::unique_lock<std::mutex> lock(m_mutex);
-    bool woken = m_woken;
     std::optional<Handler> h = TakeDue(lock, false);
-    m_woken = woken;  // a wake is meant for the blocking wait; keep it
     lock.unlock();
     if (!h)
         return false;

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "app/dialog_view.h"
+#include "app/paths.h"
 #include "app/string_table.h"
 #include "app/updater_dialog.h"
 #include "memory/radio_memory.h"
@@ -37,7 +38,7 @@ namespace {
 // A file-name-safe form of a port name: "/dev/ttyUSB0" gives "ttyUSB0".
 std::string PortTag(const std::string& port)
 {
-    std::string base = port.substr(port.find_last_of("/\\") + 1);
+    const std::string base = port.substr(DirectoryOf(port).size());
     std::string tag;
     for (char c : base)
         tag += (std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_') ? c : '_';
@@ -48,8 +49,7 @@ std::string PortTag(const std::string& port)
 
 bool UpdaterDialog::SaveChannelBackup()
 {
-    const std::size_t slash = m_strDataFilePath.find_last_of("/\\");
-    const std::string dir = slash == std::string::npos ? std::string() : m_strDataFilePath.substr(0, slash + 1);
+    const std::string dir = DirectoryOf(m_strDataFilePath);
     const std::time_t now = std::time(nullptr);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", std::localtime(&now));  // UI thread only

@@ -1,6 +1,7 @@
 #include "app/updater_dialog.h"
 
 #include "app/dialog_view.h"
+#include "app/paths.h"
 #include "app/string_table.h"
 #include "res/resource.h"
 #include "serial/periodic_timer.h"
@@ -67,9 +68,7 @@ void UpdaterDialog::UpdateData(bool saveAndValidate)
 
 std::string UpdaterDialog::GetModuleDirectory()
 {
-    const std::string path = m_host.ModuleFileName();
-    const std::size_t slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    return DirectoryOf(m_host.ModuleFileName());
 }
 
 std::string UpdaterDialog::FindFirmwareFile()

@@ -74,7 +74,6 @@ bool SerialChannel::Open(const std::string& name)
         std::lock_guard<std::mutex> lock(m_gate->mutex);
         ++m_gate->epoch;
     }
-    m_bRunning = true;
     {
         std::lock_guard<std::mutex> lock(m_portMutex);
         m_hPort = state;
@@ -91,7 +90,6 @@ void SerialChannel::Close()
         state = std::move(m_hPort);
         m_hPort.reset();
     }
-    m_bRunning = false;
     if (!state)
         return;
     state->running = false;

@@ -63,7 +63,6 @@ private:
     mutable std::mutex m_portMutex;
     std::shared_ptr<ReaderState> m_hPort;
     std::thread m_pThread;
-    std::atomic<bool> m_bRunning{false};
 
     // Hand-over gate, shared with reader threads: delivery to the sink and
     // Purge/Close exclude each other. Holds m_readBuf.

@@ -129,14 +129,11 @@ void ConsoleView::SetProgressRange(int low, int high)
 void ConsoleView::SetProgressPos(int pos)
 {
     m_progressPos = pos;
-    if (m_settings.interactive && !m_transientShown && m_transient.empty() && pos > m_progressLow) {
-        ShowTransientText();
-        std::fflush(m_out);
-    } else if (m_settings.interactive && m_transientShown) {
-        EraseTransient();
-        ShowTransientText();
-        std::fflush(m_out);
-    }
+    if (!m_settings.interactive)
+        return;
+    EraseTransient();
+    ShowTransientText();
+    std::fflush(m_out);
 }
 
 void ConsoleView::FinishOutput()
