@@ -17,10 +17,10 @@
 #include <unistd.h>
 #include <vector>
 
-#include "app/dialog_view.h"
-#include "app/message_queue.h"
-#include "app/native_host.h"
-#include "app/updater_dialog.h"
+#include "dialog/dialog_view.h"
+#include "dialog/message_queue.h"
+#include "platform/native_host.h"
+#include "dialog/updater_dialog.h"
 #include "serial/posix_port_backend.h"
 #include "serial/receive_sink.h"
 #include "serial/serial_channel.h"
@@ -132,7 +132,8 @@ std::vector<double> SleepPollReader(Pty& pty, int samples)
     return v;
 }
 
-// A window that only runs timer 1: enough for the dialog's command wait.
+// A window that shows nothing, with a queue that runs timer 1: enough for
+// the dialog's command wait.
 class BenchView : public DialogView {
 public:
     UpdaterDialog* dialog = nullptr;
@@ -150,11 +151,6 @@ public:
     void SetProgressPos(int) override {}
     void LockControls(bool) override {}
     bool ShowMessage(const std::string&, bool) override { return true; }
-    void SetTimer1(unsigned ms) override { queue.SetTimer1(std::chrono::milliseconds(ms)); }
-    void KillTimer1() override { queue.KillTimer1(); }
-    bool DispatchNextMessage() override { return queue.DispatchNext(); }
-    bool DispatchPendingMessage() override { return queue.DispatchPending(); }
-    void Wake() override { queue.Wake(); }
     void EndDialog() override {}
 };
 
@@ -172,7 +168,7 @@ double SleepingWaitCpuShare(Pty& pty)
     BenchView view;
     Timing timing;
     timing.protectTimeout = std::chrono::milliseconds(5000);
-    UpdaterDialog dialog(view, host, timing);
+    UpdaterDialog dialog(view, view.queue, host, timing);
     view.dialog = &dialog;
     dialog.Serial().Open(pty.slave);
     const double cpu0 = ThreadCpuSeconds();

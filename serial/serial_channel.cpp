@@ -12,7 +12,7 @@
 struct SerialChannel::Gate {
     std::mutex mutex;
     unsigned epoch = 0;  // advanced by Purge, Open and Close
-    std::array<std::uint8_t, kReadBufferSize> readBuf{};  // m_readBuf
+    std::array<std::uint8_t, kReadBufferSize> readBuf{};  // the latest chunk, zero-filled behind it
     ReceiveSink* sink = nullptr;
     TrafficObserver observer;
 
@@ -49,10 +49,10 @@ struct SerialChannel::ReaderState {
     }
 };
 
-SerialChannel::SerialChannel(ReceiveSink* sink, BackendFactory factory, Timing timing)
-    : m_factory(std::move(factory)), m_timing(timing), m_gate(std::make_shared<Gate>())
+SerialChannel::SerialChannel(ReceiveSink* sink, BackendFactory factory, std::chrono::milliseconds closeWait)
+    : m_factory(std::move(factory)), m_closeWait(closeWait), m_gate(std::make_shared<Gate>())
 {
-    m_gate->sink = sink;  // m_pSink
+    m_gate->sink = sink;  // fixed for the channel's life; may be null
 }
 
 SerialChannel::~SerialChannel()
@@ -102,7 +102,7 @@ void SerialChannel::Close()
     }
     if (m_pThread.joinable()) {
         std::unique_lock<std::mutex> lock(state->doneMutex);
-        bool ended = state->doneCv.wait_for(lock, m_timing.closeWait, [&] { return state->done; });
+        bool ended = state->doneCv.wait_for(lock, m_closeWait, [&] { return state->done; });
         lock.unlock();
         if (ended)
             m_pThread.join();

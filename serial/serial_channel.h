@@ -1,6 +1,7 @@
 #pragma once
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -8,7 +9,6 @@
 #include <string>
 #include <thread>
 
-#include "app/timing.h"
 #include "serial/port_backend.h"
 
 class ReceiveSink;
@@ -23,7 +23,9 @@ public:
 
     using BackendFactory = std::function<std::unique_ptr<PortBackend>()>;
 
-    SerialChannel(ReceiveSink* sink, BackendFactory factory, Timing timing = Timing());
+    // `closeWait` bounds how long Close waits for the reader thread to end.
+    SerialChannel(ReceiveSink* sink, BackendFactory factory,
+                  std::chrono::milliseconds closeWait = std::chrono::milliseconds(4000));
     virtual ~SerialChannel();
     SerialChannel(const SerialChannel&) = delete;
     SerialChannel& operator=(const SerialChannel&) = delete;
@@ -57,7 +59,7 @@ private:
     std::uint32_t WriteOpen(const void* data, std::uint32_t length, bool report);
 
     const BackendFactory m_factory;
-    const Timing m_timing;
+    const std::chrono::milliseconds m_closeWait;
 
     // m_hPort: the backend shared with the reader thread (null when closed).
     mutable std::mutex m_portMutex;
@@ -65,7 +67,7 @@ private:
     std::thread m_pThread;
 
     // Hand-over gate, shared with reader threads: delivery to the sink and
-    // Purge/Close exclude each other. Holds m_readBuf.
+    // Purge/Close exclude each other. Holds the read buffer.
     std::shared_ptr<Gate> m_gate;
 
     std::string m_lastOpenError;

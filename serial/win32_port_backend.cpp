@@ -46,7 +46,7 @@ bool Win32PortBackend::Open(const std::string& name, std::string& error)
         CloseHandle(h);
         return false;
     }
-    dcb.DCBlength = 28;
+    dcb.DCBlength = 28;  // sizeof(DCB): the structure's version as the driver checks it
     dcb.BaudRate = 19200;
     dcb.ByteSize = 8;
     dcb.Parity = NOPARITY;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "image/firmware_image.h"
-#include "memory/radio_memory.h"
+#include "update/memory_map.h"
 
 namespace {
 

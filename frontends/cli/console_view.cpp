@@ -3,8 +3,17 @@
 #include <algorithm>
 #include <cctype>
 
-#include "app/updater_dialog.h"
+#include "dialog/updater_dialog.h"
 #include "frontends/cli/console_platform.h"
+
+ConsoleView::Settings ConsoleView::TerminalSettings(bool assumeYes)
+{
+    Settings s;
+    s.assumeYes = assumeYes;
+    s.interactive = StdoutIsTerminal();
+    s.answerFd = 0;
+    return s;
+}
 
 ConsoleView::ConsoleView(Settings settings, std::FILE* out)
     : m_settings(settings), m_out(out), m_queue([this] {
@@ -171,29 +180,4 @@ bool ConsoleView::AskOkCancel()
     while (!answer.empty() && (answer.back() == '\r' || answer.back() == ' '))
         answer.pop_back();
     return answer.empty() || answer == "y" || answer == "yes" || answer == "ok";
-}
-
-void ConsoleView::SetTimer1(unsigned ms)
-{
-    m_queue.SetTimer1(std::chrono::milliseconds(ms));
-}
-
-void ConsoleView::KillTimer1()
-{
-    m_queue.KillTimer1();
-}
-
-bool ConsoleView::DispatchNextMessage()
-{
-    return m_queue.DispatchNext();
-}
-
-bool ConsoleView::DispatchPendingMessage()
-{
-    return m_queue.DispatchPending();
-}
-
-void ConsoleView::Wake()
-{
-    m_queue.Wake();
 }

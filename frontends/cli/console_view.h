@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "app/dialog_view.h"
-#include "app/message_queue.h"
+#include "dialog/dialog_view.h"
+#include "dialog/message_queue.h"
 
 class PromptInput;
 class UpdaterDialog;
@@ -22,10 +22,16 @@ public:
         int answerFd = 0;          // where OK/Cancel answers are read
     };
 
+    // Settings for this terminal: transient counters when stdout is one,
+    // answers read on stdin.
+    static Settings TerminalSettings(bool assumeYes);
+
     ConsoleView(Settings settings, std::FILE* out);
     ~ConsoleView() override;
 
     void SetDialog(UpdaterDialog* dialog) { m_dialog = dialog; }
+    // Where the dialog waits: a message queue, posted to by Interrupt().
+    MessagePump& Pump() { return m_queue; }
     // With a forced port, SelectedPort() always names it.
     void ForcePort(const std::string& name) { m_forcedPort = name; }
     const std::vector<std::string>& Ports() const { return m_ports; }
@@ -47,11 +53,6 @@ public:
     void SetProgressPos(int pos) override;
     void LockControls(bool) override {}
     bool ShowMessage(const std::string& text, bool okCancel) override;
-    void SetTimer1(unsigned ms) override;
-    void KillTimer1() override;
-    bool DispatchNextMessage() override;
-    bool DispatchPendingMessage() override;
-    void Wake() override;
     void EndDialog() override { m_ended = true; }
 
     const std::string& Title() const { return m_title; }

@@ -2,7 +2,7 @@
 #include <QApplication>
 #include <QStringList>
 
-#include "app/native_host.h"
+#include "platform/native_host.h"
 #include "frontends/qt/qt_updater_window.h"
 
 int main(int argc, char** argv)

@@ -16,8 +16,8 @@
 #include <QThread>
 #include <QVBoxLayout>
 
-#include "app/string_table.h"
-#include "app/updater_dialog.h"
+#include "dialog/string_table.h"
+#include "dialog/updater_dialog.h"
 #include "frontends/qt/dialog_units.h"
 #include "res/resource.h"
 

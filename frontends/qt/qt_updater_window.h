@@ -4,7 +4,7 @@
 #include <atomic>
 #include <memory>
 
-#include "app/dialog_view.h"
+#include "dialog/dialog_view.h"
 
 class Host;
 class QAbstractEventDispatcher;
@@ -19,7 +19,7 @@ class UpdaterDialog;
 // The main dialog in Qt Widgets: the controls of template 102 in its
 // arrangement, forwarding WRITE, CLOSE, timer 1 and the end of the window to
 // UpdaterDialog. The command wait sleeps in Qt's event dispatcher.
-class QtUpdaterWindow : public QDialog, public DialogView {
+class QtUpdaterWindow : public QDialog, public DialogWindow {
 public:
     explicit QtUpdaterWindow(Host& host, QWidget* parent = nullptr);
     ~QtUpdaterWindow() override;
@@ -34,7 +34,7 @@ public:
     QProgressBar* Progress() const { return m_progress; }
     void ShowAbout();
 
-    // DialogView
+    // DialogView and MessagePump
     void SetTitle(const std::string& text) override;
     void SetIcon(int resourceId) override;
     void SetPortList(const std::vector<std::string>& ports, int selected) override;

@@ -2,8 +2,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "app/native_host.h"
-#include "app/updater_dialog.h"
+#include "platform/native_host.h"
+#include "dialog/updater_dialog.h"
 #include "frontends/win32/win32_dialog_view.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)

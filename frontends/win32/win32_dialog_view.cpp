@@ -2,7 +2,7 @@
 
 #include <commctrl.h>
 
-#include "app/updater_dialog.h"
+#include "dialog/updater_dialog.h"
 #include "res/resource.h"
 
 Win32DialogView::Win32DialogView(HINSTANCE instance, UpdaterDialog*& dialog)

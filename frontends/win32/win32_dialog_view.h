@@ -1,14 +1,14 @@
 #pragma once
 #include <windows.h>
 
-#include "app/dialog_view.h"
+#include "dialog/dialog_view.h"
 
 class UpdaterDialog;
 
 // The main dialog as a Win32 dialog box on template 102: the dialog
 // procedure forwards the window's events to UpdaterDialog, and the
 // DialogView calls become Win32 calls on its controls.
-class Win32DialogView : public DialogView {
+class Win32DialogView : public DialogWindow {
 public:
     Win32DialogView(HINSTANCE instance, UpdaterDialog*& dialog);
     ~Win32DialogView() override;

@@ -5,7 +5,7 @@
 #include <csignal>
 
 #include "image/firmware_image.h"
-#include "memory/radio_memory.h"
+#include "update/memory_map.h"
 #include "process.h"
 #include "sim/radio_model.h"
 #include "../unit/test_support.h"

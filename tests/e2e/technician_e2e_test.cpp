@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "memory/radio_memory.h"
+#include "update/memory_map.h"
 #include "process.h"
 #include "sim/radio_model.h"
 #include "../unit/test_support.h"

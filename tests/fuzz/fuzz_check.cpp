@@ -7,7 +7,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "frontends/cli/firmware_commands.h"
+#include "frontends/cli/commands.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {

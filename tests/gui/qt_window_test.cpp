@@ -16,8 +16,8 @@
 #include <fstream>
 #include <memory>
 
-#include "app/native_host.h"
-#include "app/updater_dialog.h"
+#include "platform/native_host.h"
+#include "dialog/updater_dialog.h"
 #include "frontends/qt/qt_updater_window.h"
 #include "sim/pty_host.h"
 #include "sim/radio_model.h"

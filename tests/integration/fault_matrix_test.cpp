@@ -4,7 +4,7 @@
 // with the port and the data file closed.
 #include <gtest/gtest.h>
 
-#include "memory/radio_memory.h"
+#include "update/memory_map.h"
 #include "res/resource.h"
 #include "sim/in_process_radio.h"
 #include "../unit/test_support.h"

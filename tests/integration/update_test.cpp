@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "memory/radio_memory.h"
+#include "update/memory_map.h"
 #include "res/resource.h"
 #include "sim/in_process_radio.h"
 #include "../unit/test_support.h"

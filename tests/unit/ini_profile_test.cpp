@@ -3,7 +3,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/ini_profile.h"
+#include "platform/ini_profile.h"
 #include "test_support.h"
 
 TEST(IniProfile, ReadsWritesAndKeepsOtherContent)

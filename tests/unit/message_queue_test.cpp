@@ -2,7 +2,7 @@
 
 #include <thread>
 
-#include "app/message_queue.h"
+#include "dialog/message_queue.h"
 
 TEST(MessageQueue, AWakeFromAnotherThreadEndsABlockedWaitWithoutAMessage)
 {

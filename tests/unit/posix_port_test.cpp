@@ -6,7 +6,7 @@
 
 #include <cstdlib>
 
-#include "app/native_host.h"
+#include "platform/native_host.h"
 #include "serial/posix_port_backend.h"
 
 namespace {

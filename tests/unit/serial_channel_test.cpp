@@ -49,7 +49,7 @@ bool WaitFor(Pred pred, std::chrono::milliseconds limit = std::chrono::milliseco
 struct ChannelFixture : ::testing::Test {
     std::shared_ptr<FakeBackend::Shared> shared = std::make_shared<FakeBackend::Shared>();
     RecordingSink sink;
-    SerialChannel channel{&sink, [this] { return std::make_unique<FakeBackend>(shared); }, FastTiming()};
+    SerialChannel channel{&sink, [this] { return std::make_unique<FakeBackend>(shared); }, FastTiming().closeWait};
     ChannelFixture() { sink.channel = &channel; }
     void Arrive(std::vector<std::uint8_t> bytes)
     {

@@ -1,6 +1,6 @@
 #include "test_support.h"
 
-#include "memory/radio_memory.h"
+#include "update/memory_map.h"
 #include "sim/radio_model.h"
 
 #include <cstdio>

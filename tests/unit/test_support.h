@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "app/dialog_view.h"
-#include "app/message_queue.h"
-#include "app/native_host.h"
-#include "app/timing.h"
-#include "app/updater_dialog.h"
+#include "dialog/dialog_view.h"
+#include "dialog/message_queue.h"
+#include "platform/native_host.h"
+#include "dialog/timing.h"
+#include "dialog/updater_dialog.h"
 #include "serial/port_backend.h"
 
 // Periods short enough for tests; the rules are the same at every scale.
@@ -33,7 +33,7 @@ private:
 std::vector<std::uint8_t> ReadBinary(const std::string& path);
 
 // A view that records what the dialog shows and answers from a script.
-class ScriptedView : public DialogView {
+class ScriptedView : public DialogWindow {
 public:
     ScriptedView();
 
@@ -147,7 +147,7 @@ private:
 
 // White-box access to the dialog's receive side.
 struct UpdaterDialogTestAccess {
-    static void Prepare(UpdaterDialog& d, std::int32_t mode, std::int32_t expected = 0)
+    static void Prepare(UpdaterDialog& d, UpdaterDialog::ReceiveMode mode, std::int32_t expected = 0)
     {
         d.PrepareExchange(mode, expected);
     }

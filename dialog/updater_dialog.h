@@ -1,0 +1,203 @@
+#pragma once
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "dialog/dialog_view.h"
+#include "dialog/timing.h"
+#include "image/boot_loader_image.h"
+#include "platform/data_file.h"
+#include "platform/host.h"
+#include "serial/receive_sink.h"
+#include "serial/serial_channel.h"
+
+class PeriodicTimer;
+struct Exchange;
+enum class ExchangeResult;
+
+// How the last update ended, for front ends that report it (exit codes).
+enum class UpdateOutcome {
+    None,             // no update has run
+    Done,             // "Done."
+    FailedIntact,     // failed or cancelled before the ROM clear began
+    FailedAfterErase  // failed or aborted once the ROM clear had begun
+};
+
+// Options a front end may set before WRITE; the dialog itself uses defaults.
+struct UpdateOptions {
+    std::string dataFilePath;   // empty: vokt.tmp beside the executable
+    std::string bootImageFile;  // S1 boot program to upload instead of the built-in one or boot.s19
+    // 16 KiB of channel data (a backup) to write instead of reading the radio's.
+    std::vector<std::uint8_t> channelData;
+    // Receives, as they happen, the reasons behind failures (for a technician).
+    std::function<void(const std::string&)> onNote;
+};
+
+// The main dialog: owns every piece of state of the update and runs the
+// procedure on the UI thread. Talks to the window only through DialogView
+// (what the user sees) and MessagePump (how it waits).
+class UpdaterDialog : public ReceiveSink {
+public:
+    static constexpr std::size_t kTxBufSize = 128;
+    static constexpr std::size_t kRxBufSize = 530;
+
+    // Receive modes of the dispatch: which reply bytes complete the exchange
+    // in progress. kModeIdle drops every byte; it holds between exchanges so
+    // that a stray byte cannot complete the next one.
+    enum ReceiveMode : std::int32_t {
+        kModeIdle = 0,
+        kModeContact = 1,     // the loader's contact answer
+        kModeBootRecord = 2,  // a boot frame's accept or refuse byte
+        kModeStatus = 3,      // "1" or "2" from the boot program
+        kModeBlockRead = 4    // a read reply, complete at the expected count
+    };
+
+    UpdaterDialog(DialogView& view, MessagePump& pump, Host& host, Timing timing = Timing());
+    UpdaterDialog(DialogWindow& window, Host& host, Timing timing = Timing())
+        : UpdaterDialog(window, window, host, timing)
+    {
+    }
+    ~UpdaterDialog() override;
+
+    // ---- events forwarded by the front end (UI thread) ----
+    bool OnInitDialog(const std::string& commandLine);
+    void OnWrite();
+    void OnCloseButton();
+    void OnTimer(unsigned id);
+    void OnDestroy();
+    void OnReceive(unsigned count) override;  // reader thread
+
+    // ---- log pane ----
+    void ClearLog();
+    void AppendLog(const std::string& text, bool newLineFirst);
+    void ShowTransient(const std::string& text);
+    void LockControls(bool lock);
+
+    std::string GetModuleDirectory();
+    std::string FindFirmwareFile();
+
+    // ---- update procedure and its steps, in their order ----
+    bool CreateDataFile();
+    // The tear-down of every way out of OnWrite; `done` after a success.
+    void EndUpdate(bool done = false);
+    bool ConnectRadio();
+    bool UploadBootProgram();
+    bool StartBootProgram();
+    bool QueryDataProtect();
+    bool ConvertFirmware();
+    bool ReadChannelData();
+    bool ReadBlock(std::uint32_t address);
+    bool SaveChannelBackup();
+    bool ClearRom();
+    bool WriteFirmware();
+    bool WriteBlock(std::uint32_t address);
+
+    // ---- resend timer ----
+    bool StartResendTimer(std::chrono::milliseconds period);
+    void StopResendTimer();
+    void OnResendTick();
+
+    // ---- for front ends ----
+    const std::string& Title() const { return m_strTitle; }
+    const std::string& Mode() const { return m_strMode; }
+    const std::string& Port() const { return m_strPort; }
+    const std::string& Log() const { return m_strLog; }
+    UpdateOutcome LastOutcome() const { return m_outcome; }
+    const std::string& ChannelBackupPath() const { return m_strBackupPath; }
+    const std::string& DataFilePath() const { return m_strDataFilePath; }
+    // Why the last step failed, in words for a technician (empty if unknown).
+    const std::string& FailureDetail() const { return m_strDetail; }
+    UpdateOptions& Options() { return m_options; }
+    SerialChannel& Serial() { return *m_pSerial; }
+    bool IsUpdating() const { return m_bUpdating != 0; }
+
+private:
+    friend struct UpdaterDialogTestAccess;  // white-box tests of the dispatch
+    enum class WaitResult { Reply, Aborted, TimedOut };
+    struct ProcedureStep;
+
+    void UpdateData(bool saveAndValidate);
+
+    // ---- the procedure (update/update_procedure.cpp) ----
+    void BeginUpdate();
+    // Every step from the port's opening to the firmware write; false at the
+    // first that fails, with its message shown.
+    bool RunProcedure();
+    bool OpenPortAndAskForPower();
+    bool RunStep(const ProcedureStep& step);
+    bool Fail(unsigned messageId);
+    bool ConnectAndStartBootProgram();
+    bool PauseAndConvertFirmware();
+    bool ReadAndSaveChannelData();
+
+    // ---- receive side and the exchange (update/receive_dispatch.cpp, update/exchange.cpp) ----
+    void Dispatch(const std::uint8_t* buf, unsigned count);
+    void PrepareExchange(ReceiveMode mode, std::int32_t expected = 0);
+    void EndExchange();
+    // Pumps messages until the reply, an abort or a time-out. Leaves timer 1
+    // stopped on abort; on time-out the timer handler has stopped it.
+    WaitResult WaitReply();
+    // Sends, waits and judges one exchange; on failure the detail says why.
+    ExchangeResult RunExchange(const Exchange& exchange);
+    // Runs one block's attempt until it succeeds, at most kBlockAttempts
+    // times in a row, draining the line before each retry.
+    bool WithRetries(bool (UpdaterDialog::*attempt)(std::uint32_t), std::uint32_t address);
+    // Before a retry: waits (bounded) until the line has been quiet, so that
+    // a late reply to the failed attempt cannot merge with the next one.
+    void DrainLine();
+    void Pause();
+    void SetDetail(std::string text);
+    // "block 0xFF8600, attempt 2 of 5: ", for the notes of block exchanges.
+    std::string BlockContext(std::uint32_t address) const;
+    // After a block read: listens through the pause for bytes beyond the
+    // reply; true when none came.
+    bool ReplyHadExactLength(std::uint32_t address);
+    bool LoadBootImage(BootLoaderImage& image);
+    bool SendBootRecord(const std::string& record, int index);
+
+    DialogView& m_view;
+    MessagePump& m_pump;
+    Host& m_host;
+    const Timing m_timing;
+
+    // The dialog's own fields: mode, flags, port and buffers.
+    std::string m_strMode;
+    std::uint8_t m_bUpdating = 0;
+    std::uint8_t m_bRun = 0;
+    std::unique_ptr<SerialChannel> m_pSerial;
+    std::string m_strTitle;
+    std::atomic<std::int32_t> m_nRxExpected{0};
+    std::atomic<std::int32_t> m_nRxCount{0};
+    std::array<std::uint8_t, kRxBufSize> m_rxBuf{};
+    std::atomic<std::uint8_t> m_bReplyError{0};
+    std::array<std::uint8_t, kTxBufSize> m_txBuf{};
+    std::uint8_t m_bTimedOut = 0;
+    std::atomic<std::uint8_t> m_bReplyDone{0};
+    std::atomic<ReceiveMode> m_nMode{kModeIdle};
+    DataFile m_hDataFile;
+    std::string m_strLog;
+    std::string m_strFirmwarePath;
+    std::string m_strPort;
+    int m_hIcon;
+
+    // Preparing an exchange and dispatching a chunk exclude each other.
+    std::mutex m_exchangeMutex;
+    std::atomic<std::int64_t> m_lastRxNanos{0};  // steady clock of the latest chunk
+    std::unique_ptr<PeriodicTimer> m_resendTimer;
+
+    UpdateOptions m_options;
+    UpdateOutcome m_outcome = UpdateOutcome::None;
+    bool m_bLocked = false;  // LockControls(true) holds
+    bool m_bEraseStarted = false;
+    int m_nAttempt = 1;  // attempt number of the block exchange in progress
+    std::vector<std::uint8_t> m_channelData;  // the 16 KiB as stored in the image
+    std::string m_strDataFilePath;
+    std::string m_strBackupPath;
+    std::string m_strDetail;
+};

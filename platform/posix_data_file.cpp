@@ -1,0 +1,99 @@
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include "platform/data_file.h"
+
+DataFile::~DataFile()
+{
+    Close();
+}
+
+bool DataFile::Create(const std::string& path, std::string& error)
+{
+    Close();
+    // Not O_TRUNC: the file is emptied only once the lock is ours, so a
+    // second instance never destroys a running update's image.
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        error = path + ": in use by another update";
+        ::close(fd);
+        return false;
+    }
+    if (::ftruncate(fd, 0) != 0) {
+        error = path + ": " + std::strerror(errno);
+        ::close(fd);
+        return false;
+    }
+    m_handle = fd;
+    return true;
+}
+
+namespace {
+
+// Repeats a positioned read or write until all `length` bytes are done.
+template <typename Io, typename Byte>
+bool Transfer(int fd, Io io, Byte* data, std::size_t length, std::uint32_t offset)
+{
+    std::size_t done = 0;
+    while (fd >= 0 && done < length) {
+        const ssize_t n = io(fd, data + done, length - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return done == length;
+}
+
+}  // namespace
+
+bool DataFile::WriteAt(std::uint32_t offset, const std::uint8_t* data, std::size_t length)
+{
+    return Transfer(static_cast<int>(m_handle), ::pwrite, data, length, offset);
+}
+
+bool DataFile::ReadAt(std::uint32_t offset, std::uint8_t* data, std::size_t length)
+{
+    return Transfer(static_cast<int>(m_handle), ::pread, data, length, offset);
+}
+
+void DataFile::Close()
+{
+    if (m_handle >= 0) {
+        ::close(static_cast<int>(m_handle));
+        m_handle = -1;
+    }
+}
+
+bool WriteNewFile(const std::string& path, const std::uint8_t* data, std::size_t length, std::string& error)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    std::size_t done = 0;
+    while (done < length) {
+        const ssize_t n = ::write(fd, data + done, length - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    const bool ok = done == length && ::fsync(fd) == 0;
+    ::close(fd);
+    if (!ok) {
+        error = path + ": could not be written completely";
+        ::unlink(path.c_str());
+    }
+    return ok;
+}

@@ -1,0 +1,67 @@
+// Reading the radio's channel data into the image before the flash is cleared.
+#include <cstring>
+
+#include "update/exchange.h"
+#include "update/memory_map.h"
+
+bool UpdaterDialog::ReadBlock(std::uint32_t address)
+{
+    BuildBlockCommand(m_txBuf.data(), protocol::kReadBlock, address, protocol::kAreaHigh);
+    Exchange x;
+    x.mode = kModeBlockRead;
+    x.pieces = {{m_txBuf.data(), protocol::kCommandLength}};
+    x.expected = kReadReplySize;
+    x.period = m_timing.blockTimeout;
+    x.keepListening = true;  // see ReplyHadExactLength
+    x.context = BlockContext(address);
+    x.silence = "no answer to the read command";
+    x.stopped = "stopped by the user";
+    return RunExchange(x) == ExchangeResult::Reply && ReplyHadExactLength(address);
+}
+
+bool UpdaterDialog::ReplyHadExactLength(std::uint32_t address)
+{
+    // The reply carries no checksum: a longer one (stray bytes before it, or
+    // a late reply merging) would shift the data. The pause after the block
+    // is spent listening for such extra bytes; any means a retry.
+    Pause();
+    EndExchange();
+    const std::int32_t received = m_nRxCount.load(std::memory_order_relaxed);
+    if (received == kReadReplySize)
+        return true;
+    SetDetail(BlockContext(address) + "the reply was " + std::to_string(received) + " bytes long, not " +
+              std::to_string(kReadReplySize));
+    return false;
+}
+
+bool UpdaterDialog::ReadChannelData()
+{
+    const bool fromBackup = !m_options.channelData.empty();
+    m_channelData.assign(kChannelSize, 0);
+    m_view.SetProgressRange(0, 0x3FFF);
+    for (std::uint32_t address = kChannelStart; address < kChannelEnd; address += kBlockSize) {
+        std::uint8_t block[kBlockSize];
+        const std::uint32_t index = address - kChannelStart;
+        if (fromBackup) {
+            if (!m_bRun)
+                return false;
+            std::memcpy(block, &m_options.channelData[index], kBlockSize);
+        } else {
+            if (!WithRetries(&UpdaterDialog::ReadBlock, address))
+                return false;
+            std::memcpy(block, &m_rxBuf[2], kBlockSize);  // after the two header bytes
+        }
+        if (address <= kMarkerAddress && kMarkerAddress < address + kBlockSize)
+            block[kMarkerAddress - address] = m_strMode == "RELEASE" ? kMarkerRelease : kMarkerTest;
+        if (!m_hDataFile.WriteAt(address - kImageBase, block, kBlockSize)) {
+            SetDetail("cannot write the data file " + m_strDataFilePath);
+            return false;
+        }
+        std::memcpy(&m_channelData[index], block, kBlockSize);
+        m_view.SetProgressPos(static_cast<int>(address + kBlockSize - kChannelStart));
+        if (fromBackup)
+            Pause();  // after a read, the pause was spent checking the reply's length
+    }
+    m_view.SetProgressPos(0);
+    return true;
+}

@@ -1,0 +1,116 @@
+// The one command exchange every step uses, and the retry policy of the
+// block exchanges beside it.
+#include "update/exchange.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <thread>
+
+#include "update/memory_map.h"
+
+const char* const kLineDownText = "the serial line hung up (cable or USB adapter disconnected?)";
+
+void UpdaterDialog::SetDetail(std::string text)
+{
+    m_strDetail = std::move(text);
+    if (m_options.onNote)
+        m_options.onNote(m_strDetail);
+}
+
+std::string UpdaterDialog::BlockContext(std::uint32_t address) const
+{
+    char where[80];
+    std::snprintf(where, sizeof where, "block 0x%06X, attempt %d of %d: ", static_cast<unsigned>(address), m_nAttempt,
+                  kBlockAttempts);
+    return where;
+}
+
+ExchangeResult UpdaterDialog::RunExchange(const Exchange& x)
+{
+    PrepareExchange(x.mode, x.expected);
+    const auto period = static_cast<unsigned>(x.period.count());
+    if (!x.armAfterWrite)
+        m_pump.SetTimer1(period);
+    for (const Exchange::Piece& piece : x.pieces)
+        m_pSerial->Write(piece.data, piece.length);
+    if (x.armAfterWrite)
+        m_pump.SetTimer1(period);
+    if (x.resendContact)
+        StartResendTimer(m_timing.resendPeriod);
+
+    WaitResult w = WaitReply();
+    for (int expired = 1; w == WaitResult::TimedOut && expired < x.periods && !m_pSerial->LineDown(); ++expired) {
+        if (x.onPeriod)
+            x.onPeriod(x.periods - 1 - expired);
+        m_bTimedOut = 0;
+        m_pump.SetTimer1(period);
+        w = WaitReply();
+    }
+    if (w != WaitResult::Reply || !x.keepListening)
+        EndExchange();
+    if (x.resendContact)
+        StopResendTimer();
+
+    switch (w) {
+    case WaitResult::Aborted:
+        if (!x.stopped.empty())
+            SetDetail(x.context + x.stopped);
+        return ExchangeResult::Aborted;
+    case WaitResult::TimedOut: {
+        const bool down = m_pSerial->LineDown();
+        std::string text = x.context + (down ? kLineDownText : x.silence);
+        if (!down && x.mode == kModeBlockRead)
+            text += " (" + std::to_string(m_nRxCount.load()) + " of " + std::to_string(x.expected) + " bytes came)";
+        SetDetail(text);
+        if (x.timeOutMessage)
+            m_view.ShowMessage(x.timeOutMessage, false);
+        return down ? ExchangeResult::LineDown : ExchangeResult::TimedOut;
+    }
+    case WaitResult::Reply:
+        break;
+    }
+    m_pump.KillTimer1();
+    if (x.refusalFails && m_bReplyError.load(std::memory_order_relaxed)) {
+        SetDetail(x.context + x.refusal);
+        return ExchangeResult::Refused;
+    }
+    return ExchangeResult::Reply;
+}
+
+bool UpdaterDialog::WithRetries(bool (UpdaterDialog::*attempt)(std::uint32_t), std::uint32_t address)
+{
+    for (int failures = 0;;) {
+        if (!m_bRun)
+            return false;  // aborted: nothing more goes to the port
+        m_nAttempt = failures + 1;
+        if ((this->*attempt)(address))
+            return true;
+        if (++failures >= kBlockAttempts || !m_bRun || m_pSerial->LineDown())
+            return false;
+        DrainLine();
+    }
+}
+
+void UpdaterDialog::DrainLine()
+{
+    EndExchange();
+    const auto quiet = std::chrono::duration_cast<std::chrono::nanoseconds>(m_timing.drainQuiet).count();
+    const std::int64_t start = SteadyNanos();
+    const std::int64_t limit = start + std::chrono::duration_cast<std::chrono::nanoseconds>(m_timing.drainLimit).count();
+    for (;;) {
+        // Quiet means nothing received for `quiet`, counted from the later of
+        // the last byte and the start of the drain: a reply just about to
+        // arrive is waited for too.
+        const std::int64_t now = SteadyNanos();
+        const std::int64_t quietFrom = std::max(m_lastRxNanos.load(std::memory_order_relaxed), start) + quiet;
+        if (now >= quietFrom || now >= limit)
+            break;
+        std::this_thread::sleep_for(std::chrono::nanoseconds(std::min(quietFrom, limit) - now));
+    }
+    m_pSerial->Purge();
+}
+
+void UpdaterDialog::Pause()
+{
+    std::this_thread::sleep_for(m_timing.stepPause);
+}

@@ -1,0 +1,87 @@
+// The receive dispatch (reader thread) and the command wait (UI thread).
+#include "dialog/updater_dialog.h"
+#include "update/protocol.h"
+
+void UpdaterDialog::OnReceive(unsigned count)
+{
+    Dispatch(m_pSerial->ReadBuffer(), count);
+}
+
+void UpdaterDialog::Dispatch(const std::uint8_t* buf, unsigned count)
+{
+    if (count == 0)
+        return;
+    m_lastRxNanos.store(SteadyNanos(), std::memory_order_relaxed);
+    bool done = false;
+    {
+        std::lock_guard<std::mutex> lock(m_exchangeMutex);
+        const ReceiveMode mode = m_nMode.load(std::memory_order_relaxed);
+        if (mode == kModeContact) {
+            for (unsigned i = 0; i < count; ++i)
+                done = done || buf[i] == protocol::kContactAnswer;
+        } else if (mode == kModeBootRecord || mode == kModeStatus) {
+            const bool boot = mode == kModeBootRecord;
+            const std::uint8_t accept = boot ? protocol::kFrameAccept : protocol::kStatusAccept;
+            const std::uint8_t refuse = boot ? protocol::kFrameRefuse : protocol::kStatusRefuse;
+            for (unsigned i = 0; i < count; ++i) {
+                if (buf[i] == accept) {
+                    done = true;
+                } else if (buf[i] == refuse) {
+                    done = true;
+                    m_bReplyError.store(1, std::memory_order_relaxed);
+                }
+            }
+        } else if (mode == kModeBlockRead) {
+            std::int32_t n = m_nRxCount.load(std::memory_order_relaxed);
+            for (unsigned i = 0; i < count; ++i, ++n) {
+                if (n < static_cast<std::int32_t>(kRxBufSize))
+                    m_rxBuf[static_cast<std::size_t>(n)] = buf[i];
+                // bytes past the buffer are counted but not stored
+            }
+            m_nRxCount.store(n, std::memory_order_relaxed);
+            done = n >= m_nRxExpected.load(std::memory_order_relaxed);
+        }
+        if (done)
+            m_bReplyDone.store(1, std::memory_order_release);
+    }
+    if (done)
+        m_pump.Wake();
+}
+
+void UpdaterDialog::PrepareExchange(ReceiveMode mode, std::int32_t expected)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_exchangeMutex);
+        m_nMode.store(kModeIdle, std::memory_order_relaxed);
+    }
+    // Whatever arrived before this command belongs to nothing.
+    m_pSerial->Purge();
+    std::lock_guard<std::mutex> lock(m_exchangeMutex);
+    m_nRxExpected.store(expected, std::memory_order_relaxed);
+    m_nRxCount.store(0, std::memory_order_relaxed);
+    m_bReplyError.store(0, std::memory_order_relaxed);
+    m_bReplyDone.store(0, std::memory_order_relaxed);
+    m_bTimedOut = 0;
+    m_nMode.store(mode, std::memory_order_relaxed);
+}
+
+void UpdaterDialog::EndExchange()
+{
+    std::lock_guard<std::mutex> lock(m_exchangeMutex);
+    m_nMode.store(kModeIdle, std::memory_order_relaxed);
+}
+
+UpdaterDialog::WaitResult UpdaterDialog::WaitReply()
+{
+    while (!m_bReplyDone.load(std::memory_order_acquire)) {
+        if (!m_pump.DispatchNextMessage())
+            continue;  // woken: test the reply flag again
+        if (!m_bRun) {
+            m_pump.KillTimer1();
+            return WaitResult::Aborted;
+        }
+        if (m_bTimedOut)
+            return WaitResult::TimedOut;
+    }
+    return WaitResult::Reply;
+}

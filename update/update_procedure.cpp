@@ -1,0 +1,138 @@
+// The WRITE procedure: every step in order, one log line each, and one
+// tear-down on every way out.
+#include "dialog/string_table.h"
+#include "dialog/updater_dialog.h"
+#include "res/resource.h"
+
+// One step of the procedure: its log line, what it runs, the message shown
+// when it fails (0: none of the procedure's own), the suffix when it succeeds.
+struct UpdaterDialog::ProcedureStep {
+    unsigned logLine;  // 0: the step has no line of its own
+    bool (UpdaterDialog::*run)();
+    unsigned failMessage;
+    unsigned okSuffix;  // 0: none
+};
+
+bool UpdaterDialog::CreateDataFile()
+{
+    m_strDataFilePath = m_options.dataFilePath.empty() ? GetModuleDirectory() + "vokt.tmp" : m_options.dataFilePath;
+    std::string error;
+    if (!m_hDataFile.Create(m_strDataFilePath, error)) {
+        SetDetail(error);
+        return false;
+    }
+    return true;
+}
+
+void UpdaterDialog::OnWrite()
+{
+    BeginUpdate();
+    EndUpdate(RunProcedure());
+}
+
+void UpdaterDialog::BeginUpdate()
+{
+    ClearLog();
+    m_bRun = 1;
+    m_bEraseStarted = false;
+    m_outcome = UpdateOutcome::FailedIntact;
+    m_strDetail.clear();
+    m_strBackupPath.clear();
+}
+
+bool UpdaterDialog::RunProcedure()
+{
+    static const ProcedureStep kSteps[] = {
+        {IDS_RADIO_CONNECTION, &UpdaterDialog::ConnectRadio, 0, IDS_OK_3TABS},
+        {IDS_BOOT_SENDING, &UpdaterDialog::UploadBootProgram, IDS_BOOT_SEND_ERROR, IDS_OK_2TABS},
+        {IDS_BOOT_START, &UpdaterDialog::ConnectAndStartBootProgram, 0, IDS_OK_3TABS},
+        {0, &UpdaterDialog::QueryDataProtect, IDS_DATA_PROTECT_ERROR, 0},
+        {IDS_FIRMWARE_CONVERT, &UpdaterDialog::PauseAndConvertFirmware, IDS_CANT_CREATE_FILE, IDS_OK_1TAB},
+        {IDS_DATA_LOADING, &UpdaterDialog::ReadAndSaveChannelData, IDS_CHANNEL_READ_ERROR, IDS_OK_3TABS},
+        {IDS_ROM_CLEAR, &UpdaterDialog::ClearRom, IDS_ROM_CLEAR_ERROR, IDS_OK_3TABS},
+        {IDS_FIRMWARE_WRITE, &UpdaterDialog::WriteFirmware, IDS_FIRM_WRITE_ERROR, IDS_OK_3TABS},
+    };
+    UpdateData(true);
+    AppendLog(LoadStringResource(IDS_WAIT_POWER), false);
+    if (!OpenPortAndAskForPower())
+        return false;
+    AppendLog(LoadStringResource(IDS_OK_2TABS), false);
+    LockControls(true);
+    if (!CreateDataFile())
+        return Fail(IDS_CANT_CREATE_FILE);
+    for (const ProcedureStep& step : kSteps) {
+        if (!RunStep(step))
+            return false;
+    }
+    return true;
+}
+
+bool UpdaterDialog::OpenPortAndAskForPower()
+{
+    if (!m_pSerial->Open(m_strPort)) {
+        SetDetail(m_strPort.empty() ? "no port selected" : m_pSerial->LastOpenError());
+        return Fail(IDS_CANT_OPEN_PORT);
+    }
+    UpdateData(false);
+    m_bUpdating = 1;
+    return m_view.ShowMessage(LoadStringResource(IDS_POWER_SUPPLY), true);
+}
+
+bool UpdaterDialog::RunStep(const ProcedureStep& step)
+{
+    if (step.logLine != 0)
+        AppendLog(LoadStringResource(step.logLine), true);
+    if (!(this->*step.run)())
+        return Fail(step.failMessage);
+    if (step.okSuffix != 0)
+        AppendLog(LoadStringResource(step.okSuffix), false);
+    return true;
+}
+
+bool UpdaterDialog::Fail(unsigned messageId)
+{
+    if (messageId != 0)
+        m_view.ShowMessage(LoadStringResource(messageId), false);
+    return false;
+}
+
+// The one tear-down: the port and the window are given back on every way
+// out; after a success "Done." is shown before the data file is closed and
+// the log cleared, so that the user sees the whole log with it.
+void UpdaterDialog::EndUpdate(bool done)
+{
+    m_bUpdating = 0;
+    m_bRun = 0;
+    m_pSerial->Close();
+    if (m_bLocked)
+        LockControls(false);
+    if (done) {
+        m_outcome = UpdateOutcome::Done;
+        m_view.ShowMessage(LoadStringResource(IDS_DONE), false);
+    } else {
+        m_outcome = m_bEraseStarted ? UpdateOutcome::FailedAfterErase : UpdateOutcome::FailedIntact;
+    }
+    m_hDataFile.Close();
+    if (done) {
+        ClearLog();
+        m_view.SetProgressPos(0);
+    }
+}
+
+bool UpdaterDialog::ConnectAndStartBootProgram()
+{
+    return ConnectRadio() && StartBootProgram();
+}
+
+bool UpdaterDialog::PauseAndConvertFirmware()
+{
+    Pause();
+    return ConvertFirmware();
+}
+
+// The channel data is kept in a backup of its own before anything is
+// erased, so that a failed write cannot lose the radio's programming.
+bool UpdaterDialog::ReadAndSaveChannelData()
+{
+    return ReadChannelData() && SaveChannelBackup();
+}
