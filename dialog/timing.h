@@ -22,17 +22,23 @@ struct Timing {
     ms blockTimeout{1000};      // each stage of a block read or write
     ms clearTick{1000};         // one period of the ROM clear countdown
     ms stepPause{10};           // pause after each block and before the conversion
+    // A USB serial adapter holds a partial packet up to its latency timer
+    // (16 ms by default): after a read reply the line is listened to this
+    // long for bytes beyond it.
+    ms replyListen{20};
     ms closeWait{4000};         // how long Close waits for the reader thread
-    ms drainQuiet{30};          // before a retry: the line must be quiet this long
-    ms drainLimit{1000};        // ... but the drain never waits longer than this
+    // Before a retry the line must have been quiet for a whole block time-out,
+    // so that a late answer to the failed attempt cannot count for the
+    // retry; a line that keeps talking is given up on after this long.
+    ms drainLimit{3000};
 
     // Every period divided by `divisor` (at least 1 ms each).
     Timing ScaledDown(int divisor) const
     {
         Timing t = *this;
         for (ms* p : {&t.contactTimeout, &t.resendPeriod, &t.bootRecordTimeout, &t.bootStartTimeout,
-                      &t.protectTimeout, &t.blockTimeout, &t.clearTick, &t.stepPause, &t.closeWait,
-                      &t.drainQuiet, &t.drainLimit}) {
+                      &t.protectTimeout, &t.blockTimeout, &t.clearTick, &t.stepPause, &t.replyListen,
+                      &t.closeWait, &t.drainLimit}) {
             *p = ms(std::max<long long>(1, p->count() / divisor));
         }
         return t;

@@ -18,7 +18,9 @@
 #include "serial/serial_channel.h"
 
 class PeriodicTimer;
+struct ConversionCallbacks;
 struct Exchange;
+struct FirmwareImage;
 enum class ExchangeResult;
 
 // How the last update ended, for front ends that report it (exit codes).
@@ -29,13 +31,28 @@ enum class UpdateOutcome {
     FailedAfterErase  // failed or aborted once the ROM clear had begun
 };
 
+// What to do when the radio's channel area reads as erased while a backup
+// of this port's channel data exists (an earlier update failed after the
+// ROM clear).
+enum class ErasedChannelArea {
+    Ask,         // ask whether to write the backup back (the windows, a prompt)
+    Refuse,      // stop with the radio unchanged (unattended runs)
+    WriteBlank   // write the erased area as it is
+};
+
 // Options a front end may set before WRITE; the dialog itself uses defaults.
 struct UpdateOptions {
     std::string dataFilePath;   // empty: vokt.tmp beside the executable
-    std::string bootImageFile;  // S1 boot program to upload instead of the built-in one or boot.s19
-    // 16 KiB of channel data (a backup) to write instead of reading the radio's.
+    std::string bootImageFile;  // the boot program to upload; empty: boot.s19 beside the executable
+    // 16 KiB of channel data (a backup) to write instead of reading the radio's,
+    // and the file they came from.
     std::vector<std::uint8_t> channelData;
-    // Receives, as they happen, the reasons behind failures (for a technician).
+    std::string channelDataFile;
+    ErasedChannelArea erasedChannelArea = ErasedChannelArea::Ask;
+    // The reason behind a failure becomes a log line after the message (the
+    // windows); the console prints it on stderr instead.
+    bool reasonsInLog = true;
+    // Receives, as they happen, the reasons behind failures and warnings (for a technician).
     std::function<void(const std::string&)> onNote;
 };
 
@@ -110,6 +127,10 @@ public:
     const std::string& Log() const { return m_strLog; }
     UpdateOutcome LastOutcome() const { return m_outcome; }
     const std::string& ChannelBackupPath() const { return m_strBackupPath; }
+    // The backup offered for a radio whose channel area read as erased.
+    const std::string& OfferedBackupPath() const { return m_strOfferedBackup; }
+    // True from the moment the first clear command goes out (any thread).
+    bool EraseStarted() const { return m_bEraseStarted.load(); }
     const std::string& DataFilePath() const { return m_strDataFilePath; }
     // Why the last step failed, in words for a technician (empty if unknown).
     const std::string& FailureDetail() const { return m_strDetail; }
@@ -130,11 +151,30 @@ private:
     // first that fails, with its message shown.
     bool RunProcedure();
     bool OpenPortAndAskForPower();
+    void ReportFailureInLog();
     bool RunStep(const ProcedureStep& step);
     bool Fail(unsigned messageId);
     bool ConnectAndStartBootProgram();
     bool PauseAndConvertFirmware();
-    bool ReadAndSaveChannelData();
+
+    // ---- inputs checked before the radio is touched (update/input_check.cpp) ----
+    std::string BootProgramPath();
+    bool CheckBootProgram();
+    bool CheckFirmwareFile();
+    bool CheckOutputs();
+    // Reads and judges the firmware file; false (with the reason) when the
+    // update must refuse it.
+    bool ReadFirmwareFile(FirmwareImage& image, const ConversionCallbacks& callbacks);
+
+    // ---- channel data (update/channel_read.cpp, update/channel_backup.cpp) ----
+    // Stores one block of channel data in the image, with the mode marker.
+    bool StoreChannelBlock(std::uint32_t address, std::uint8_t* block);
+    // A channel area that reads as erased while a backup for this port
+    // exists: asks, refuses or goes on, as the options say.
+    bool ResolveErasedChannelArea();
+    // After the last acknowledgement: the line must stay quiet, or an
+    // exchange was lost.
+    bool LineStaysQuiet();
 
     // ---- receive side and the exchange (update/receive_dispatch.cpp, update/exchange.cpp) ----
     void Dispatch(const std::uint8_t* buf, unsigned count);
@@ -152,13 +192,15 @@ private:
     // a late reply to the failed attempt cannot merge with the next one.
     void DrainLine();
     void Pause();
+    // The reason behind the failure in progress (also passed to onNote).
     void SetDetail(std::string text);
+    // Something a technician should know that is not a failure.
+    void Note(const std::string& text);
     // "block 0xFF8600, attempt 2 of 5: ", for the notes of block exchanges.
     std::string BlockContext(std::uint32_t address) const;
     // After a block read: listens through the pause for bytes beyond the
     // reply; true when none came.
     bool ReplyHadExactLength(std::uint32_t address);
-    bool LoadBootImage(BootLoaderImage& image);
     bool SendBootRecord(const std::string& record, int index);
 
     DialogView& m_view;
@@ -194,10 +236,13 @@ private:
     UpdateOptions m_options;
     UpdateOutcome m_outcome = UpdateOutcome::None;
     bool m_bLocked = false;  // LockControls(true) holds
-    bool m_bEraseStarted = false;
+    std::atomic<bool> m_bEraseStarted{false};
+    std::atomic<int> m_nStrayBytes{0};  // bytes received while no exchange awaited any
+    BootLoaderImage m_bootImage;
     int m_nAttempt = 1;  // attempt number of the block exchange in progress
     std::vector<std::uint8_t> m_channelData;  // the 16 KiB as stored in the image
     std::string m_strDataFilePath;
     std::string m_strBackupPath;
+    std::string m_strOfferedBackup;
     std::string m_strDetail;
 };

@@ -4,16 +4,12 @@
 
 // The boot program uploaded to the radio's loader: S1 record bodies (the
 // text after "S1": count, 16-bit address, data, checksum), in transmission
-// order.
+// order. Only the radio maker's program may ever reach a radio, so the tool
+// carries none: it reads the one the technician supplies.
 class BootLoaderImage {
 public:
     // A frame of 6 + n bytes is staged in the 128-byte transmit buffer.
     static constexpr int kMaxRecordData = 122;
-
-    // The program carried inside the tool: a stand-in of the radio maker's
-    // loader with its exact shape (86 records at 0x0990-0x0CA4 and
-    // 0x1000-0x123D), built once.
-    static const BootLoaderImage& BuiltIn();
 
     // Reads S1 records from a file (other record types are skipped). Every
     // record is checked before anything is sent: hex digits, count and

@@ -2,6 +2,38 @@
 
 #include "image/srecord.h"
 
+namespace {
+
+// Records a data byte at `address` in the image, if it has a place there.
+void Place(FirmwareImage& image, std::uint64_t address, std::uint8_t value)
+{
+    if (address < kImageBase || address >= std::uint64_t(kImageBase) + kImageSize) {
+        ++image.bytesOutside;  // no place in the image: skipped
+        return;
+    }
+    const std::size_t offset = static_cast<std::size_t>(address - kImageBase);
+    if (image.setMask[offset])
+        ++image.bytesOverlapping;
+    else
+        ++image.bytesSet;
+    image.setMask[offset] = true;
+    image.bytes[offset] = value;
+}
+
+// S5/S6 count records and S7-S9 termination records: what the file says of itself.
+void NoteOtherRecord(FirmwareImage& image, const std::string& line)
+{
+    long count = 0;
+    if (ParseCountRecord(line, count)) {
+        image.declaredCount = count;
+        image.countLine = image.lines;
+    } else if (line.size() >= 2 && line[0] == 'S' && line[1] >= '7' && line[1] <= '9' && image.terminationLine == 0) {
+        image.terminationLine = image.lines;
+    }
+}
+
+}  // namespace
+
 std::vector<std::pair<std::uint32_t, std::uint32_t>> FirmwareImage::Ranges() const
 {
     std::vector<std::pair<std::uint32_t, std::uint32_t>> ranges;
@@ -32,8 +64,10 @@ void ConvertSRecords(std::istream& in, FirmwareImage& image, const ConversionCal
         if (line.size() >= 2 && line[0] == 'S' && line[1] >= '0' && line[1] <= '9')
             ++image.recordsByType[static_cast<std::size_t>(line[1] - '0')];
         const SRecordStatus status = ParseSRecord(line, record);
-        if (status == SRecordStatus::NotData)
+        if (status == SRecordStatus::NotData) {
+            NoteOtherRecord(image, line);
             continue;
+        }
         ++image.dataRecords;
         if (++hundred == 100) {
             hundred = 0;
@@ -44,20 +78,45 @@ void ConvertSRecords(std::istream& in, FirmwareImage& image, const ConversionCal
             image.errors.push_back({image.lines, DescribeSRecordStatus(status)});
             continue;
         }
-        for (std::size_t i = 0; i < record.length; ++i) {
-            // Bytes beyond the image have no place in it and are skipped.
-            const std::uint64_t address = std::uint64_t(record.address) + i;
-            if (address < kImageBase || address >= std::uint64_t(kImageBase) + kImageSize) {
-                ++image.bytesOutside;
-                continue;
-            }
-            const std::size_t offset = static_cast<std::size_t>(address - kImageBase);
-            if (image.setMask[offset])
-                ++image.bytesOverlapping;
-            else
-                ++image.bytesSet;
-            image.setMask[offset] = true;
-            image.bytes[offset] = record.data[i];
-        }
+        for (std::size_t i = 0; i < record.length; ++i)
+            Place(image, std::uint64_t(record.address) + i, record.data[i]);
     }
+    if (image.declaredCount >= 0 && image.declaredCount != image.dataRecords) {
+        image.errors.push_back({image.countLine, "the record count says " + std::to_string(image.declaredCount) +
+                                                     " data records, the file holds " +
+                                                     std::to_string(image.dataRecords) + ": records are missing"});
+    }
+}
+
+long FirmwareImage::FirmwareAreaSet() const
+{
+    long n = 0;
+    for (std::uint32_t i = 0; i < kImageSize; ++i) {
+        const std::uint32_t address = kImageBase + i;
+        n += setMask[i] && (address < kChannelStart || address > kChannelEnd);
+    }
+    return n;
+}
+
+std::string FirmwareImage::Refusal(const std::string& path) const
+{
+    if (!errors.empty())
+        return path + " line " + std::to_string(errors.front().line) + ": " + errors.front().what;
+    if (bytesSet == 0)
+        return path + ": no data record sets any byte of the image (0xFE0000-0xFFFFFF)";
+    return std::string();
+}
+
+std::vector<std::string> FirmwareImage::Notes() const
+{
+    std::vector<std::string> notes;
+    const long set = FirmwareAreaSet();
+    notes.push_back("the file sets " + std::to_string(set) + " of the " + std::to_string(kFirmwareAreaSize) +
+                    " bytes of the firmware area (the image outside the channel area)");
+    if (set < static_cast<long>(kFirmwareAreaSize))
+        notes.push_back("warning: " + std::to_string(kFirmwareAreaSize - set) +
+                        " bytes of the firmware area are not set and will be written as 0xFF");
+    if (terminationLine == 0)
+        notes.push_back("warning: no termination record (S7, S8 or S9): the file may be cut short");
+    return notes;
 }

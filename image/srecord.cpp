@@ -14,18 +14,20 @@ static int HexByte(const std::string& s, std::size_t pos)
     return HexDigitValue(s[pos]) * 16 + HexDigitValue(s[pos + 1]);
 }
 
-SRecordStatus ParseSRecord(const std::string& text, SRecord& record)
+namespace {
+
+// The length of a line without its trailing CR and blanks.
+std::size_t ContentEnd(const std::string& text)
 {
     std::size_t end = text.size();
     while (end > 0 && (text[end - 1] == '\r' || text[end - 1] == ' ' || text[end - 1] == '\t'))
         --end;
-    if (end < 2 || text[0] != 'S')
-        return SRecordStatus::NotData;
-    const int type = HexDigitValue(text[1]);
-    const int addressBytes = SRecordAddressBytes(type);
-    if (addressBytes == 0)
-        return SRecordStatus::NotData;
-    const std::string& line = text;  // read up to `end` only
+    return end;
+}
+
+// Count, address of `addressBytes`, data and checksum of `line` up to `end`.
+SRecordStatus ParseFields(const std::string& line, std::size_t end, int type, int addressBytes, SRecord& record)
+{
     if (end < 4)
         return SRecordStatus::LengthMismatch;
     if (!IsHexDigits(line, 2, end - 2))
@@ -57,6 +59,33 @@ SRecordStatus ParseSRecord(const std::string& text, SRecord& record)
     record.address = address;
     record.length = n;
     return SRecordStatus::Ok;
+}
+
+}  // namespace
+
+SRecordStatus ParseSRecord(const std::string& text, SRecord& record)
+{
+    const std::size_t end = ContentEnd(text);
+    if (end < 2 || text[0] != 'S')
+        return SRecordStatus::NotData;
+    const int type = HexDigitValue(text[1]);
+    const int addressBytes = SRecordAddressBytes(type);
+    if (addressBytes == 0)
+        return SRecordStatus::NotData;
+    return ParseFields(text, end, type, addressBytes, record);
+}
+
+bool ParseCountRecord(const std::string& text, long& count)
+{
+    const std::size_t end = ContentEnd(text);
+    if (end < 2 || text[0] != 'S' || (text[1] != '5' && text[1] != '6'))
+        return false;
+    const int countBytes = text[1] == '5' ? 2 : 3;
+    SRecord record;
+    if (ParseFields(text, end, text[1] - '0', countBytes, record) != SRecordStatus::Ok || record.length != 0)
+        return false;
+    count = static_cast<long>(record.address);
+    return true;
 }
 
 const char* DescribeSRecordStatus(SRecordStatus status)

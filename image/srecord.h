@@ -24,5 +24,8 @@ enum class SRecordStatus {
 // Parses `line` (without its terminator; trailing blanks are ignored).
 SRecordStatus ParseSRecord(const std::string& line, SRecord& record);
 const char* DescribeSRecordStatus(SRecordStatus status);
+// An S5 (16-bit) or S6 (24-bit) record count, checked to the letter; false
+// for any other line or a damaged one.
+bool ParseCountRecord(const std::string& line, long& count);
 // Address bytes of a data record type (1: 2, 2: 3, 3: 4), 0 for others.
 int SRecordAddressBytes(int type);

@@ -1,6 +1,8 @@
 #include "serial/posix_port_backend.h"
 
 #include <cerrno>
+#include <chrono>
+#include <thread>
 #include <cstring>
 #include <fcntl.h>
 #include <grp.h>
@@ -54,7 +56,8 @@ bool PosixPortBackend::Open(const std::string& name, std::string& error)
 {
     Close();
     const std::string path = DevicePath(name);
-    // O_NONBLOCK keeps open from waiting for carrier; I/O is blocking after.
+    // O_NONBLOCK keeps open from waiting for carrier, and stays: the reader
+    // must never sit in a read() that a purge has emptied under it.
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         error = OpenErrorText(path, errno);
@@ -95,11 +98,6 @@ bool PosixPortBackend::Open(const std::string& name, std::string& error)
     // Raise DTR and RTS; a pseudo-terminal refuses this, which is harmless.
     int lines = TIOCM_DTR | TIOCM_RTS;
     (void)::ioctl(fd, TIOCMBIS, &lines);
-    int flags = ::fcntl(fd, F_GETFL);
-    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        ::tcsetattr(fd, TCSANOW, &saved);
-        return fail("fcntl");
-    }
     int wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (wake < 0) {
         ::tcsetattr(fd, TCSANOW, &saved);
@@ -112,9 +110,28 @@ bool PosixPortBackend::Open(const std::string& name, std::string& error)
     return true;
 }
 
+// Waits (bounded) until the bytes written so far have left the line, so
+// that restoring the line settings cannot cut the last command short.
+void PosixPortBackend::DrainOutput()
+{
+    // One byte takes 10 bits at 19200 baud; a line that does not drain in
+    // that time and half a second more is given up on.
+    auto byteTime = [](int bytes) { return std::chrono::microseconds(bytes * 10 * 1000000LL / 19200 + 1000); };
+    int queued = 0;
+    if (::ioctl(m_fd, TIOCOUTQ, &queued) != 0 || queued <= 0)
+        return;
+    const auto limit = std::chrono::steady_clock::now() + byteTime(queued) + std::chrono::milliseconds(500);
+    while (queued > 0 && std::chrono::steady_clock::now() < limit) {
+        std::this_thread::sleep_for(byteTime(queued));
+        if (::ioctl(m_fd, TIOCOUTQ, &queued) != 0)
+            return;
+    }
+}
+
 void PosixPortBackend::Close()
 {
     if (m_fd >= 0) {
+        DrainOutput();
         if (m_haveSaved)
             (void)::tcsetattr(m_fd, TCSANOW, &m_saved);
         (void)::ioctl(m_fd, TIOCNXCL);
@@ -130,15 +147,22 @@ void PosixPortBackend::Close()
 
 long PosixPortBackend::Write(const std::uint8_t* data, std::size_t length)
 {
+    // The descriptor does not block: when the driver's buffer is full, wait
+    // for room, at most as long as the rest takes on the line plus a margin.
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(length * 10 * 1000 / 19200 + 1000);
     std::size_t done = 0;
     while (done < length) {
         ssize_t n = ::write(m_fd, data + done, length - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            break;
+        if (n >= 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
         }
-        done += static_cast<std::size_t>(n);
+        if (errno == EINTR)
+            continue;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(limit - std::chrono::steady_clock::now());
+        pollfd out{m_fd, POLLOUT, 0};
+        if (errno != EAGAIN || left.count() <= 0 || ::poll(&out, 1, static_cast<int>(left.count())) <= 0)
+            break;
     }
     return static_cast<long>(done);
 }
@@ -153,10 +177,15 @@ std::size_t PosixPortBackend::BytesWaiting()
 
 long PosixPortBackend::Read(std::uint8_t* buffer, std::size_t length)
 {
+    // A purge and a read exclude each other; a purge between the readiness
+    // check and this read leaves nothing to read, and the read says so.
+    std::lock_guard<std::mutex> lock(m_inputMutex);
     for (;;) {
         ssize_t n = ::read(m_fd, buffer, length);
         if (n < 0 && errno == EINTR)
             continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return 0;
         if (n == 0)
             return -1;  // poll said readable and nothing came: end of the line
         return static_cast<long>(n);
@@ -193,5 +222,6 @@ void PosixPortBackend::CancelWait()
 
 void PosixPortBackend::PurgeInput()
 {
+    std::lock_guard<std::mutex> lock(m_inputMutex);
     (void)::tcflush(m_fd, TCIFLUSH);
 }

@@ -1,10 +1,12 @@
 #pragma once
 #include <termios.h>
 
+#include <mutex>
+
 #include "serial/port_backend.h"
 
-// A serial device through open/termios/poll/read/write. A name without a
-// slash means /dev/NAME.
+// A serial device through open/termios/poll/read/write, never blocking in
+// a read. A name without a slash means /dev/NAME.
 class PosixPortBackend : public PortBackend {
 public:
     PosixPortBackend() = default;
@@ -22,8 +24,11 @@ public:
     static std::string DevicePath(const std::string& name);
 
 private:
+    void DrainOutput();
+
     int m_fd = -1;
     int m_wakeFd = -1;  // eventfd that ends a WaitReadable early
+    std::mutex m_inputMutex;  // Read and PurgeInput exclude each other
     bool m_haveSaved = false;
     termios m_saved{};
 };

@@ -1,31 +1,9 @@
 // Upload of the boot program to the radio's resident loader, one frame per
 // record, each acknowledged before the next goes out.
-#include <fstream>
-
 #include "image/hex_field.h"
 #include "res/resource.h"
 #include "update/exchange.h"
 #include "update/protocol.h"
-
-bool UpdaterDialog::LoadBootImage(BootLoaderImage& image)
-{
-    std::string path = m_options.bootImageFile;
-    if (path.empty()) {
-        const std::string beside = GetModuleDirectory() + "boot.s19";
-        if (std::ifstream(beside).good())
-            path = beside;
-    }
-    if (path.empty()) {
-        image = BootLoaderImage::BuiltIn();
-        return true;
-    }
-    std::string error;
-    if (!BootLoaderImage::LoadS19(path, image, error)) {
-        SetDetail("boot program refused: " + error);
-        return false;
-    }
-    return true;
-}
 
 // One record as a frame: 24-bit address and 16-bit length, most significant
 // byte first, the data, and the low byte of the plain sum of all before it.
@@ -64,10 +42,13 @@ bool UpdaterDialog::SendBootRecord(const std::string& r, int index)
 
 bool UpdaterDialog::UploadBootProgram()
 {
-    BootLoaderImage image;
-    if (!LoadBootImage(image))
+    // The boot program was read and checked before the port opened; without
+    // one nothing is sent.
+    const std::vector<std::string>& records = m_bootImage.Records();
+    if (records.empty()) {
+        SetDetail("no boot program has been read");
         return false;
-    const std::vector<std::string>& records = image.Records();
+    }
     const int total = static_cast<int>(records.size());
 
     m_view.SetProgressRange(0, total);

@@ -2,14 +2,14 @@
 // back, kept in a file of their own before anything is erased.
 #include <cctype>
 #include <ctime>
+#include <filesystem>
 
 #include "dialog/updater_dialog.h"
 #include "platform/paths.h"
-
-namespace {
+#include "update/channel_backup.h"
 
 // A file-name-safe form of a port name: "/dev/ttyUSB0" gives "ttyUSB0".
-std::string PortTag(const std::string& port)
+std::string ChannelBackupTag(const std::string& port)
 {
     const std::string base = port.substr(DirectoryOf(port).size());
     std::string tag;
@@ -18,23 +18,24 @@ std::string PortTag(const std::string& port)
     return tag.empty() ? "port" : tag;
 }
 
-}  // namespace
-
 bool UpdaterDialog::SaveChannelBackup()
 {
     const std::string dir = DirectoryOf(m_strDataFilePath);
     const std::time_t now = std::time(nullptr);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", std::localtime(&now));  // UI thread only
-    const std::string stem = dir + "vokt-" + PortTag(m_strPort) + "-" + stamp;
+    const std::string stem = dir + "vokt-" + ChannelBackupTag(m_strPort) + "-" + stamp;
+    // A backup is never overwritten: a second one within the same second
+    // gets a number of its own.
+    std::string path = stem + ".chd";
+    std::error_code ec;
+    for (int n = 2; std::filesystem::exists(std::filesystem::u8path(path), ec); ++n)
+        path = stem + "-" + std::to_string(n) + ".chd";
     std::string error;
-    for (int n = 1; n < 100; ++n) {
-        const std::string path = stem + (n == 1 ? "" : "-" + std::to_string(n)) + ".chd";
-        if (WriteNewFile(path, m_channelData.data(), m_channelData.size(), error)) {
-            m_strBackupPath = path;
-            return true;
-        }
+    if (!WriteNewFile(path, m_channelData.data(), m_channelData.size(), error)) {
+        SetDetail("cannot save the channel-data backup: " + error);
+        return false;
     }
-    SetDetail("cannot save the channel-data backup: " + error);
-    return false;
+    m_strBackupPath = path;
+    return true;
 }

@@ -1,5 +1,7 @@
 // Reading the radio's channel data into the image before the flash is cleared.
+#include <algorithm>
 #include <cstring>
+#include <thread>
 
 #include "update/exchange.h"
 #include "update/memory_map.h"
@@ -23,8 +25,10 @@ bool UpdaterDialog::ReplyHadExactLength(std::uint32_t address)
 {
     // The reply carries no checksum: a longer one (stray bytes before it, or
     // a late reply merging) would shift the data. The pause after the block
-    // is spent listening for such extra bytes; any means a retry.
-    Pause();
+    // is spent listening for such extra bytes; any means a retry. Through a
+    // USB adapter the last bytes come up to its latency later, so the
+    // listen is at least that long.
+    std::this_thread::sleep_for(std::max(m_timing.stepPause, m_timing.replyListen));
     EndExchange();
     const std::int32_t received = m_nRxCount.load(std::memory_order_relaxed);
     if (received == kReadReplySize)
@@ -34,6 +38,18 @@ bool UpdaterDialog::ReplyHadExactLength(std::uint32_t address)
     return false;
 }
 
+bool UpdaterDialog::StoreChannelBlock(std::uint32_t address, std::uint8_t* block)
+{
+    if (address <= kMarkerAddress && kMarkerAddress < address + kBlockSize)
+        block[kMarkerAddress - address] = m_strMode == "RELEASE" ? kMarkerRelease : kMarkerTest;
+    if (!m_hDataFile.WriteAt(address - kImageBase, block, kBlockSize)) {
+        SetDetail("cannot write the data file " + m_strDataFilePath);
+        return false;
+    }
+    std::memcpy(&m_channelData[address - kChannelStart], block, kBlockSize);
+    return true;
+}
+
 bool UpdaterDialog::ReadChannelData()
 {
     const bool fromBackup = !m_options.channelData.empty();
@@ -41,26 +57,20 @@ bool UpdaterDialog::ReadChannelData()
     m_view.SetProgressRange(0, 0x3FFF);
     for (std::uint32_t address = kChannelStart; address < kChannelEnd; address += kBlockSize) {
         std::uint8_t block[kBlockSize];
-        const std::uint32_t index = address - kChannelStart;
         if (fromBackup) {
             if (!m_bRun)
                 return false;
-            std::memcpy(block, &m_options.channelData[index], kBlockSize);
+            std::memcpy(block, &m_options.channelData[address - kChannelStart], kBlockSize);
         } else {
             if (!WithRetries(&UpdaterDialog::ReadBlock, address))
                 return false;
             std::memcpy(block, &m_rxBuf[2], kBlockSize);  // after the two header bytes
         }
-        if (address <= kMarkerAddress && kMarkerAddress < address + kBlockSize)
-            block[kMarkerAddress - address] = m_strMode == "RELEASE" ? kMarkerRelease : kMarkerTest;
-        if (!m_hDataFile.WriteAt(address - kImageBase, block, kBlockSize)) {
-            SetDetail("cannot write the data file " + m_strDataFilePath);
+        if (!StoreChannelBlock(address, block))
             return false;
-        }
-        std::memcpy(&m_channelData[index], block, kBlockSize);
         m_view.SetProgressPos(static_cast<int>(address + kBlockSize - kChannelStart));
         if (fromBackup)
-            Pause();  // after a read, the pause was spent checking the reply's length
+            Pause();  // after a read, the pause was spent listening for stray bytes
     }
     m_view.SetProgressPos(0);
     return true;

@@ -13,8 +13,13 @@ const char* const kLineDownText = "the serial line hung up (cable or USB adapter
 void UpdaterDialog::SetDetail(std::string text)
 {
     m_strDetail = std::move(text);
+    Note(m_strDetail);
+}
+
+void UpdaterDialog::Note(const std::string& text)
+{
     if (m_options.onNote)
-        m_options.onNote(m_strDetail);
+        m_options.onNote(text);
 }
 
 std::string UpdaterDialog::BlockContext(std::uint32_t address) const
@@ -94,7 +99,7 @@ bool UpdaterDialog::WithRetries(bool (UpdaterDialog::*attempt)(std::uint32_t), s
 void UpdaterDialog::DrainLine()
 {
     EndExchange();
-    const auto quiet = std::chrono::duration_cast<std::chrono::nanoseconds>(m_timing.drainQuiet).count();
+    const auto quiet = std::chrono::duration_cast<std::chrono::nanoseconds>(m_timing.blockTimeout).count();
     const std::int64_t start = SteadyNanos();
     const std::int64_t limit = start + std::chrono::duration_cast<std::chrono::nanoseconds>(m_timing.drainLimit).count();
     for (;;) {
@@ -113,4 +118,25 @@ void UpdaterDialog::DrainLine()
 void UpdaterDialog::Pause()
 {
     std::this_thread::sleep_for(m_timing.stepPause);
+}
+
+bool UpdaterDialog::LineStaysQuiet()
+{
+    // Stray bytes are counted from the start of the last exchange: those
+    // behind its acknowledgement, and in the idle mode every byte. A whole
+    // block time-out of silence shows that no answer is still on its way.
+    EndExchange();
+    m_bReplyDone = 0;  // nothing completes in the idle mode: the wait ends at the time-out
+    m_bTimedOut = 0;
+    m_pump.SetTimer1(static_cast<unsigned>(m_timing.blockTimeout.count()));
+    if (WaitReply() == WaitResult::Aborted) {
+        SetDetail("stopped by the user after the last block");
+        return false;
+    }
+    const int stray = m_nStrayBytes.load();
+    if (stray == 0)
+        return true;
+    SetDetail("the radio sent " + std::to_string(stray) +
+              " byte(s) after the last acknowledgement: an exchange was lost, and the firmware may be incomplete");
+    return false;
 }

@@ -4,10 +4,7 @@
 #include "image/firmware_image.h"
 #include "update/protocol.h"
 
-// The radio's channel-data area inside the image, and its mode marker.
-constexpr std::uint32_t kChannelStart = 0xFF8000;
-constexpr std::uint32_t kChannelEnd = 0xFFBFFF;  // inclusive
-constexpr std::uint32_t kChannelSize = kChannelEnd - kChannelStart + 1;
+// The mode marker inside the channel-data area (image/firmware_image.h).
 constexpr std::uint32_t kMarkerAddress = 0xFFB0F4;
 constexpr std::uint8_t kMarkerRelease = 0x52;  // "R"
 constexpr std::uint8_t kMarkerTest = 0xFF;

@@ -16,6 +16,8 @@ void UpdaterDialog::Dispatch(const std::uint8_t* buf, unsigned count)
     {
         std::lock_guard<std::mutex> lock(m_exchangeMutex);
         const ReceiveMode mode = m_nMode.load(std::memory_order_relaxed);
+        if (mode == kModeIdle)
+            m_nStrayBytes += static_cast<int>(count);  // nothing awaits them
         if (mode == kModeContact) {
             for (unsigned i = 0; i < count; ++i)
                 done = done || buf[i] == protocol::kContactAnswer;
@@ -23,7 +25,11 @@ void UpdaterDialog::Dispatch(const std::uint8_t* buf, unsigned count)
             const bool boot = mode == kModeBootRecord;
             const std::uint8_t accept = boot ? protocol::kFrameAccept : protocol::kStatusAccept;
             const std::uint8_t refuse = boot ? protocol::kFrameRefuse : protocol::kStatusRefuse;
+            // The answer is one byte: whatever follows it is stray.
+            const bool answered = m_bReplyDone.load(std::memory_order_relaxed) != 0;
             for (unsigned i = 0; i < count; ++i) {
+                if (answered || done)
+                    ++m_nStrayBytes;
                 if (buf[i] == accept) {
                     done = true;
                 } else if (buf[i] == refuse) {
@@ -62,6 +68,7 @@ void UpdaterDialog::PrepareExchange(ReceiveMode mode, std::int32_t expected)
     m_bReplyError.store(0, std::memory_order_relaxed);
     m_bReplyDone.store(0, std::memory_order_relaxed);
     m_bTimedOut = 0;
+    m_nStrayBytes = 0;
     m_nMode.store(mode, std::memory_order_relaxed);
 }
 

@@ -13,9 +13,9 @@ struct UpdaterDialog::ProcedureStep {
     unsigned okSuffix;  // 0: none
 };
 
+// The data file's path was set, and checked against the inputs, by CheckOutputs.
 bool UpdaterDialog::CreateDataFile()
 {
-    m_strDataFilePath = m_options.dataFilePath.empty() ? GetModuleDirectory() + "vokt.tmp" : m_options.dataFilePath;
     std::string error;
     if (!m_hDataFile.Create(m_strDataFilePath, error)) {
         SetDetail(error);
@@ -35,9 +35,11 @@ void UpdaterDialog::BeginUpdate()
     ClearLog();
     m_bRun = 1;
     m_bEraseStarted = false;
+    m_nStrayBytes = 0;
     m_outcome = UpdateOutcome::FailedIntact;
     m_strDetail.clear();
     m_strBackupPath.clear();
+    m_strOfferedBackup.clear();
 }
 
 bool UpdaterDialog::RunProcedure()
@@ -48,12 +50,23 @@ bool UpdaterDialog::RunProcedure()
         {IDS_BOOT_START, &UpdaterDialog::ConnectAndStartBootProgram, 0, IDS_OK_3TABS},
         {0, &UpdaterDialog::QueryDataProtect, IDS_DATA_PROTECT_ERROR, 0},
         {IDS_FIRMWARE_CONVERT, &UpdaterDialog::PauseAndConvertFirmware, IDS_CANT_CREATE_FILE, IDS_OK_1TAB},
-        {IDS_DATA_LOADING, &UpdaterDialog::ReadAndSaveChannelData, IDS_CHANNEL_READ_ERROR, IDS_OK_3TABS},
+        {IDS_DATA_LOADING, &UpdaterDialog::ReadChannelData, IDS_CHANNEL_READ_ERROR, 0},
+        {0, &UpdaterDialog::ResolveErasedChannelArea, 0, 0},
+        // The channel data is kept in a backup of its own before anything is
+        // erased, so that a failed write cannot lose the radio's programming.
+        {0, &UpdaterDialog::SaveChannelBackup, IDS_CHANNEL_READ_ERROR, IDS_OK_3TABS},
         {IDS_ROM_CLEAR, &UpdaterDialog::ClearRom, IDS_ROM_CLEAR_ERROR, IDS_OK_3TABS},
-        {IDS_FIRMWARE_WRITE, &UpdaterDialog::WriteFirmware, IDS_FIRM_WRITE_ERROR, IDS_OK_3TABS},
+        {IDS_FIRMWARE_WRITE, &UpdaterDialog::WriteFirmware, IDS_FIRM_WRITE_ERROR, 0},
+        {0, &UpdaterDialog::LineStaysQuiet, IDS_FIRM_WRITE_ERROR, IDS_OK_3TABS},
     };
     UpdateData(true);
     AppendLog(LoadStringResource(IDS_WAIT_POWER), false);
+    // The inputs are read before the port opens: a missing or damaged file
+    // fails at once, before the technician has powered the radio.
+    if (!CheckBootProgram())
+        return Fail(IDS_BOOT_SEND_ERROR);
+    if (!CheckFirmwareFile() || !CheckOutputs())
+        return Fail(IDS_CANT_CREATE_FILE);
     if (!OpenPortAndAskForPower())
         return false;
     AppendLog(LoadStringResource(IDS_OK_2TABS), false);
@@ -101,6 +114,8 @@ bool UpdaterDialog::Fail(unsigned messageId)
 // the log cleared, so that the user sees the whole log with it.
 void UpdaterDialog::EndUpdate(bool done)
 {
+    if (!done)
+        ReportFailureInLog();
     m_bUpdating = 0;
     m_bRun = 0;
     m_pSerial->Close();
@@ -110,12 +125,28 @@ void UpdaterDialog::EndUpdate(bool done)
         m_outcome = UpdateOutcome::Done;
         m_view.ShowMessage(LoadStringResource(IDS_DONE), false);
     } else {
-        m_outcome = m_bEraseStarted ? UpdateOutcome::FailedAfterErase : UpdateOutcome::FailedIntact;
+        m_outcome = m_bEraseStarted.load() ? UpdateOutcome::FailedAfterErase : UpdateOutcome::FailedIntact;
     }
     m_hDataFile.Close();
     if (done) {
         ClearLog();
         m_view.SetProgressPos(0);
+    }
+}
+
+// In the windows the log pane is the technician's only record: after the
+// message, it gets the reason, and after a failure past the erase, what to do.
+void UpdaterDialog::ReportFailureInLog()
+{
+    if (!m_options.reasonsInLog)
+        return;
+    if (!m_strDetail.empty())
+        AppendLog(m_strDetail, true);
+    if (m_bEraseStarted.load()) {
+        AppendLog("The radio's flash is erased: it needs another update. Press WRITE again; "
+                  "its channel data, saved in " +
+                      m_strBackupPath + ", are offered for writing back.",
+                  true);
     }
 }
 
@@ -128,11 +159,4 @@ bool UpdaterDialog::PauseAndConvertFirmware()
 {
     Pause();
     return ConvertFirmware();
-}
-
-// The channel data is kept in a backup of its own before anything is
-// erased, so that a failed write cannot lose the radio's programming.
-bool UpdaterDialog::ReadAndSaveChannelData()
-{
-    return ReadChannelData() && SaveChannelBackup();
 }

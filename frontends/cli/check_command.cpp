@@ -19,6 +19,14 @@ int RunCheck(const std::string& path)
         std::printf("  range %06X-%06X (%u bytes)\n", from, to, to - from + 1);
     std::printf("data bytes outside the image (FE0000-FFFFFF): %ld\n", image.bytesOutside);
     std::printf("data bytes overlapping an earlier record (the later one is used): %ld\n", image.bytesOverlapping);
+    if (image.declaredCount >= 0)
+        std::printf("record count (line %ld): %ld data records\n", image.countLine, image.declaredCount);
+    else
+        std::printf("record count: none\n");
+    if (image.terminationLine > 0)
+        std::printf("termination record: line %ld\n", image.terminationLine);
+    for (const std::string& note : image.Notes())
+        std::printf("%s\n", note.c_str());
     std::printf("damaged records: %zu\n", image.errors.size());
     for (const ConversionError& e : image.errors)
         std::printf("  line %ld: %s\n", e.line, e.what.c_str());

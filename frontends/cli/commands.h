@@ -18,6 +18,7 @@ struct WriteArgs {
     std::string trace;
     bool test = false;
     bool yes = false;
+    bool blankChannelData = false;  // write an erased channel area as it is
 };
 
 // `vokta4-cli write`: the update of one radio.

@@ -6,6 +6,9 @@
 // What the console front end needs of the platform.
 bool StdoutIsTerminal();
 bool InputIsTerminal(int fd);
+// One argument as this platform's shell reads it back: "it's" gives
+// 'it'\''s' for a POSIX shell, "C:\a b" gives "C:\a b" for cmd.
+std::string QuoteArgument(const std::string& text);
 
 // Reads answer lines from a file descriptor; Cancel() (any thread) ends a
 // read in progress, which then reports end of input.
@@ -22,12 +25,22 @@ private:
     std::unique_ptr<Impl> m_impl;
 };
 
-// Calls `onInterrupt` on a thread of its own at Ctrl-C (and SIGTERM where
-// there is one); a second Ctrl-C ends the program at once.
+// How the program is asked to stop.
+enum class StopRequest {
+    Interrupt,  // Ctrl-C (Ctrl-Break): the technician at the keyboard
+    HangUp,     // the terminal or the remote session closed (SIGHUP, console close)
+    Terminate   // the system or another program (SIGTERM, log-off, shut-down)
+};
+
+// Calls `onStop` on a thread of its own for every stop request; what it
+// means is the caller's affair. A closed pipe (SIGPIPE) is ignored: output
+// errors never end the program. Finished() tells a platform that must hold
+// a closing console until the tear-down is done that it may let go.
 class InterruptSource {
 public:
-    explicit InterruptSource(std::function<void()> onInterrupt);
+    explicit InterruptSource(std::function<void(StopRequest)> onStop);
     ~InterruptSource();
+    void Finished();
 
     struct Impl;
 

@@ -19,6 +19,14 @@ bool InputIsTerminal(int fd)
     return ::isatty(fd) != 0;
 }
 
+std::string QuoteArgument(const std::string& text)
+{
+    std::string quoted = "'";
+    for (char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
 struct PromptInput::Impl {
     int fd;
     int cancelFd;
@@ -70,23 +78,20 @@ struct InterruptSource::Impl {
     std::thread thread;
 };
 
-InterruptSource::InterruptSource(std::function<void()> onInterrupt) : m_impl(std::make_unique<Impl>())
+InterruptSource::InterruptSource(std::function<void(StopRequest)> onStop) : m_impl(std::make_unique<Impl>())
 {
+    ::signal(SIGPIPE, SIG_IGN);  // a closed pipe makes writes fail instead
     sigemptyset(&m_impl->set);
-    sigaddset(&m_impl->set, SIGINT);
-    sigaddset(&m_impl->set, SIGTERM);
-    sigaddset(&m_impl->set, SIGUSR1);  // ends the thread
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGUSR1})  // SIGUSR1 ends the thread
+        sigaddset(&m_impl->set, sig);
     pthread_sigmask(SIG_BLOCK, &m_impl->set, nullptr);
-    m_impl->thread = std::thread([set = m_impl->set, onInterrupt] {
-        bool once = false;
+    m_impl->thread = std::thread([set = m_impl->set, onStop] {
         for (;;) {
             int sig = 0;
             if (sigwait(&set, &sig) != 0 || sig == SIGUSR1)
                 return;
-            if (once)
-                _exit(130);
-            once = true;
-            onInterrupt();
+            onStop(sig == SIGINT ? StopRequest::Interrupt
+                                 : sig == SIGHUP ? StopRequest::HangUp : StopRequest::Terminate);
         }
     });
 }
@@ -96,3 +101,5 @@ InterruptSource::~InterruptSource()
     pthread_kill(m_impl->thread.native_handle(), SIGUSR1);
     m_impl->thread.join();
 }
+
+void InterruptSource::Finished() {}

@@ -36,6 +36,18 @@ void ConsoleView::Interrupt()
     });
 }
 
+void ConsoleView::PrintNote(const std::string& text)
+{
+    FinishOutput();
+    std::fprintf(stderr, "vokta4-cli: %s\n", text.c_str());
+    std::fflush(stderr);
+}
+
+void ConsoleView::PostNote(const std::string& text)
+{
+    m_queue.Post([this, text] { PrintNote(text); });
+}
+
 void ConsoleView::SetPortList(const std::vector<std::string>& ports, int selected)
 {
     m_ports = ports;

@@ -40,6 +40,10 @@ public:
     bool Interrupted() const { return m_interrupted; }
     // Ends the current output line, if one is open.
     void FinishOutput();
+    // A note for the technician on stderr, now (UI thread) or from any thread
+    // through the message queue.
+    void PrintNote(const std::string& text);
+    void PostNote(const std::string& text);
 
     void SetTitle(const std::string& text) override { m_title = text; }
     void SetIcon(int) override {}

@@ -17,6 +17,12 @@ bool InputIsTerminal(int fd)
     return _isatty(fd) != 0;
 }
 
+// cmd.exe: double quotes; a file name cannot contain one.
+std::string QuoteArgument(const std::string& text)
+{
+    return "\"" + text + "\"";
+}
+
 struct PromptInput::Impl {
     HANDLE input;
     std::atomic<bool> cancelled{false};
@@ -65,31 +71,54 @@ void PromptInput::Cancel()
         CancelSynchronousIo(m_impl->reader);
 }
 
-// Console control events arrive on a thread of the system's.
+// Console control events arrive on a thread of the system's. For a closing
+// console, log-off or shut-down Windows ends the process when the handler
+// returns (or a few seconds later): the handler holds it until the update's
+// tear-down has run, as long as Windows allows.
 struct InterruptSource::Impl {
-    static std::function<void()> handler;
-    static std::atomic<int> count;
+    static std::function<void(StopRequest)> handler;
+    static HANDLE finished;  // manual-reset event: the tear-down is done
+
     static BOOL WINAPI OnControl(DWORD type)
     {
-        if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT && type != CTRL_CLOSE_EVENT)
+        switch (type) {
+        case CTRL_C_EVENT:
+        case CTRL_BREAK_EVENT:
+            handler(StopRequest::Interrupt);
+            return TRUE;
+        case CTRL_CLOSE_EVENT:
+            handler(StopRequest::HangUp);
+            break;
+        case CTRL_LOGOFF_EVENT:
+        case CTRL_SHUTDOWN_EVENT:
+            handler(StopRequest::Terminate);
+            break;
+        default:
             return FALSE;
-        if (count++ > 0)
-            ExitProcess(130);
-        handler();
+        }
+        WaitForSingleObject(finished, 4500);  // Windows allows about five seconds
         return TRUE;
     }
 };
 
-std::function<void()> InterruptSource::Impl::handler;
-std::atomic<int> InterruptSource::Impl::count{0};
+std::function<void(StopRequest)> InterruptSource::Impl::handler;
+HANDLE InterruptSource::Impl::finished = nullptr;
 
-InterruptSource::InterruptSource(std::function<void()> onInterrupt) : m_impl(std::make_unique<Impl>())
+InterruptSource::InterruptSource(std::function<void(StopRequest)> onStop) : m_impl(std::make_unique<Impl>())
 {
-    Impl::handler = std::move(onInterrupt);
+    Impl::handler = std::move(onStop);
+    Impl::finished = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     SetConsoleCtrlHandler(&Impl::OnControl, TRUE);
 }
 
 InterruptSource::~InterruptSource()
 {
+    Finished();
     SetConsoleCtrlHandler(&Impl::OnControl, FALSE);
+}
+
+void InterruptSource::Finished()
+{
+    if (Impl::finished)
+        SetEvent(Impl::finished);
 }

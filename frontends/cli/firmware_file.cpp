@@ -18,6 +18,6 @@ void ExplainRefusal(const std::string& path, const FirmwareImage& image)
 {
     for (const ConversionError& e : image.errors)
         std::cerr << "vokta4-cli: " << path << " line " << e.line << ": " << e.what << "\n";
-    if (image.errors.empty() && image.bytesSet == 0)
-        std::cerr << "vokta4-cli: " << path << ": no data record sets any byte of the image (0xFE0000-0xFFFFFF)\n";
+    if (image.errors.empty())
+        std::cerr << "vokta4-cli: " << image.Refusal(path) << "\n";
 }

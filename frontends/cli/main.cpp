@@ -28,10 +28,17 @@ int main(int argc, char** argv)
     write->add_option("--firmware", w.firmware, "firmware file (default: the first *.002 beside the program)");
     write->add_option("--data-file", w.dataFile, "data file (default: vokt.tmp beside the program)");
     write->add_flag("-t,--test", w.test, "TEST mode");
-    write->add_flag("-y,--yes", w.yes, "answer OK to \"Power Supply?\"");
-    write->add_option("--channel-data", w.channelData,
-                      "write this 16384-byte channel-data backup instead of the radio's own channel data");
-    write->add_option("--boot-image", w.bootImage, "upload this S1 boot program instead of the built-in one");
+    write->add_flag("-y,--yes", w.yes,
+                    "answer OK to \"Power Supply?\"; a radio whose channel area reads as erased while a backup "
+                    "of it exists is then left unchanged");
+    CLI::Option* channelData = write->add_option(
+        "--channel-data", w.channelData,
+        "write this 16384-byte channel-data backup instead of the radio's own channel data");
+    write->add_flag("--blank-channel-data", w.blankChannelData,
+                    "write a channel area that reads as erased as it is, even when a backup of it exists")
+        ->excludes(channelData);
+    write->add_option("--boot-image", w.bootImage,
+                      "the radio maker's boot program (S1 records; default: boot.s19 beside the program)");
     write->add_option("--trace", w.trace, "write every byte sent and received to this file");
 
     try {

@@ -1,16 +1,19 @@
 // `vokta4-cli write`: the update of one radio in a terminal.
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 
 #include "dialog/updater_dialog.h"
 #include "frontends/cli/commands.h"
 #include "frontends/cli/console_platform.h"
 #include "frontends/cli/console_view.h"
 #include "frontends/cli/trace_file.h"
-#include "image/boot_loader_image.h"
+#include "image/firmware_image.h"
 #include "platform/native_host.h"
-#include "update/memory_map.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -28,49 +31,138 @@ private:
     std::string m_port;
 };
 
-// The exact command that writes a radio again with its saved channel data.
-// Paths are made absolute, so that it works from any folder.
-std::string RestoreCommand(const WriteArgs& args, const std::string& port, const std::string& firmware,
-                           const std::string& backup)
+std::string Absolute(const std::string& path)
 {
-    auto absolute = [](const std::string& p) { return std::filesystem::absolute(p).string(); };
-    std::string cmd = "vokta4-cli write --port '" + port + "' --firmware '" + absolute(firmware) +
-                      "' --channel-data '" + absolute(backup) + "'";
+    std::error_code ec;
+    const fs::path p = fs::absolute(fs::u8path(path), ec);
+    return ec ? path : p.u8string();
+}
+
+// The exact command that writes the radio again with `channelData`: the
+// program by its absolute path (a portable folder is not on PATH), every
+// option of this run that matters, every path absolute and quoted.
+std::string RestoreCommand(const WriteArgs& args, const std::string& program, const std::string& port,
+                           const std::string& firmware, const std::string& channelData)
+{
+    std::string cmd = QuoteArgument(Absolute(program)) + " write --port " + QuoteArgument(port) + " --firmware " +
+                      QuoteArgument(Absolute(firmware)) + " --channel-data " + QuoteArgument(Absolute(channelData));
+    if (!args.bootImage.empty())
+        cmd += " --boot-image " + QuoteArgument(Absolute(args.bootImage));
+    if (!args.dataFile.empty())
+        cmd += " --data-file " + QuoteArgument(Absolute(args.dataFile));
     if (args.test)
         cmd += " --test";
-    if (!args.dataFile.empty())
-        cmd += " --data-file '" + absolute(args.dataFile) + "'";
     return cmd;
 }
 
-// Checks every input file before the radio is touched. False (with a
-// message on stderr) when one is unusable.
-bool PrepareInputs(const WriteArgs& args, UpdateOptions& options)
+// Reads the --channel-data backup; false (with the reason on stderr) when it
+// is not a regular file of exactly 16384 bytes.
+bool ReadChannelData(const std::string& path, std::vector<std::uint8_t>& data)
 {
-    if (!args.channelData.empty()) {
-        std::ifstream in(args.channelData, std::ios::binary);
-        std::vector<std::uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        if (!in.good() && !in.eof()) {
-            std::cerr << "vokta4-cli: cannot read " << args.channelData << "\n";
-            return false;
-        }
-        if (data.size() != kChannelSize) {
-            std::cerr << "vokta4-cli: " << args.channelData << " holds " << data.size()
-                      << " bytes; a channel-data backup holds exactly " << kChannelSize << "\n";
-            return false;
-        }
-        options.channelData = std::move(data);
+    std::error_code ec;
+    const fs::file_status st = fs::status(fs::u8path(path), ec);
+    const char* wrong = ec || !fs::exists(st)   ? "no such file"
+                        : fs::is_directory(st)  ? "a folder, not a channel-data backup"
+                        : !fs::is_regular_file(st) ? "not a regular file"
+                                                   : nullptr;
+    if (wrong) {
+        std::cerr << "vokta4-cli: " << path << ": " << wrong << "\n";
+        return false;
     }
-    if (!args.bootImage.empty()) {
-        BootLoaderImage image;
-        std::string error;
-        if (!BootLoaderImage::LoadS19(args.bootImage, image, error)) {
-            std::cerr << "vokta4-cli: " << error << "\n";
-            return false;
-        }
-        options.bootImageFile = args.bootImage;
+    std::ifstream in(fs::u8path(path), std::ios::binary);
+    data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (!in.good() && !in.eof()) {
+        std::cerr << "vokta4-cli: cannot read " << path << "\n";
+        return false;
+    }
+    if (data.size() != kChannelSize) {
+        std::cerr << "vokta4-cli: " << path << " holds " << data.size()
+                  << " bytes; a channel-data backup holds exactly " << kChannelSize << "\n";
+        return false;
     }
     return true;
+}
+
+bool SameFile(const std::string& a, const std::string& b)
+{
+    std::error_code ec;
+    return !a.empty() && !b.empty() && fs::equivalent(fs::u8path(a), fs::u8path(b), ec) && !ec;
+}
+
+// No output may destroy an input (or another output): checked before
+// anything is opened for writing.
+bool OutputsSpareInputs(const WriteArgs& args, const std::string& firmware, const std::string& dataFile)
+{
+    const std::pair<const char*, std::string> inputs[] = {
+        {"the firmware file", firmware}, {"the boot program", args.bootImage}, {"the channel data", args.channelData}};
+    const std::pair<const char*, std::string> outputs[] = {{"--data-file", dataFile}, {"--trace", args.trace}};
+    for (const auto& [option, output] : outputs) {
+        for (const auto& [what, input] : inputs) {
+            if (SameFile(output, input)) {
+                std::cerr << "vokta4-cli: " << option << " " << output << " is " << what
+                          << ": writing it would destroy it; choose another file\n";
+                return false;
+            }
+        }
+    }
+    if (SameFile(dataFile, args.trace)) {
+        std::cerr << "vokta4-cli: --trace " << args.trace << " is the data file; choose another file\n";
+        return false;
+    }
+    return true;
+}
+
+// What a stop request does depends on the radio's state. Before the ROM
+// clear every request ends the update as CLOSE does: the radio stays as it
+// was. From the clear on the radio is only safe once the write completes:
+// a closed terminal or SIGTERM no longer stops it, and Ctrl-C must be
+// pressed twice.
+class StopPolicy {
+public:
+    StopPolicy(ConsoleView& view, const UpdaterDialog& dialog) : m_view(view), m_dialog(dialog) {}
+
+    void operator()(StopRequest request)
+    {
+        if (!m_dialog.EraseStarted()) {
+            m_view.Interrupt();
+            return;
+        }
+        if (request != StopRequest::Interrupt) {
+            m_view.PostNote(std::string(request == StopRequest::HangUp ? "the terminal closed" : "asked to stop") +
+                            ": the update goes on, as stopping now would leave the radio erased");
+            return;
+        }
+        if (m_interrupts++ == 0) {
+            m_view.PostNote("stopping now leaves the radio's flash erased, and the radio needs another update; "
+                            "press Ctrl-C again to stop anyway");
+            return;
+        }
+        m_view.Interrupt();
+    }
+
+private:
+    ConsoleView& m_view;
+    const UpdaterDialog& m_dialog;
+    std::atomic<int> m_interrupts{0};
+};
+
+void ReportAfterErase(const UpdaterDialog& dialog, const WriteArgs& args, const std::string& program,
+                      const std::string& firmware)
+{
+    std::cerr << "vokta4-cli: the radio's flash was erased and it needs another update.\n";
+    if (dialog.ChannelBackupPath().empty())
+        return;
+    std::cerr << "vokta4-cli: its channel data is saved in " << dialog.ChannelBackupPath() << "\n"
+              << "vokta4-cli: update it again, with that channel data, by:\n  "
+              << RestoreCommand(args, program, dialog.Port(), firmware, dialog.ChannelBackupPath()) << "\n";
+}
+
+void ReportErasedChannelArea(const UpdaterDialog& dialog, const WriteArgs& args, const std::string& program,
+                             const std::string& firmware)
+{
+    std::cerr << "vokta4-cli: the radio is unchanged. Update it with its saved channel data by:\n  "
+              << RestoreCommand(args, program, dialog.Port(), firmware, dialog.OfferedBackupPath()) << "\n"
+              << "vokta4-cli: or, to write the erased channel area as it is, add --blank-channel-data.\n";
 }
 
 }  // namespace
@@ -82,8 +174,30 @@ int RunWrite(const WriteArgs& args)
     ConsoleView view(ConsoleView::TerminalSettings(args.yes), stdout);
     UpdaterDialog dialog(view, view.Pump(), *host);
     view.SetDialog(&dialog);
-    dialog.Options().dataFilePath = args.dataFile;
-    if (!PrepareInputs(args, dialog.Options()))
+    UpdateOptions& options = dialog.Options();
+    options.dataFilePath = args.dataFile;
+    options.bootImageFile = args.bootImage;
+    options.reasonsInLog = false;  // reasons go to stderr
+    options.erasedChannelArea = args.blankChannelData ? ErasedChannelArea::WriteBlank
+                                : args.yes            ? ErasedChannelArea::Refuse
+                                                      : ErasedChannelArea::Ask;
+    if (!args.channelData.empty() && !ReadChannelData(args.channelData, options.channelData))
+        return kExitIntact;
+    options.channelDataFile = args.channelData;
+    options.onNote = [&view](const std::string& note) { view.PrintNote(note); };
+    StopPolicy policy(view, dialog);
+    InterruptSource interrupts([&policy](StopRequest request) { policy(request); });
+
+    dialog.OnInitDialog(args.test ? "-T" : "");
+    std::cout << view.Title() << std::endl;
+    if (!args.port.empty())
+        view.ForcePort(args.port);
+    if (!args.firmware.empty())
+        view.SetFirmwarePath(args.firmware);
+    if (view.FirmwarePath().empty())
+        std::cerr << "vokta4-cli: no firmware file (*.002) beside the program; give one with --firmware\n";
+    const std::string dataFile = args.dataFile.empty() ? dialog.GetModuleDirectory() + "vokt.tmp" : args.dataFile;
+    if (!OutputsSpareInputs(args, view.FirmwarePath(), dataFile))
         return kExitIntact;
     TraceFile trace;
     if (!args.trace.empty()) {
@@ -94,42 +208,23 @@ int RunWrite(const WriteArgs& args)
         dialog.Serial().SetTrafficObserver(
             [&trace](bool sent, const std::uint8_t* d, std::size_t n) { trace.Record(sent, d, n); });
     }
-    dialog.Options().onNote = [&view](const std::string& note) {
-        view.FinishOutput();
-        std::fflush(stdout);
-        std::cerr << "vokta4-cli: " << note << std::endl;
-    };
-    // Ctrl-C (and SIGTERM) act as CLOSE.
-    InterruptSource interrupts([&view] { view.Interrupt(); });
-
-    dialog.OnInitDialog(args.test ? "-T" : "");
-    std::cout << view.Title() << std::endl;
-    if (!args.port.empty())
-        view.ForcePort(args.port);
-    if (!args.firmware.empty())
-        view.SetFirmwarePath(args.firmware);
-    if (view.FirmwarePath().empty())
-        std::cerr << "vokta4-cli: no firmware file (*.002) beside the program; give one with --firmware\n";
 
     if (!view.Interrupted())
         dialog.OnWrite();
     view.FinishOutput();
     dialog.OnDestroy();
+    interrupts.Finished();
 
+    const std::string program = host->ModuleFileName();
     switch (dialog.LastOutcome()) {
     case UpdateOutcome::Done:
         return kExitDone;
-    case UpdateOutcome::FailedAfterErase: {
-        std::cerr << "vokta4-cli: the radio's flash was erased and it needs another update.\n";
-        if (!dialog.ChannelBackupPath().empty()) {
-            std::cerr << "vokta4-cli: its channel data is saved in " << dialog.ChannelBackupPath() << "\n"
-                      << "vokta4-cli: update it again, with that channel data, by:\n  "
-                      << RestoreCommand(args, dialog.Port(), view.FirmwarePath(), dialog.ChannelBackupPath())
-                      << "\n";
-        }
+    case UpdateOutcome::FailedAfterErase:
+        ReportAfterErase(dialog, args, program, view.FirmwarePath());
         return kExitAfterErase;
-    }
     default:
+        if (!dialog.OfferedBackupPath().empty() && args.yes && !args.blankChannelData)
+            ReportErasedChannelArea(dialog, args, program, view.FirmwarePath());
         return kExitIntact;
     }
 }

@@ -25,7 +25,7 @@ struct CliFixture : ::testing::Test {
     std::vector<std::string> Write(const std::string& port, std::vector<std::string> extra = {})
     {
         std::vector<std::string> argv = {VOKTA4_CLI, "write", "--port", port, "--firmware", dir.File("fw.002"),
-                                         "--data-file", dir.File("vokt.tmp")};
+                                         "--data-file", dir.File("vokt.tmp"), "--boot-image", VOKTA4_SIM_BOOT};
         argv.insert(argv.end(), extra.begin(), extra.end());
         return argv;
     }

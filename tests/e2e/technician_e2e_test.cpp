@@ -3,7 +3,9 @@
 // and checks of firmware files. Real programs over a pseudo-terminal.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
 
 #include "update/memory_map.h"
@@ -25,8 +27,13 @@ struct TechFixture : ::testing::Test {
     }
     std::vector<std::string> Write(const std::string& port, std::vector<std::string> extra = {})
     {
-        std::vector<std::string> argv = {VOKTA4_CLI, "write", "--yes", "--port", port, "--firmware",
-                                         dir.File("fw.002"), "--data-file", dir.File("vokt.tmp")};
+        std::vector<std::string> argv = {VOKTA4_CLI, "write", "--yes", "--port", port, "--firmware", dir.File("fw.002")};
+        // Defaults that `extra` may replace.
+        for (const auto& [option, value] : {std::pair<std::string, std::string>{"--data-file", dir.File("vokt.tmp")},
+                                            {"--boot-image", VOKTA4_SIM_BOOT}}) {
+            if (std::find(extra.begin(), extra.end(), option) == extra.end())
+                extra.insert(extra.end(), {option, value});
+        }
         argv.insert(argv.end(), extra.begin(), extra.end());
         return argv;
     }
@@ -48,30 +55,6 @@ struct TechFixture : ::testing::Test {
     }
 };
 
-// Splits a printed shell command whose arguments may stand in single quotes.
-std::vector<std::string> SplitCommand(const std::string& line)
-{
-    std::vector<std::string> args;
-    std::string cur;
-    bool quoted = false, any = false;
-    for (char c : line) {
-        if (c == '\'') {
-            quoted = !quoted;
-            any = true;
-        } else if (c == ' ' && !quoted) {
-            if (any || !cur.empty())
-                args.push_back(cur);
-            cur.clear();
-            any = false;
-        } else {
-            cur += c;
-        }
-    }
-    if (any || !cur.empty())
-        args.push_back(cur);
-    return args;
-}
-
 }  // namespace
 
 TEST_F(TechFixture, AFailureBeforeTheEraseExitsWithOneAndSaysWhichBlock)
@@ -86,34 +69,36 @@ TEST_F(TechFixture, AFailureBeforeTheEraseExitsWithOneAndSaysWhichBlock)
     EXPECT_EQ(ReadBinary(dir.File("flash.bin")), RadioModel::FactoryFlash());
 }
 
-TEST_F(TechFixture, ARadioWhoseWriteFailedIsRestoredWithItsChannelDataBackup)
+TEST_F(TechFixture, ARadioWhoseWriteFailedIsRestoredByPastingThePrintedCommand)
 {
+    // A folder whose name holds a quote, TEST mode and a boot program of the
+    // technician's: the command must carry them all, quoted, and name the
+    // program by its path.
+    const std::string folder = dir.File("it's here");
+    std::filesystem::create_directory(folder);
     const std::string link = dir.File("radio");
     std::string restore;
     {
         Simulator sim(dir.File("flash.bin"), {"--link", link, "--fault", "wdata:40:5:silence"});
-        Process cli(Write(link), env);
+        Process cli(Write(link, {"--test", "--data-file", folder + "/vokt.tmp"}), env);
         EXPECT_EQ(cli.Wait(), 2);
         EXPECT_NE(cli.Out().find("Firm write error.\n"), std::string::npos);
         const std::string err = cli.Err();
-        const std::size_t at = err.find("vokta4-cli write ");
+        const std::size_t at = err.find("by:\n  ");
         ASSERT_NE(at, std::string::npos) << err;
-        restore = err.substr(at, err.find('\n', at) - at);
+        restore = err.substr(at + 6, err.find('\n', at + 6) - at - 6);
     }
+    EXPECT_EQ(restore.find(std::string("'") + VOKTA4_CLI + "' write "), 0u) << restore;
     // The radio now holds half a firmware and an erased channel area.
     std::vector<std::uint8_t> broken = ReadBinary(dir.File("flash.bin"));
     EXPECT_EQ(broken[kChannelStart - kImageBase], 0xFF);
 
     Simulator sim(dir.File("flash.bin"), {"--link", link});
-    std::vector<std::string> argv = SplitCommand(restore);
-    ASSERT_GE(argv.size(), 8u);
-    argv[0] = VOKTA4_CLI;
-    argv.push_back("--yes");
-    Process again(argv, env);
+    Process again({"/bin/sh", "-c", restore + " --yes"}, env);
     EXPECT_EQ(again.Wait(), 0) << again.Err();
     sim.Stop();
 
-    EXPECT_EQ(ReadBinary(dir.File("flash.bin")), ExpectedFlash(6, kMarkerRelease));
+    EXPECT_EQ(ReadBinary(dir.File("flash.bin")), ExpectedFlash(6, kMarkerTest));
 }
 
 TEST_F(TechFixture, ALineThatHangsUpDuringTheWriteEndsAtOnceWithAClearError)

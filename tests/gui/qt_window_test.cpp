@@ -81,6 +81,7 @@ private:
         auto window = std::make_unique<QtUpdaterWindow>(m_host);
         window->Prepare(commandLine);
         window->Dialog().Options().dataFilePath = (m_dir.path() + "/vokt.tmp").toStdString();
+        window->Dialog().Options().bootImageFile = VOKTA4_SIM_BOOT;
         window->show();
         return window;
     }

@@ -135,6 +135,7 @@ TEST_P(FaultMatrix, EndsRightWithEverythingClosed)
     host.portNames = {"sim"};
     host.backends = [&] { return radio.MakeBackend(); };
     host.moduleFile = dir.Path() + "/vokta4";
+    dir.Write("boot.s19", kSimBootProgram);
     dir.Write("fw.002", FirmwareText(8));
     {
         UpdaterDialog dialog(view, host, timing);

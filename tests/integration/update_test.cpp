@@ -45,6 +45,7 @@ struct UpdateFixture : ::testing::Test {
         host.portNames = {"sim"};
         host.backends = [this] { return radio->MakeBackend(); };
         host.moduleFile = dir.Path() + "/vokta4";
+        dir.Write("boot.s19", kSimBootProgram);
         if (!firmware.empty())
             dir.Write("fw.002", firmware);
         dialog = std::make_unique<UpdaterDialog>(view, host, FastTiming());
@@ -190,26 +191,31 @@ TEST_F(UpdateFixture, DamagedOrEmptyFirmwareIsRefusedBeforeTheErase)
         "S0030000FC\nS9030000FC\n",                                   // no data at all
         "S0030000FC\nS206FE0000AXBB96\n",                             // not hex
         "S0030000FC\nS207FE0000AABB96\n",                             // count disagrees with length
+        // The file's own record count says two data records: one was lost.
+        "S0030000FC\n" + SRecordLine(2, 0xFE0000, {1, 2}) + "\nS5030002FA\nS9030000FC\n",
     };
     for (const std::string& firmware : cases) {
         view.messages.clear();
         Start("", firmware);
-        const std::vector<std::uint8_t> before = radio->Model().Flash();
+        const int opens = radio->Opens();
         dialog->OnWrite();
-        EXPECT_EQ(view.messages, Messages({STR_CANT_CREATE_FILE})) << firmware.substr(0, 60);
-        EXPECT_EQ(radio->Model().Flash(), before);
-        EXPECT_FALSE(Saw("clear"));
+        // Refused before "Power Supply?": the radio has not even been asked for.
+        EXPECT_EQ(view.messages, std::vector<std::string>{STR_CANT_CREATE_FILE}) << firmware.substr(0, 60);
+        EXPECT_EQ(radio->Opens(), opens);
+        EXPECT_EQ(radio->Model().GetTranscript().bytesIn, 0u);
         EXPECT_EQ(dialog->LastOutcome(), UpdateOutcome::FailedIntact);
         EXPECT_NE(dialog->FailureDetail(), "");
+        EXPECT_NE(view.log.find(dialog->FailureDetail()), std::string::npos) << "the reason is in the log";
     }
 }
 
 TEST_F(UpdateFixture, WithoutAFirmwareFileTheConversionFails)
 {
     Start("", "");
+    const int opens = radio->Opens();
     dialog->OnWrite();
-    EXPECT_EQ(view.messages, Messages({STR_CANT_CREATE_FILE}));
-    EXPECT_FALSE(Saw("clear"));
+    EXPECT_EQ(view.messages, std::vector<std::string>{STR_CANT_CREATE_FILE});
+    EXPECT_EQ(radio->Opens(), opens);
 }
 
 TEST_F(UpdateFixture, AReadBlockThatFailsFourTimesIsStoredOnItsFifth)

@@ -12,9 +12,14 @@ int Address(const std::string& r) { return ParseHexField(r.substr(2, 4)); }
 
 }  // namespace
 
-TEST(BootLoaderImage, TheBuiltInProgramHasTheLoadersShape)
+TEST(BootLoaderImage, TheSimulatedRadiosProgramHasTheLoadersShape)
 {
-    const auto& records = BootLoaderImage::BuiltIn().Records();
+    TempDir dir;
+    dir.Write("boot.s19", kSimBootProgram);
+    BootLoaderImage image;
+    std::string error;
+    ASSERT_TRUE(BootLoaderImage::LoadS19(dir.File("boot.s19"), image, error)) << error;
+    const auto& records = image.Records();
     ASSERT_EQ(records.size(), 86u);
     int total = 0;
     for (std::size_t i = 0; i < records.size(); ++i) {
@@ -108,6 +113,7 @@ struct UploadFixture : ::testing::Test {
     {
         host.backends = [this] { return std::make_unique<AnsweringBackend>(*this); };
         host.moduleFile = dir.Path() + "/vokta4";
+        dir.Write("boot.s19", kSimBootProgram);
         dialog = std::make_unique<UpdaterDialog>(view, host, FastTiming());
         view.dialog = dialog.get();
         EXPECT_TRUE(dialog->Serial().Open("fake"));
@@ -128,6 +134,7 @@ std::vector<std::uint8_t> Head(const std::vector<std::uint8_t>& f) { return {f.b
 
 TEST_F(UploadFixture, FramesCarryAddressLengthDataAndAPlainSum)
 {
+    ASSERT_TRUE(UpdaterDialogTestAccess::CheckBootProgram(*dialog));
     ASSERT_TRUE(dialog->UploadBootProgram());
     ASSERT_EQ(shared->written.size(), 86u * 4);
     for (std::size_t i = 0; i < 86; ++i) {
@@ -155,6 +162,7 @@ TEST_F(UploadFixture, TheFrameSumWrapsModulo256)
 {
     // A supplied program whose frame bytes add up to more than 255.
     dir.Write("boot.s19", "S105FFF0FF0C00\n");
+    ASSERT_TRUE(UpdaterDialogTestAccess::CheckBootProgram(*dialog));
     ASSERT_TRUE(dialog->UploadBootProgram());
     ASSERT_EQ(shared->written.size(), 4u);
     EXPECT_EQ(Frame(0), (std::vector<std::uint8_t>{0x00, 0xFF, 0xF0, 0x00, 0x02, 0xFF, 0x0C, 0xFC}));
@@ -164,6 +172,7 @@ TEST_F(UploadFixture, TheFrameSumWrapsModulo256)
 TEST_F(UploadFixture, ARefusedRecordEndsTheUploadAfterExactlyThatFrame)
 {
     refuseAt = 20;
+    ASSERT_TRUE(UpdaterDialogTestAccess::CheckBootProgram(*dialog));
     EXPECT_FALSE(dialog->UploadBootProgram());
     EXPECT_EQ(shared->written.size(), 21u * 4);
     EXPECT_EQ(view.positions.back(), 20);
@@ -174,6 +183,7 @@ TEST_F(UploadFixture, ASilentLoaderTimesOutWithOneMessage)
 {
     host.backends = [this] { return std::make_unique<FakeBackend>(shared); };
     ASSERT_TRUE(dialog->Serial().Open("fake"));
+    ASSERT_TRUE(UpdaterDialogTestAccess::CheckBootProgram(*dialog));
     EXPECT_FALSE(dialog->UploadBootProgram());
     EXPECT_EQ(view.messages, std::vector<std::string>{TXT_TIME_OUT});
     EXPECT_EQ(shared->written.size(), 4u);

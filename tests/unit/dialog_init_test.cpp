@@ -34,6 +34,7 @@ struct InitFixture : ::testing::Test {
     {
         host.backends = [this] { return std::make_unique<NamedBackend>(*this); };
         host.moduleFile = dir.Path() + "/vokta4";
+        dir.Write("boot.s19", kSimBootProgram);
         dialog = std::make_unique<UpdaterDialog>(view, host, FastTiming());
         view.dialog = dialog.get();
     }
@@ -87,9 +88,11 @@ TEST_F(InitFixture, FailedEnumerationShowsErrorAndLeavesTheListEmpty)
     EXPECT_EQ(view.selected, -1);
     EXPECT_TRUE(opened.empty());
 
+    dir.Write("fw.002", FirmwareText(1));
+    view.firmware = dir.File("fw.002");
     dialog->OnWrite();  // no port: the open fails
     EXPECT_EQ(view.messages.back(), "Can't open COM port!");
-    EXPECT_EQ(view.log, "Waiting for power on Radio.");
+    EXPECT_EQ(view.log, "Waiting for power on Radio.\r\nno port selected");  // the first line and the reason
     EXPECT_TRUE(view.locks.empty());
 }
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <thread>
 
 #include "platform/native_host.h"
 #include "serial/posix_port_backend.h"
@@ -96,6 +97,31 @@ TEST(PosixPortBackend, BytesTravelBothWaysAndAHangUpIsSeen)
     ::close(pty.master);
     pty.master = ::open("/dev/null", O_RDONLY);
     EXPECT_EQ(port.WaitReadable(std::chrono::milliseconds(1000)), PortBackend::WaitResult::HungUp);
+}
+
+TEST(PosixPortBackend, APurgeBetweenReadinessAndReadNeverLeavesTheReaderBlocked)
+{
+    Pty pty;
+    PosixPortBackend port;
+    std::string error;
+    ASSERT_TRUE(port.Open(pty.slave, error)) << error;
+    const std::uint8_t late = '1';
+    ASSERT_EQ(::write(pty.master, &late, 1), 1);
+    ASSERT_EQ(port.WaitReadable(std::chrono::milliseconds(1000)), PortBackend::WaitResult::Readable);
+    port.PurgeInput();  // the next command's purge lands here
+
+    const auto start = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::duration took{};
+    std::thread reader([&] {
+        std::uint8_t buf[8];
+        EXPECT_EQ(port.Read(buf, sizeof buf), 0);
+        took = std::chrono::steady_clock::now() - start;
+    });
+    // A reader stuck in read() would only come back with the next byte.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ASSERT_EQ(::write(pty.master, &late, 1), 1);
+    reader.join();
+    EXPECT_LT(took, std::chrono::milliseconds(400));
 }
 
 TEST(PosixPortBackend, AMissingDeviceFailsWithItsReason)

@@ -113,6 +113,7 @@ TEST_F(DispatchFixture, BetweenExchangesBytesAreDropped)
 namespace {
 
 struct RadioFixture : ::testing::Test {
+    TempDir dir;
     RadioModel::Settings settings;
     std::unique_ptr<InProcessRadio> radio;
     ScriptedView view;
@@ -123,8 +124,11 @@ struct RadioFixture : ::testing::Test {
     {
         radio = std::make_unique<InProcessRadio>(settings);
         host.backends = [this] { return radio->MakeBackend(); };
+        host.moduleFile = dir.Path() + "/vokta4";
+        dir.Write("boot.s19", kSimBootProgram);
         dialog = std::make_unique<UpdaterDialog>(view, host, FastTiming());
         view.dialog = dialog.get();
+        ASSERT_TRUE(A::CheckBootProgram(*dialog));
         ASSERT_TRUE(dialog->Serial().Open("sim"));
         A::SetRun(*dialog, true);
         A::SetUpdating(*dialog, true);

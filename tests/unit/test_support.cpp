@@ -11,10 +11,7 @@
 
 Timing FastTiming()
 {
-    Timing t = Timing().ScaledDown(20);
-    t.drainQuiet = std::chrono::milliseconds(60);
-    t.drainLimit = std::chrono::milliseconds(300);
-    return t;
+    return Timing().ScaledDown(20);
 }
 
 TempDir::TempDir()

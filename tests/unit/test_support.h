@@ -12,6 +12,7 @@
 #include "platform/native_host.h"
 #include "dialog/timing.h"
 #include "dialog/updater_dialog.h"
+#include "sim_boot.h"
 #include "serial/port_backend.h"
 
 // Periods short enough for tests; the rules are the same at every scale.
@@ -161,6 +162,8 @@ struct UpdaterDialogTestAccess {
     static void SetUpdating(UpdaterDialog& d, bool on) { d.m_bUpdating = on ? 1 : 0; }
     static bool CreateDataFile(UpdaterDialog& d) { return d.CreateDataFile(); }
     static DataFile& Data(UpdaterDialog& d) { return d.m_hDataFile; }
+    // Reads the boot program (boot.s19 beside the program) as WRITE does first.
+    static bool CheckBootProgram(UpdaterDialog& d) { return d.CheckBootProgram(); }
 };
 
 // S-record text for tests.
