@@ -34,7 +34,8 @@ bool ParseFault(const std::string& s, RadioModel::Fault& fault)
     static const std::pair<const char*, RadioModel::Fault> faults[] = {
         {"silence", RadioModel::Fault::Silence}, {"refuse", RadioModel::Fault::Refuse},
         {"short", RadioModel::Fault::Short},     {"garbage", RadioModel::Fault::Garbage},
-        {"late", RadioModel::Fault::Late},       {"hangup", RadioModel::Fault::HangUp}};
+        {"late", RadioModel::Fault::Late},       {"hangup", RadioModel::Fault::HangUp},
+        {"extra", RadioModel::Fault::Extra}};
     for (const auto& [name, value] : faults) {
         if (s == name) {
             fault = value;
@@ -44,7 +45,8 @@ bool ParseFault(const std::string& s, RadioModel::Fault& fault)
     return false;
 }
 
-// "STEP:INDEX:ATTEMPTS:FAULT", e.g. "wdata:17:2:silence" or "read:-1:5:short".
+// "STEP:INDEX:ATTEMPTS:FAULT", e.g. "wdata:17:2:silence", "read:-1:5:short"
+// or "wcmd:9:1:late=1300".
 bool ParseRule(const std::string& text, RadioModel::FaultRule& rule)
 {
     std::string parts[4];
@@ -56,13 +58,22 @@ bool ParseRule(const std::string& text, RadioModel::FaultRule& rule)
         parts[i] = text.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
         start = colon + 1;
     }
+    // "late=MS" and "extra=MS" give the rule a delay of its own.
+    std::string fault = parts[3];
+    const std::size_t eq = fault.find('=');
     try {
         rule.index = std::stoi(parts[1]);
         rule.attempts = std::stoi(parts[2]);
+        if (eq != std::string::npos) {
+            rule.lateBy = std::chrono::milliseconds(std::stoi(fault.substr(eq + 1)));
+            fault.erase(eq);
+        }
     } catch (...) {
         return false;
     }
-    return ParseStep(parts[0], rule.step) && ParseFault(parts[3], rule.fault);
+    if (eq != std::string::npos && fault != "late" && fault != "extra")
+        return false;
+    return ParseStep(parts[0], rule.step) && ParseFault(fault, rule.fault);
 }
 
 }  // namespace
@@ -72,21 +83,31 @@ int main(int argc, char** argv)
     CLI::App app{"vr3900-sim: a simulated VR-3900 radio on a pseudo-terminal.\n"
                  "Prints the port's path, serves until SIGINT/SIGTERM, then saves the flash."};
     std::string flashPath, linkPath, transcriptPath;
-    bool wireTiming = false;
+    bool wireTiming = false, usbBursts = false;
     int eraseMs = 0, lateMs = 1500;
     std::vector<std::string> faultTexts;
     app.add_option("--flash", flashPath, "flash file (131072 bytes): loaded if present, saved at exit");
     app.add_option("--link", linkPath, "make a symbolic link to the port at this path");
     app.add_flag("--wire-timing", wireTiming, "take as long as a 19200-baud line would");
     app.add_option("--erase-ms", eraseMs, "time each clear command takes")->check(CLI::NonNegativeNumber);
-    app.add_option("--late-ms", lateMs, "how late a 'late' fault answers")->check(CLI::NonNegativeNumber);
-    app.add_option("--fault", faultTexts, "STEP:INDEX:ATTEMPTS:FAULT; steps contact boot start protect read "
-                                          "clear1 clear2 wcmd wdata; faults silence refuse short garbage late hangup");
+    app.add_flag("--usb-bursts", usbBursts,
+                 "deliver the radio's output as a USB serial adapter does: packets of up to 62 bytes, "
+                 "a partial packet 16 ms after its last byte");
+    app.add_option("--late-ms", lateMs, "how late a 'late' fault answers (default 1500)")
+        ->check(CLI::NonNegativeNumber);
+    app.add_option("--fault", faultTexts,
+                   "STEP:INDEX:ATTEMPTS:FAULT: the first ATTEMPTS answers of STEP (at record or block INDEX, "
+                   "-1 = any) go wrong. Steps: contact boot start protect read clear1 clear2 wcmd wdata. "
+                   "Faults: silence (no answer), refuse (the negative answer), short (one byte short), "
+                   "garbage (stray bytes first), late (answer after --late-ms, the radio busy meanwhile; "
+                   "late=MS for a delay of its own), hangup (the line drops), extra (one byte more right "
+                   "after the answer; extra=MS: MS after it)");
     app.add_option("--transcript", transcriptPath, "write a summary of the traffic here at exit");
     CLI11_PARSE(app, argc, argv);
 
     RadioModel::Settings settings;
     settings.wireTiming = wireTiming;
+    settings.usbBursts = usbBursts;
     settings.eraseTime = std::chrono::milliseconds(eraseMs);
     settings.lateBy = std::chrono::milliseconds(lateMs);
     for (const std::string& text : faultTexts) {

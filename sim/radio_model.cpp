@@ -12,6 +12,13 @@ constexpr std::uint8_t kFrameAccept = 0x01;
 constexpr std::uint8_t kFrameRefuse = 0x02;
 constexpr std::uint8_t kStatusAccept = 0x31;  // "1"
 constexpr std::uint8_t kStatusRefuse = 0x32;  // "2"
+constexpr std::uint8_t kFrameStart = 0x00;    // a boot frame's first byte
+constexpr std::uint8_t kBootStart = 0x40;
+constexpr std::uint8_t kProtectQuery = 0xE8;
+constexpr std::uint8_t kRead = 0x28;
+constexpr std::uint8_t kClear1 = 0x38;
+constexpr std::uint8_t kClear2 = 0x48;
+constexpr std::uint8_t kWrite = 0x08;
 constexpr std::uint32_t kBlock = 512;
 constexpr std::uint32_t kChannelStart = 0xFF8000;
 
@@ -100,14 +107,18 @@ std::vector<RadioModel::Output> RadioModel::Feed(const std::uint8_t* data, std::
     m_transcript.bytesIn += length;
     // Like a real receiver, a pause in the middle of a command or data stage
     // abandons it, so that a sender retrying after a time-out is understood.
-    if ((!m_pending.empty() || m_awaitingData) && arrival - m_lastArrival > m_settings.abandonAfter) {
+    // A radio that is busy (answering late) reads nothing meanwhile: bytes
+    // that came in then wait for it, and it sees no pause before them.
+    const Clock::time_point readyFrom = std::max(m_lastArrival, m_busyUntil);
+    if ((!m_pending.empty() || m_awaitingData) && arrival > readyFrom &&
+        arrival - readyFrom > m_settings.abandonAfter) {
         m_pending.clear();
         m_awaitingData = false;
     }
     m_lastArrival = arrival;
     for (std::size_t i = 0; i < length; ++i) {
         m_lineIn = std::max(m_lineIn, arrival) + byteTime;
-        Byte(data[i], m_lineIn, out);
+        Byte(data[i], std::max(m_lineIn, m_busyUntil), out);
     }
     return out;
 }
@@ -148,8 +159,22 @@ bool RadioModel::Answer(Step step, int index, std::vector<std::uint8_t> bytes, s
             bytes.insert(bytes.begin(), {0x7E, 0x55, 0xAA});
             break;
         case Fault::Late:
-            start += m_settings.lateBy;
+            // The radio is busy until it answers.
+            start += rule->lateBy.count() > 0 ? rule->lateBy : m_settings.lateBy;
+            m_busyUntil = std::max(m_busyUntil, start);
             break;
+        case Fault::Extra:
+            if (rule->lateBy.count() == 0) {
+                bytes.push_back(bytes.back());
+                break;
+            }
+            {
+                // The extra byte on its own, a while after the answer.
+                const std::uint8_t extra = bytes.back();
+                Emit(start, std::move(bytes), out);
+                Emit(m_lineOut + rule->lateBy, {extra}, out);
+            }
+            return true;
         case Fault::HangUp:
             out.push_back({start, {}, true});
             return false;
@@ -170,69 +195,83 @@ void RadioModel::Emit(Clock::time_point start, std::vector<std::uint8_t> bytes, 
 
 void RadioModel::Byte(std::uint8_t b, Clock::time_point at, std::vector<Output>& out)
 {
-    if (m_state == State::Loader) {
-        if (m_pending.empty()) {
-            if (b == kContactRequest) {
-                ++m_transcript.contacts;
-                Answer(Step::Contact, -1, {kContactAnswer}, 0, at, {}, out);
-            } else if (b == 0x00 || b == 0x40) {
-                m_pending.push_back(b);
-            }
-            return;
+    if (m_state == State::Loader)
+        LoaderByte(b, at, out);
+    else if (m_awaitingData)
+        DataByte(b, at, out);
+    else
+        BootByte(b, at, out);
+}
+
+// The resident loader: contact, boot frames, boot start.
+void RadioModel::LoaderByte(std::uint8_t b, Clock::time_point at, std::vector<Output>& out)
+{
+    if (m_pending.empty()) {
+        if (b == kContactRequest) {
+            ++m_transcript.contacts;
+            Answer(Step::Contact, -1, {kContactAnswer}, 0, at, {}, out);
+        } else if (b == kFrameStart || b == kBootStart) {
+            m_pending.push_back(b);
         }
-        m_pending.push_back(b);
-        if (m_pending[0] == 0x40) {  // boot start: 0x40 and four zero bytes
-            if (m_pending.size() < 5)
-                return;
-            const bool ok = std::all_of(m_pending.begin() + 1, m_pending.end(), [](std::uint8_t v) { return v == 0; }) &&
-                            m_transcript.bootFrames > 0;
-            m_pending.clear();
-            Log("boot start %u", ok ? 1u : 0u);
-            // A start that is not answered "1" leaves the loader in charge.
-            if (Answer(Step::BootStart, -1, {ok ? kStatusAccept : kStatusRefuse}, kStatusRefuse, at, {}, out) && ok) {
-                m_state = State::Boot;
-                m_transcript.bootStarted = true;
-            }
-            return;
-        }
-        // Boot frame: 00, address high, address low, 00, n, n data bytes, sum.
+        return;
+    }
+    m_pending.push_back(b);
+    if (m_pending[0] == kBootStart) {  // and four zero bytes
         if (m_pending.size() < 5)
             return;
-        const std::size_t n = m_pending[4];
-        if (m_pending.size() < 6 + n)
-            return;
-        std::uint8_t sum = 0;
-        for (std::size_t i = 0; i < 5 + n; ++i)
-            sum = static_cast<std::uint8_t>(sum + m_pending[i]);
-        const bool ok = m_pending[3] == 0x00 && n > 0 && n <= 122 && sum == m_pending[5 + n];
-        const int index = m_transcript.bootFrames + m_transcript.badBootFrames;
-        (ok ? m_transcript.bootFrames : m_transcript.badBootFrames)++;
+        const bool ok = std::all_of(m_pending.begin() + 1, m_pending.end(), [](std::uint8_t v) { return v == 0; }) &&
+                        m_transcript.bootFrames > 0;
         m_pending.clear();
-        Answer(Step::BootRecord, index, {ok ? kFrameAccept : kFrameRefuse}, kFrameRefuse, at, {}, out);
+        Log("boot start %u", ok ? 1u : 0u);
+        // A start that is not answered "1" leaves the loader in charge.
+        if (Answer(Step::BootStart, -1, {ok ? kStatusAccept : kStatusRefuse}, kStatusRefuse, at, {}, out) && ok) {
+            m_state = State::Boot;
+            m_transcript.bootStarted = true;
+        }
         return;
     }
+    // Boot frame: 00, address high, address low, 00, n, n data bytes, sum.
+    if (m_pending.size() < 5)
+        return;
+    const std::size_t n = m_pending[4];
+    if (m_pending.size() < 6 + n)
+        return;
+    std::uint8_t sum = 0;
+    for (std::size_t i = 0; i < 5 + n; ++i)
+        sum = static_cast<std::uint8_t>(sum + m_pending[i]);
+    const bool ok = m_pending[3] == 0x00 && n > 0 && n <= 122 && sum == m_pending[5 + n];
+    const int index = m_transcript.bootFrames + m_transcript.badBootFrames;
+    (ok ? m_transcript.bootFrames : m_transcript.badBootFrames)++;
+    m_pending.clear();
+    Answer(Step::BootRecord, index, {ok ? kFrameAccept : kFrameRefuse}, kFrameRefuse, at, {}, out);
+}
 
-    if (m_awaitingData) {
-        m_pending.push_back(b);
-        if (m_pending.size() < kBlock)
-            return;
-        m_awaitingData = false;
-        bool ok = true;
-        const std::uint32_t offset = m_writeAddress - kFlashBase;
-        for (std::uint32_t i = 0; i < kBlock; ++i) {
-            // Flash programming only clears bits: an unerased byte refuses.
-            if ((m_flash[offset + i] & m_pending[i]) != m_pending[i])
-                ok = false;
-        }
-        if (ok) {
-            for (std::uint32_t i = 0; i < kBlock; ++i)
-                m_flash[offset + i] = m_pending[i];
-        }
-        m_pending.clear();
-        Answer(Step::WriteData, static_cast<int>(offset / kBlock), {ok ? kStatusAccept : kStatusRefuse},
-               kStatusRefuse, at, {}, out);
+// The data stage of a block write: 512 bytes, programmed, acknowledged.
+void RadioModel::DataByte(std::uint8_t b, Clock::time_point at, std::vector<Output>& out)
+{
+    m_pending.push_back(b);
+    if (m_pending.size() < kBlock)
         return;
+    m_awaitingData = false;
+    bool ok = true;
+    const std::uint32_t offset = m_writeAddress - kFlashBase;
+    for (std::uint32_t i = 0; i < kBlock; ++i) {
+        // Flash programming only clears bits: an unerased byte refuses.
+        if ((m_flash[offset + i] & m_pending[i]) != m_pending[i])
+            ok = false;
     }
+    if (ok) {
+        for (std::uint32_t i = 0; i < kBlock; ++i)
+            m_flash[offset + i] = m_pending[i];
+    }
+    m_pending.clear();
+    Answer(Step::WriteData, static_cast<int>(offset / kBlock), {ok ? kStatusAccept : kStatusRefuse}, kStatusRefuse,
+           at, {}, out);
+}
+
+// The boot program: protect query and the 8-byte block commands.
+void RadioModel::BootByte(std::uint8_t b, Clock::time_point at, std::vector<Output>& out)
+{
     if (m_pending.empty()) {
         if (b == kContactRequest) {
             // The loader's contact byte while the boot program runs: the
@@ -240,10 +279,10 @@ void RadioModel::Byte(std::uint8_t b, Clock::time_point at, std::vector<Output>&
             m_state = State::Loader;
             ++m_transcript.contacts;
             Answer(Step::Contact, -1, {kContactAnswer}, 0, at, {}, out);
-        } else if (b == 0xE8) {
+        } else if (b == kProtectQuery) {
             Log("protect %u", 0);
             Answer(Step::Protect, -1, {kStatusAccept}, kStatusRefuse, at, {}, out);
-        } else if (b == 0x28 || b == 0x38 || b == 0x48 || b == 0x08) {
+        } else if (b == kRead || b == kClear1 || b == kClear2 || b == kWrite) {
             m_pending.push_back(b);
         }
         return;
@@ -263,7 +302,7 @@ void RadioModel::Command(const std::vector<std::uint8_t>& cmd, Clock::time_point
     const std::uint8_t area = cmd[7];
     const bool inFlash = address >= kFlashBase && address - kFlashBase + kBlock <= kFlashSize && address % kBlock == 0;
     switch (cmd[0]) {
-    case 0x28: {
+    case kRead: {
         Log("read %06X", address);
         if (!inFlash || length != kBlock)
             return;  // nothing sensible to send: the tool times out
@@ -274,19 +313,19 @@ void RadioModel::Command(const std::vector<std::uint8_t>& cmd, Clock::time_point
         Answer(Step::ReadBlock, address >= kChannelStart ? index : -2, std::move(reply), 0, at, {}, out);
         return;
     }
-    case 0x38:
-    case 0x48: {
-        Log(cmd[0] == 0x38 ? "clear1 area %u" : "clear2 area %u", area);
+    case kClear1:
+    case kClear2: {
+        Log(cmd[0] == kClear1 ? "clear1 area %u" : "clear2 area %u", area);
         const bool ok = address == kFlashBase && length == 0 && area <= 1;
         if (ok) {
             const std::uint32_t from = area == 0 ? 0 : 0x10000;
             std::fill(m_flash.begin() + from, m_flash.begin() + from + 0x10000, 0xFF);
         }
-        Answer(cmd[0] == 0x38 ? Step::Clear1 : Step::Clear2, -1, {ok ? kStatusAccept : kStatusRefuse}, kStatusRefuse,
+        Answer(cmd[0] == kClear1 ? Step::Clear1 : Step::Clear2, -1, {ok ? kStatusAccept : kStatusRefuse}, kStatusRefuse,
                at, m_settings.eraseTime, out);
         return;
     }
-    case 0x08: {
+    case kWrite: {
         Log("write %06X", address);
         const std::uint8_t expectedArea = ((address >> 16) & 0xFF) == 0xFE ? 0 : 1;
         const bool ok = inFlash && length == kBlock && area == expectedArea;

@@ -21,8 +21,9 @@ public:
         Refuse,   // the negative answer (0x02 or "2"; a read sends nothing)
         Short,    // an answer one byte short (a 1-byte answer: nothing)
         Garbage,  // stray bytes before the answer
-        Late,     // the answer, but after `lateBy`
-        HangUp    // the line drops instead of answering
+        Late,     // the answer, but after `lateBy`: the radio is busy until then
+        HangUp,   // the line drops instead of answering
+        Extra     // the answer and one byte more (its last byte again), `lateBy` after it
     };
     struct FaultRule {
         Step step;
@@ -31,6 +32,9 @@ public:
         int index = -1;
         int attempts = 1;  // the first this many attempts at it are faulty
         Fault fault = Fault::Silence;
+        // Late: this delay (0: the settings'); Extra: the extra byte this long
+        // after the answer (0: right behind it).
+        std::chrono::milliseconds lateBy{0};
     };
 
     // Bytes the radio sends, due at a time; or the line dropping.
@@ -46,6 +50,9 @@ public:
         std::chrono::milliseconds lateBy{1500};
         // A pause this long inside a command or data stage abandons it.
         std::chrono::milliseconds abandonAfter{300};
+        // Deliver the radio's output as a USB serial adapter does: packets of
+        // up to 62 bytes, a partial one after the adapter's latency (16 ms).
+        bool usbBursts = false;
         std::vector<FaultRule> faults;
     };
 
@@ -76,10 +83,14 @@ public:
     };
     Transcript GetTranscript() const;
     std::chrono::nanoseconds ByteTime() const;
+    bool UsbBursts() const { return m_settings.usbBursts; }
 
 private:
     enum class State { Loader, Boot };
     void Byte(std::uint8_t b, Clock::time_point at, std::vector<Output>& out);
+    void LoaderByte(std::uint8_t b, Clock::time_point at, std::vector<Output>& out);
+    void DataByte(std::uint8_t b, Clock::time_point at, std::vector<Output>& out);
+    void BootByte(std::uint8_t b, Clock::time_point at, std::vector<Output>& out);
     // Queues the answer of one step, unless a fault rule changes it. True
     // when the intended answer went out (perhaps late or after garbage).
     bool Answer(Step step, int index, std::vector<std::uint8_t> bytes, std::uint8_t refusal, Clock::time_point at,
@@ -99,6 +110,7 @@ private:
     Clock::time_point m_lastArrival{};
     Clock::time_point m_lineIn{};         // when the latest byte finished arriving
     Clock::time_point m_lineOut{};        // when the radio's transmitter is free
+    Clock::time_point m_busyUntil{};      // a late answer: the radio reads nothing until then
     std::vector<std::pair<std::pair<int, int>, int>> m_attempts;  // (step, index) -> count
     Transcript m_transcript;
 };

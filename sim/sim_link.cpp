@@ -31,14 +31,23 @@ void SimLink::FromTool(const std::uint8_t* data, std::size_t length)
                 continue;
             }
             // With wire timing, each piece is handed over when its last byte
-            // has crossed the line; without, the answer goes at once.
-            const std::size_t piece = byteTime.count() == 0 ? o.bytes.size() : 16;
+            // has crossed the line; without, the answer goes at once. Through
+            // a USB adapter pieces are packets of 62 bytes, and a partial one
+            // waits for the adapter's latency timer.
+            const bool usb = m_model.UsbBursts();
+            const std::size_t piece = usb ? kUsbPacket : byteTime.count() == 0 ? o.bytes.size() : 16;
             for (std::size_t at = 0; at < o.bytes.size(); at += piece) {
                 const std::size_t end = std::min(o.bytes.size(), at + piece);
                 Chunk c{std::vector<std::uint8_t>(o.bytes.begin() + static_cast<long>(at),
                                                   o.bytes.begin() + static_cast<long>(end)),
                         false};
-                m_due.emplace(o.due + byteTime * static_cast<long>(end), std::move(c));
+                auto due = o.due + byteTime * static_cast<long>(end);
+                if (usb && end - at < kUsbPacket)
+                    due += kUsbLatency;
+                // A link never reorders bytes.
+                due = std::max(due, m_lastDue);
+                m_lastDue = due;
+                m_due.emplace(due, std::move(c));
             }
         }
     }

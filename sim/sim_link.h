@@ -29,12 +29,16 @@ private:
     };
     void Run();
 
+    static constexpr std::size_t kUsbPacket = 62;   // data bytes of one USB packet
+    static constexpr std::chrono::milliseconds kUsbLatency{16};  // the adapter's latency timer
+
     RadioModel& m_model;
     const Deliver m_deliver;
     const HangUp m_hangUp;
     std::mutex m_mutex;
     std::condition_variable m_cv;
     std::multimap<RadioModel::Clock::time_point, Chunk> m_due;
+    RadioModel::Clock::time_point m_lastDue{};
     bool m_stop = false;
     std::thread m_thread;
 };

@@ -83,10 +83,18 @@ bool ReadChannelData(const std::string& path, std::vector<std::uint8_t>& data)
     return true;
 }
 
+// The same file: one file under two names, or one name of a file that
+// does not exist yet.
 bool SameFile(const std::string& a, const std::string& b)
 {
+    if (a.empty() || b.empty())
+        return false;
     std::error_code ec;
-    return !a.empty() && !b.empty() && fs::equivalent(fs::u8path(a), fs::u8path(b), ec) && !ec;
+    if (fs::equivalent(fs::u8path(a), fs::u8path(b), ec) && !ec)
+        return true;
+    std::error_code ea, eb;
+    const fs::path ca = fs::weakly_canonical(fs::u8path(a), ea), cb = fs::weakly_canonical(fs::u8path(b), eb);
+    return !ea && !eb && ca == cb;
 }
 
 // No output may destroy an input (or another output): checked before

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <thread>
 
 #include "image/firmware_image.h"
 #include "update/memory_map.h"
@@ -79,14 +80,31 @@ TEST_F(CliFixture, CancelOrEndOfInputAtThePromptExitsWithOne)
     EXPECT_EQ(ok.Wait(), 0) << ok.Err();
 }
 
-TEST_F(CliFixture, CtrlCDuringTheWriteStopsAtOnceAndExitsWithTwo)
+// Before the ROM clear any stop request ends the update with the radio as
+// it was; from the clear on only a second Ctrl-C stops it, through the
+// whole tear-down; a closed output never ends it.
+TEST_F(CliFixture, StopRequestsFollowTheRadiosState)
 {
-    // Block 20's data is never acknowledged: for five seconds the write
-    // surely waits there, whatever the machine's load.
+    {
+        Simulator sim(dir.File("before.bin"), {"--fault", "read:3:5:silence"});
+        Process cli(Write(sim.Port(), {"--yes"}), env);
+        ASSERT_TRUE(cli.WaitForOutput("Data Loading."));
+        cli.Signal(SIGHUP);  // the terminal closed
+        EXPECT_EQ(cli.Wait(std::chrono::seconds(5)), 1);
+        sim.Stop();
+        EXPECT_EQ(ReadBinary(dir.File("before.bin")), RadioModel::FactoryFlash());
+    }
+    // Block 20's data is never acknowledged: the write surely waits there.
     Simulator sim(dir.File("flash.bin"), {"--fault", "wdata:20:5:silence", "--transcript", dir.File("transcript.txt")});
     Process cli(Write(sim.Port(), {"--yes"}), env);
     ASSERT_TRUE(cli.WaitForOutput("Firmware write."));
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    cli.Signal(SIGHUP);
+    cli.Signal(SIGTERM);
+    EXPECT_TRUE(cli.WaitForError("the update goes on", std::chrono::seconds(3)));
+    cli.Signal(SIGINT);
+    EXPECT_TRUE(cli.WaitForError("press Ctrl-C again", std::chrono::seconds(3))) << cli.Err();
+    EXPECT_TRUE(cli.Running());
     cli.Signal(SIGINT);
     EXPECT_EQ(cli.Wait(std::chrono::seconds(5)), 2);
     EXPECT_NE(cli.Out().find("Firm write error.\n"), std::string::npos);
@@ -95,11 +113,24 @@ TEST_F(CliFixture, CtrlCDuringTheWriteStopsAtOnceAndExitsWithTwo)
     const std::vector<std::uint8_t> bytes = ReadBinary(dir.File("transcript.txt"));
     const std::string transcript(bytes.begin(), bytes.end());
     EXPECT_NE(transcript.find("write FE2800"), std::string::npos);
-    EXPECT_EQ(transcript.find("write FE2A00"), std::string::npos) << "writes went on after Ctrl-C";
-    // The data file is free again.
-    DataFile data;
-    std::string error;
-    EXPECT_TRUE(data.Create(dir.File("vokt.tmp"), error)) << error;
+    EXPECT_EQ(transcript.find("write FE2A00"), std::string::npos) << "writes went on after the second Ctrl-C";
+    {
+        // The data file is free again.
+        DataFile data;
+        std::string error;
+        EXPECT_TRUE(data.Create(dir.File("vokt.tmp"), error)) << error;
+    }
+
+    // Output into a pipe whose reader has gone: the update still ends "Done.".
+    Simulator piped(dir.File("piped.bin"));
+    std::string command;
+    for (const std::string& a : Write(piped.Port(), {"--yes"}))
+        command += "'" + a + "' ";
+    Process shell({"/bin/bash", "-c", command + "| head -c 1 >/dev/null; echo \"status ${PIPESTATUS[0]}\" >&2"}, env);
+    EXPECT_EQ(shell.Wait(), 0);
+    EXPECT_NE(shell.Err().find("status 0"), std::string::npos) << shell.Err();
+    piped.Stop();
+    EXPECT_EQ(ReadBinary(dir.File("piped.bin")), Expected(kMarkerRelease));
 }
 
 TEST_F(CliFixture, ASecondInstanceOnTheSameDataFileOrPortIsRefused)

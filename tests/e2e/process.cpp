@@ -85,6 +85,31 @@ bool Process::WaitForOutput(const std::string& text, std::chrono::milliseconds l
            m_stdout.find(text) != std::string::npos;
 }
 
+bool Process::WaitForError(const std::string& text, std::chrono::milliseconds limit)
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_cv.wait_for(lock, limit, [&] { return m_stderr.find(text) != std::string::npos || m_eof; }) &&
+           m_stderr.find(text) != std::string::npos;
+}
+
+bool Process::Running()
+{
+    if (m_status >= 0)
+        return false;
+    int status = 0;
+    if (::waitpid(m_pid, &status, WNOHANG) == 0)
+        return true;
+    if (m_reader.joinable())
+        m_reader.join();
+    m_status = Status(status);
+    return false;
+}
+
+int Process::Status(int raw) const
+{
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+}
+
 void Process::Signal(int sig)
 {
     if (m_pid > 0 && m_status < 0)
@@ -107,7 +132,7 @@ int Process::Wait(std::chrono::milliseconds limit)
     }
     if (m_reader.joinable())
         m_reader.join();
-    m_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    m_status = Status(status);
     return m_status;
 }
 

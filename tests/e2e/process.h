@@ -19,6 +19,10 @@ public:
 
     // Waits until standard output contains `text` (false after `limit`).
     bool WaitForOutput(const std::string& text, std::chrono::milliseconds limit = std::chrono::seconds(30));
+    // The same for standard error.
+    bool WaitForError(const std::string& text, std::chrono::milliseconds limit = std::chrono::seconds(30));
+    // False once the process has ended (its status is then kept).
+    bool Running();
     void Signal(int sig);
     // Waits for the end; the exit status, or 128 + signal.
     int Wait(std::chrono::milliseconds limit = std::chrono::seconds(120));
@@ -27,6 +31,7 @@ public:
 
 private:
     void Collect();
+    int Status(int raw) const;
 
     int m_pid = -1;
     int m_out = -1, m_err = -1;

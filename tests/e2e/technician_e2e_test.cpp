@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <sys/stat.h>
 #include <sstream>
 
 #include "update/memory_map.h"
@@ -27,10 +28,11 @@ struct TechFixture : ::testing::Test {
     }
     std::vector<std::string> Write(const std::string& port, std::vector<std::string> extra = {})
     {
-        std::vector<std::string> argv = {VOKTA4_CLI, "write", "--yes", "--port", port, "--firmware", dir.File("fw.002")};
+        std::vector<std::string> argv = {VOKTA4_CLI, "write", "--yes", "--port", port};
         // Defaults that `extra` may replace.
         for (const auto& [option, value] : {std::pair<std::string, std::string>{"--data-file", dir.File("vokt.tmp")},
-                                            {"--boot-image", VOKTA4_SIM_BOOT}}) {
+                                            {"--boot-image", VOKTA4_SIM_BOOT},
+                                            {"--firmware", dir.File("fw.002")}}) {
             if (std::find(extra.begin(), extra.end(), option) == extra.end())
                 extra.insert(extra.end(), {option, value});
         }
@@ -215,4 +217,84 @@ TEST_F(TechFixture, PortsNamesTheReasonOfAPortThatDoesNotOpen)
     EXPECT_NE(out.find("/nonexistent/ttyX  not usable: /nonexistent/ttyX: No such file or directory"),
               std::string::npos)
         << out;
+}
+
+// The technician's obvious reaction to a failed update is to run it again.
+// The radio's channel area then reads as erased: unattended, the update
+// refuses and names the backup; at the prompt it offers to write it back.
+TEST_F(TechFixture, ASecondWriteAfterAFailedUpdateNeverWritesTheErasedChannelAreaSilently)
+{
+    const std::string link = dir.File("radio");
+    {
+        Simulator sim(dir.File("flash.bin"), {"--link", link, "--fault", "wdata:40:5:silence"});
+        Process first(Write(link), env);
+        EXPECT_EQ(first.Wait(), 2);
+    }
+    const std::vector<std::uint8_t> broken = ReadBinary(dir.File("flash.bin"));
+    {
+        Simulator sim(dir.File("flash.bin"), {"--link", link});
+        Process unattended(Write(link), env);
+        EXPECT_EQ(unattended.Wait(), 1);
+        EXPECT_NE(unattended.Err().find("--channel-data '" + dir.Path() + "/vokt-radio-"), std::string::npos)
+            << unattended.Err();
+        EXPECT_NE(unattended.Err().find("--blank-channel-data"), std::string::npos);
+    }
+    EXPECT_EQ(ReadBinary(dir.File("flash.bin")), broken) << "the radio must stay as it was";
+
+    Simulator sim(dir.File("flash.bin"), {"--link", link});
+    std::vector<std::string> argv = Write(link);
+    argv.erase(std::find(argv.begin(), argv.end(), "--yes"));
+    Process asked(argv, env, "\n\n");  // OK to "Power Supply?", OK to writing the backup back
+    EXPECT_EQ(asked.Wait(), 0) << asked.Err();
+    EXPECT_NE(asked.Out().find("Write back the channel data saved in\n" + dir.Path() + "/vokt-radio-"),
+              std::string::npos)
+        << asked.Out();
+    sim.Stop();
+    EXPECT_EQ(ReadBinary(dir.File("flash.bin")), ExpectedFlash(6, kMarkerRelease));
+}
+
+// No output file may overwrite an input, and an input that is not a file
+// is refused before the radio is touched.
+TEST_F(TechFixture, NoOutputMayDestroyAnInput)
+{
+    const std::vector<std::uint8_t> firmware = ReadBinary(dir.File("fw.002"));
+    ::mkfifo(dir.File("fifo").c_str(), 0600);
+    std::filesystem::create_directory(dir.File("folder"));
+    const std::vector<std::vector<std::string>> refused = {
+        {"--data-file", dir.File("fw.002")},
+        {"--trace", dir.File("fw.002")},
+        {"--trace", dir.File("vokt.tmp")},
+        {"--channel-data", dir.File("folder")},
+        {"--channel-data", dir.File("fifo")},
+    };
+    for (const std::vector<std::string>& extra : refused) {
+        Process cli(Write("/nonexistent/port", extra), env);
+        EXPECT_EQ(cli.Wait(std::chrono::seconds(10)), 1) << extra[0] << " " << extra[1] << ": " << cli.Err();
+        EXPECT_NE(cli.Err().find(extra[1]), std::string::npos) << cli.Err();
+        EXPECT_EQ(ReadBinary(dir.File("fw.002")), firmware);
+    }
+}
+
+// A file whose own record count disagrees with its data records has lost
+// records; one that sets only part of the firmware area, or ends without a
+// termination record, is warned about.
+TEST_F(TechFixture, IncompleteFirmwareIsRefusedOrWarnedAbout)
+{
+    std::string text = FirmwareText(6);  // 4096 S2 records and an S8
+    text.insert(text.rfind("S8"), "S5031001EB\n");  // counts 4097
+    dir.Write("lost.002", text);
+    Process lost({VOKTA4_CLI, "check", dir.File("lost.002")}, env);
+    EXPECT_EQ(lost.Wait(), 1);
+    EXPECT_NE(lost.Out().find("says 4097 data records, the file holds 4096: records are missing"), std::string::npos)
+        << lost.Out();
+
+    dir.Write("half.002", SRecordLine(2, 0xFE0000, std::vector<std::uint8_t>(16, 0x5A)) + "\n");
+    Process half({VOKTA4_CLI, "check", dir.File("half.002")}, env);
+    EXPECT_EQ(half.Wait(), 0);
+    EXPECT_NE(half.Out().find("sets 16 of the 114688 bytes of the firmware area"), std::string::npos) << half.Out();
+    EXPECT_NE(half.Out().find("warning: no termination record"), std::string::npos) << half.Out();
+    Process write(Write("/nonexistent/port", {"--firmware", dir.File("half.002")}), env);
+    write.Wait();
+    EXPECT_NE(write.Err().find("warning: 114672 bytes of the firmware area are not set"), std::string::npos)
+        << write.Err();
 }

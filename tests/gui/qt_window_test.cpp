@@ -19,6 +19,7 @@
 #include "platform/native_host.h"
 #include "dialog/updater_dialog.h"
 #include "frontends/qt/qt_updater_window.h"
+#include "image/firmware_image.h"
 #include "sim/pty_host.h"
 #include "sim/radio_model.h"
 
@@ -71,8 +72,8 @@ class QtWindowTest : public QObject {
 
 private:
     QTemporaryDir m_dir;
-    std::unique_ptr<RadioModel> m_radioA, m_radioB;
-    std::unique_ptr<PtyHost> m_hostA, m_hostB;
+    std::unique_ptr<RadioModel> m_radioA, m_radioB, m_radioC;
+    std::unique_ptr<PtyHost> m_hostA, m_hostB, m_hostC;
     NativeHost m_host;
     QString m_firmware;
 
@@ -103,13 +104,18 @@ private slots:
         settings.eraseTime = std::chrono::milliseconds(300);
         m_radioA = std::make_unique<RadioModel>(settings);
         m_radioB = std::make_unique<RadioModel>(settings);
+        // Radio C never acknowledges block 40's data on the first five tries.
+        settings.faults = {{RadioModel::Step::WriteData, 40, 5, RadioModel::Fault::Silence}};
+        m_radioC = std::make_unique<RadioModel>(settings);
         m_hostA = std::make_unique<PtyHost>(*m_radioA);
         m_hostB = std::make_unique<PtyHost>(*m_radioB);
+        m_hostC = std::make_unique<PtyHost>(*m_radioC);
         std::string error;
         QVERIFY(m_hostA->Start(error));
         QVERIFY(m_hostB->Start(error));
+        QVERIFY(m_hostC->Start(error));
         qputenv("VOKTA4_PORTS", QByteArray::fromStdString(m_hostA->SlavePath() + ":/nonexistent/port:" +
-                                                         m_hostB->SlavePath()));
+                                                         m_hostB->SlavePath() + ":" + m_hostC->SlavePath()));
         m_firmware = QStringLiteral(VOKTA4_DEMO_FIRMWARE);
     }
 
@@ -124,7 +130,7 @@ private slots:
     {
         SavePort(m_hostB->SlavePath());
         auto w = NewWindow();
-        QCOMPARE(w->PortList()->count(), 2);
+        QCOMPARE(w->PortList()->count(), 3);
         QCOMPARE(w->PortList()->itemText(0).toStdString(), m_hostA->SlavePath());
         QCOMPARE(w->PortList()->currentText().toStdString(), m_hostB->SlavePath());
     }
@@ -237,10 +243,58 @@ private slots:
         QCOMPARE(boxes.texts.last(), QStringLiteral("Done."));
     }
 
+    // A failed update puts its reason and what to do into the log; the
+    // technician's second WRITE finds the channel area erased and offers the
+    // backup instead of writing the blank area.
+    void aFailedUpdateShowsItsReasonAndTheSecondWriteOffersTheBackup()
+    {
+        SavePort(m_hostC->SlavePath());
+        auto w = NewWindow();
+        UseFirmware(*w);
+        {
+            BoxAnswerer boxes;
+            QTest::mouseClick(w->WriteButton(), Qt::LeftButton);
+            QCOMPARE(boxes.texts, QStringList({"Power Supply?", "Firm write error."}));
+        }
+        const QString log = w->LogPane()->toPlainText();
+        QVERIFY2(log.contains(QStringLiteral("block 0xFE5000, attempt 5 of 5: no answer to the block data")),
+                 qPrintable(log));
+        QVERIFY2(log.contains(QStringLiteral("The radio's flash is erased")), qPrintable(log));
+        const std::string backup = w->Dialog().ChannelBackupPath();
+        QVERIFY(!backup.empty());
+        QVERIFY2(log.contains(QString::fromStdString(backup)), qPrintable(log));
+
+        QString question;
+        BoxAnswerer again([&](const QString& text) {
+            if (!text.startsWith(QStringLiteral("The radio's channel data read as erased")))
+                return;
+            question = text;
+            QApplication::activeModalWidget()->grab().save(QStringLiteral(VOKTA4_RENDER_DIR "/vokta4-backup-question.png"));
+        });
+        QTest::mouseClick(w->WriteButton(), Qt::LeftButton);
+        QCOMPARE(again.texts.size(), 3);
+        QCOMPARE(again.texts.last(), QStringLiteral("Done."));
+        QVERIFY2(question.contains(QString::fromStdString(backup)), qPrintable(question));
+
+        // The radio holds the new firmware and its own channel data again.
+        const std::vector<std::uint8_t> flash = m_radioC->Flash();
+        const std::vector<std::uint8_t> factory = RadioModel::FactoryFlash();
+        std::ifstream in(VOKTA4_DEMO_FIRMWARE);
+        FirmwareImage image;
+        ConvertSRecords(in, image);
+        for (std::uint32_t i = 0; i < kImageSize; ++i) {
+            const std::uint32_t address = kImageBase + i;
+            const bool channel = address >= kChannelStart && address <= kChannelEnd;
+            const std::uint8_t expected = address == 0xFFB0F4 ? 0x52 : channel ? factory[i] : image.bytes[i];
+            QVERIFY2(flash[i] == expected, qPrintable(QStringLiteral("address %1").arg(address, 6, 16)));
+        }
+    }
+
     void cleanupTestCase()
     {
         m_hostA->Stop();
         m_hostB->Stop();
+        m_hostC->Stop();
     }
 };
 

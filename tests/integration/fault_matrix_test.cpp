@@ -47,14 +47,19 @@ const char* FaultName(Fault f)
     case Fault::Garbage: return "garbage";
     case Fault::Late: return "late";
     case Fault::HangUp: return "hangup";
+    case Fault::Extra: return "extra";
     }
     return "?";
 }
 
 // What the procedure must show for one fault at one step (on its first attempt).
-std::vector<std::string> Expected(Step step, Fault fault)
+std::vector<std::string> Expected(Step step, int index, Fault fault)
 {
     const std::vector<std::string> done = {STR_DONE};
+    // A byte after the update's last acknowledgement means an exchange was
+    // lost; anywhere else an extra byte is dropped or the block is read again.
+    if (fault == Fault::Extra)
+        return step == Step::WriteData && index == 255 ? std::vector<std::string>{STR_FIRM_WRITE_ERROR} : done;
     const bool silent = fault == Fault::Silence || fault == Fault::Short || fault == Fault::Late ||
                         fault == Fault::HangUp;
     switch (step) {
@@ -98,8 +103,9 @@ std::vector<Case> AllCases()
         {Step::WriteData, 255}};
     std::vector<Case> cases;
     for (const auto& [step, index] : places) {
-        for (Fault f : {Fault::Silence, Fault::Refuse, Fault::Short, Fault::Garbage, Fault::Late, Fault::HangUp})
-            cases.push_back({step, index, f, 1, Expected(step, f)});
+        for (Fault f : {Fault::Silence, Fault::Refuse, Fault::Short, Fault::Garbage, Fault::Late, Fault::HangUp,
+                        Fault::Extra})
+            cases.push_back({step, index, f, 1, Expected(step, index, f)});
     }
     // Five failures in a row for one block end the step.
     cases.push_back({Step::ReadBlock, 15, Fault::Garbage, 5, {STR_CHANNEL_READ_ERROR}});

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "update/memory_map.h"
@@ -366,4 +367,19 @@ TEST_F(UpdateFixture, TwoUpdatesInARowEachSucceedAndKeepTheirOwnBackups)
     EXPECT_EQ(view.messages, Messages({STR_DONE, STR_POWER_SUPPLY, STR_DONE}));
     EXPECT_NE(first, dialog->ChannelBackupPath());
     EXPECT_EQ(ReadBinary(first), ReadBinary(dialog->ChannelBackupPath()));
+}
+
+// The tool carries no boot program: without the maker's, nothing reaches
+// the radio, and the technician learns what is missing and where it goes.
+TEST_F(UpdateFixture, WithoutABootProgramNothingReachesTheRadio)
+{
+    Start();
+    std::remove(dir.File("boot.s19").c_str());
+    const int opens = radio->Opens();
+    dialog->OnWrite();
+    EXPECT_EQ(view.messages, std::vector<std::string>{STR_BOOT_SEND_ERROR});
+    EXPECT_EQ(radio->Opens(), opens) << "the port was opened";
+    EXPECT_EQ(radio->Model().GetTranscript().bytesIn, 0u);
+    EXPECT_NE(dialog->FailureDetail().find(dir.File("boot.s19")), std::string::npos) << dialog->FailureDetail();
+    EXPECT_NE(view.log.find("maker's boot program"), std::string::npos) << view.log;
 }

@@ -1,0 +1,38 @@
+// Late answers at the product's own timing (one-second stage time-outs, not
+// scaled down), through a simulated USB serial adapter: an answer that comes
+// after its attempt has timed out must never count for the retry.
+#include <gtest/gtest.h>
+
+#include "res/resource.h"
+#include "sim/in_process_radio.h"
+#include "update/memory_map.h"
+#include "../unit/test_support.h"
+
+TEST(RealTiming, LateAnswersNeverCountForTheRetry)
+{
+    using Step = RadioModel::Step;
+    using Fault = RadioModel::Fault;
+    const auto late = std::chrono::milliseconds(1300);  // after the 1000 ms time-out, within the next
+    RadioModel::Settings settings;
+    settings.usbBursts = true;
+    settings.faults = {
+        {Step::ReadBlock, 5, 1, Fault::Late, late},      // 514 bytes, late
+        {Step::WriteCommand, 40, 1, Fault::Late, late},  // the "1" to a write command, late
+        {Step::WriteData, 70, 1, Fault::Late, late},     // the "1" to a block's data, late
+    };
+    InProcessRadio radio(settings);
+    ScriptedView view;
+    TestHost host;
+    TempDir dir;
+    host.portNames = {"sim"};
+    host.backends = [&] { return radio.MakeBackend(); };
+    host.moduleFile = dir.Path() + "/vokta4";
+    dir.Write("boot.s19", kSimBootProgram);
+    dir.Write("fw.002", FirmwareText(3));
+    UpdaterDialog dialog(view, host, Timing());
+    view.dialog = &dialog;
+    dialog.OnInitDialog("");
+    dialog.OnWrite();
+    EXPECT_EQ(view.messages, (std::vector<std::string>{STR_POWER_SUPPLY, STR_DONE})) << dialog.FailureDetail();
+    EXPECT_EQ(radio.Model().Flash(), ExpectedFlash(3, kMarkerRelease));
+}
