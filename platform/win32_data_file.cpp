@@ -1,21 +1,11 @@
 #include <windows.h>
 
 #include "platform/data_file.h"
+#include "platform/win32_text.h"
 
 namespace {
 
 HANDLE H(std::intptr_t v) { return reinterpret_cast<HANDLE>(v); }
-
-std::string LastErrorText()
-{
-    char text[256] = {};
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, GetLastError(), 0, text,
-                   sizeof text, nullptr);
-    std::string s = text;
-    while (!s.empty() && (s.back() == '\n' || s.back() == '\r'))
-        s.pop_back();
-    return s;
-}
 
 }  // namespace
 
@@ -29,10 +19,11 @@ bool DataFile::Create(const std::string& path, std::string& error)
     Close();
     // Shared for reading only: while an update holds the file, a second
     // instance cannot open it for writing (and cannot truncate it).
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
-        error = path + ": " + (GetLastError() == ERROR_SHARING_VIOLATION ? "in use by another update" : LastErrorText());
+        const DWORD code = GetLastError();
+        error = path + ": " + (code == ERROR_SHARING_VIOLATION ? "in use by another update" : SystemErrorText(code));
         return false;
     }
     m_handle = reinterpret_cast<std::intptr_t>(h);
@@ -69,18 +60,20 @@ void DataFile::Close()
 
 bool WriteNewFile(const std::string& path, const std::uint8_t* data, std::size_t length, std::string& error)
 {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const std::wstring wide = Utf8ToWide(path);
+    HANDLE h = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
-        error = path + ": " + LastErrorText();
+        error = path + ": " + SystemErrorText(GetLastError());
         return false;
     }
     DWORD done = 0;
-    const bool ok = WriteFile(h, data, static_cast<DWORD>(length), &done, nullptr) && done == length &&
-                    FlushFileBuffers(h);
+    const bool written = WriteFile(h, data, static_cast<DWORD>(length), &done, nullptr) && done == length;
+    const DWORD code = written ? (FlushFileBuffers(h) ? 0 : GetLastError()) : GetLastError();
     CloseHandle(h);
-    if (!ok) {
-        error = path + ": could not be written completely";
-        DeleteFileA(path.c_str());
+    if (!written || code != 0) {
+        error = path + ": " + SystemErrorText(code);
+        DeleteFileW(wide.c_str());
+        return false;
     }
-    return ok;
+    return true;
 }

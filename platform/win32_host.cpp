@@ -1,4 +1,5 @@
-// The host on Windows.
+// The host on Windows. Paths are UTF-8 inside the program and UTF-16 at
+// the system's calls.
 #include <windows.h>
 #include <shlobj.h>
 #include <winspool.h>
@@ -8,15 +9,28 @@
 
 #include "platform/host.h"
 #include "platform/native_host.h"
+#include "platform/win32_text.h"
 #include "serial/win32_port_backend.h"
 
-bool NativeHost::EnumeratePorts(std::vector<std::string>& names)
+namespace {
+
+// "COM10:" gives "COM10"; names that do not start with "COM" are not ports.
+bool TakeComPort(const std::string& raw, std::vector<std::string>& names)
 {
-    names.clear();
-    if (const char* env = std::getenv("VOKTA4_PORTS")) {
-        names = SplitPortList(env, ';');  // ':' belongs to drive names here
-        return true;
+    if (raw.compare(0, 3, "COM") != 0)
+        return false;
+    std::string name;
+    for (char c : raw) {
+        if (c != ':')
+            name += c;
     }
+    names.push_back(name);
+    return true;
+}
+
+// The print spooler's port list; false when the spooler does not answer.
+bool SpoolerPorts(std::vector<std::string>& names)
+{
     // Ask for the size first: a fixed buffer fails on machines with many ports.
     DWORD needed = 0, count = 0;
     EnumPortsA(nullptr, 2, nullptr, 0, &needed, &count);
@@ -25,17 +39,50 @@ bool NativeHost::EnumeratePorts(std::vector<std::string>& names)
         return false;
     const auto* ports = reinterpret_cast<const PORT_INFO_2A*>(buffer.data());
     for (DWORD i = 0; i < count; ++i) {
-        const char* raw = ports[i].pPortName;
-        if (!raw || std::string(raw).compare(0, 3, "COM") != 0)
-            continue;
-        std::string name;
-        for (const char* p = raw; *p; ++p) {
-            if (*p != ':')
-                name += *p;
-        }
-        names.push_back(name);
+        if (ports[i].pPortName)
+            TakeComPort(ports[i].pPortName, names);
     }
     return true;
+}
+
+// The serial ports the system's drivers have registered, for PCs whose
+// print spooler is disabled.
+bool RegistryPorts(std::vector<std::string>& names)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    for (DWORD i = 0;; ++i) {
+        wchar_t valueName[256];
+        wchar_t data[64];
+        DWORD nameLength = 256, dataBytes = sizeof data, type = 0;
+        const LONG r = RegEnumValueW(key, i, valueName, &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(data),
+                                     &dataBytes);
+        if (r == ERROR_NO_MORE_ITEMS)
+            break;
+        if (r != ERROR_SUCCESS || type != REG_SZ)
+            continue;
+        const std::size_t chars = dataBytes / sizeof(wchar_t);
+        TakeComPort(WideToUtf8(std::wstring(data, chars > 0 && data[chars - 1] == L'\0' ? chars - 1 : chars)), names);
+    }
+    RegCloseKey(key);
+    return true;
+}
+
+}  // namespace
+
+bool NativeHost::EnumeratePorts(std::vector<std::string>& names)
+{
+    names.clear();
+    if (const char* env = std::getenv("VOKTA4_PORTS")) {
+        names = SplitPortList(env, ';');  // ':' belongs to drive names here
+        return true;
+    }
+    const bool spooler = SpoolerPorts(names);
+    if (spooler && !names.empty())
+        return true;
+    names.clear();
+    return RegistryPorts(names) || spooler;
 }
 
 std::unique_ptr<PortBackend> NativeHost::MakePortBackend()
@@ -45,28 +92,29 @@ std::unique_ptr<PortBackend> NativeHost::MakePortBackend()
 
 std::string NativeHost::ModuleFileName()
 {
-    char path[MAX_PATH + 1] = {};
-    const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    return std::string(path, n);
+    std::wstring path(32768, L'\0');
+    const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    path.resize(n);
+    return WideToUtf8(path);
 }
 
 std::string NativeHost::FirstFileWithExtension(const std::string& directory, const std::string& extension)
 {
     // The module directory ends with a separator; the doubled one is accepted.
-    WIN32_FIND_DATAA found{};
-    HANDLE h = FindFirstFileA((directory + "\\*" + extension).c_str(), &found);
+    WIN32_FIND_DATAW found{};
+    HANDLE h = FindFirstFileW(Utf8ToWide(directory + "\\*" + extension).c_str(), &found);
     if (h == INVALID_HANDLE_VALUE)
         return std::string();
     FindClose(h);
-    return found.cFileName;
+    return WideToUtf8(found.cFileName);
 }
 
 std::string NativeHost::ProfilePath()
 {
-    char appData[MAX_PATH] = {};
-    if (SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, 0, appData) != S_OK)
+    wchar_t appData[MAX_PATH] = {};
+    if (SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, 0, appData) != S_OK)
         return "VOKTA4.INI";
-    return std::string(appData) + "\\VOKTA4\\VOKTA4.INI";
+    return WideToUtf8(appData) + "\\VOKTA4\\VOKTA4.INI";
 }
 
 std::string NativeHost::PortDescription(const std::string&)
@@ -77,17 +125,18 @@ std::string NativeHost::PortDescription(const std::string&)
 std::string NativeHost::ReadProfileValue(const std::string& section, const std::string& key,
                                          const std::string& fallback)
 {
-    char value[512] = {};
-    GetPrivateProfileStringA(section.c_str(), key.c_str(), fallback.c_str(), value, sizeof value,
-                             ProfilePath().c_str());
-    return value;
+    wchar_t value[512] = {};
+    GetPrivateProfileStringW(Utf8ToWide(section).c_str(), Utf8ToWide(key).c_str(), Utf8ToWide(fallback).c_str(),
+                             value, sizeof value / sizeof value[0], Utf8ToWide(ProfilePath()).c_str());
+    return WideToUtf8(value);
 }
 
 bool NativeHost::WriteProfileValue(const std::string& section, const std::string& key, const std::string& value)
 {
     const std::string path = ProfilePath();
-    CreateDirectoryA(path.substr(0, path.find_last_of('\\')).c_str(), nullptr);
-    return WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), path.c_str()) != 0;
+    CreateDirectoryW(Utf8ToWide(path.substr(0, path.find_last_of('\\'))).c_str(), nullptr);
+    return WritePrivateProfileStringW(Utf8ToWide(section).c_str(), Utf8ToWide(key).c_str(),
+                                      Utf8ToWide(value).c_str(), Utf8ToWide(path).c_str()) != 0;
 }
 
 std::unique_ptr<Host> MakeNativeHost()

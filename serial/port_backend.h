@@ -28,4 +28,7 @@ public:
     virtual void CancelWait() = 0;
     // Discards input received but not yet read.
     virtual void PurgeInput() = 0;
+    // The line errors (framing, overrun, parity, break) seen since the last
+    // call, in words; empty when there were none or the platform cannot tell.
+    virtual std::string TakeLineErrors() { return std::string(); }
 };

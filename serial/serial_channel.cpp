@@ -178,6 +178,16 @@ void SerialChannel::Purge()
         state->backend->PurgeInput();
 }
 
+std::string SerialChannel::TakeLineErrors()
+{
+    std::shared_ptr<ReaderState> state;
+    {
+        std::lock_guard<std::mutex> lock(m_portMutex);
+        state = m_hPort;
+    }
+    return state ? state->backend->TakeLineErrors() : std::string();
+}
+
 void SerialChannel::SetTrafficObserver(TrafficObserver observer)
 {
     std::lock_guard<std::mutex> lock(m_gate->mutex);

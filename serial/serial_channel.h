@@ -43,6 +43,8 @@ public:
     std::uint32_t WriteIfOpen(const void* data, std::uint32_t length);
     // Drops input not yet handed to the sink, in the driver and in flight.
     void Purge();
+    // The line errors seen since the last call, in words (empty: none).
+    std::string TakeLineErrors();
 
     const std::uint8_t* ReadBuffer() const;
     const std::string& LastOpenError() const { return m_lastOpenError; }

@@ -3,6 +3,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <mutex>
+#include <string>
+#include <thread>
 
 namespace {
 
@@ -20,33 +23,21 @@ std::string LastErrorText(const std::string& what)
     return s;
 }
 
-HANDLE H(void* p) { return static_cast<HANDLE>(p); }
-
-}  // namespace
-
-Win32PortBackend::~Win32PortBackend()
+// 10 bits a byte at 19200 baud, in milliseconds, rounded up.
+DWORD LineMs(std::size_t bytes)
 {
-    Close();
+    return static_cast<DWORD>((bytes * 10 * 1000 + 19199) / 19200);
 }
 
-bool Win32PortBackend::Open(const std::string& name, std::string& error)
+// 19200 baud, 8N1, DTR and RTS raised, no flow control of any kind. Beyond
+// the line itself: no DSR output flow control and no DSR sensitivity (a
+// cable that does not drive DSR would stall every write or drop every byte),
+// no null stripping (0x00 is data here), no abort on error (one framing
+// error, such as a radio being switched on, would fail every later read and
+// write until cleared).
+void ConfigureLine(DCB& dcb)
 {
-    Close();
-    const std::string path = name.compare(0, 4, "\\\\.\\") == 0 ? name : "\\\\.\\" + name;
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        error = LastErrorText(name);
-        return false;
-    }
-    DCB dcb{};
-    dcb.DCBlength = sizeof dcb;
-    if (!GetCommState(h, &dcb)) {
-        error = LastErrorText(name + " (GetCommState)");
-        CloseHandle(h);
-        return false;
-    }
-    dcb.DCBlength = 28;  // sizeof(DCB): the structure's version as the driver checks it
+    dcb.DCBlength = sizeof(DCB);
     dcb.BaudRate = 19200;
     dcb.ByteSize = 8;
     dcb.Parity = NOPARITY;
@@ -58,96 +49,264 @@ bool Win32PortBackend::Open(const std::string& name, std::string& error)
     dcb.fBinary = 1;
     dcb.fParity = 0;
     dcb.fOutxCtsFlow = 0;
+    dcb.fOutxDsrFlow = 0;
+    dcb.fDsrSensitivity = 0;
     dcb.fDtrControl = DTR_CONTROL_ENABLE;
     dcb.fTXContinueOnXoff = 1;
     dcb.fOutX = 0;
     dcb.fInX = 0;
+    dcb.fNull = 0;
     dcb.fRtsControl = RTS_CONTROL_ENABLE;
-    if (!SetCommState(h, &dcb)) {
-        error = LastErrorText(name + " (SetCommState)");
+    dcb.fAbortOnError = 0;
+}
+
+// A read returns at once with what is waiting; a write has a time-out of
+// its own as a last resort behind the bounded wait in Write.
+COMMTIMEOUTS OurTimeouts()
+{
+    COMMTIMEOUTS t{};
+    t.ReadIntervalTimeout = MAXDWORD;
+    t.ReadTotalTimeoutMultiplier = 0;
+    t.ReadTotalTimeoutConstant = 0;
+    t.WriteTotalTimeoutMultiplier = 1;
+    t.WriteTotalTimeoutConstant = 1000;
+    return t;
+}
+
+}  // namespace
+
+struct Win32PortBackend::Impl {
+    HANDLE port = INVALID_HANDLE_VALUE;
+    HANDLE stop = nullptr;  // auto-reset: ends one WaitReadable
+    OVERLAPPED waitOv{};    // the pending WaitCommEvent, if any
+    DWORD waitMask = 0;
+    bool waitPending = false;  // reader thread only
+    OVERLAPPED readOv{};
+    OVERLAPPED writeOv{};
+    DCB savedDcb{};
+    COMMTIMEOUTS savedTimeouts{};
+    DWORD savedMask = 0;
+    std::mutex inputMutex;  // Read and PurgeInput exclude each other
+    std::mutex errorMutex;
+    unsigned framing = 0, overrun = 0, parity = 0, breaks = 0;
+
+    Impl()
+    {
+        stop = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        waitOv.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        readOv.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        writeOv.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    }
+    ~Impl()
+    {
+        for (HANDLE h : {stop, waitOv.hEvent, readOv.hEvent, writeOv.hEvent})
+            CloseHandle(h);
+    }
+
+    // Clears and records the line's errors; the bytes waiting, or -1 when
+    // the device is gone.
+    long CheckLine(DWORD* outQueue = nullptr)
+    {
+        DWORD errors = 0;
+        COMSTAT stat{};
+        if (!ClearCommError(port, &errors, &stat))
+            return -1;
+        if (errors) {
+            std::lock_guard<std::mutex> lock(errorMutex);
+            framing += (errors & CE_FRAME) != 0;
+            overrun += (errors & (CE_OVERRUN | CE_RXOVER)) != 0;
+            parity += (errors & CE_RXPARITY) != 0;
+            breaks += (errors & CE_BREAK) != 0;
+        }
+        if (outQueue)
+            *outQueue = stat.cbOutQue;
+        return static_cast<long>(stat.cbInQue);
+    }
+
+    // Waits (bounded) until the bytes written have left the line, so that
+    // restoring the settings cannot cut the last command short.
+    void DrainOutput()
+    {
+        DWORD queued = 0;
+        if (CheckLine(&queued) < 0 || queued == 0)
+            return;
+        const ULONGLONG limit = GetTickCount64() + LineMs(queued) + 500;
+        while (queued > 0 && GetTickCount64() < limit) {
+            Sleep(LineMs(queued) + 1);
+            if (CheckLine(&queued) < 0)
+                return;
+        }
+    }
+};
+
+Win32PortBackend::Win32PortBackend() : m_impl(std::make_unique<Impl>()) {}
+
+Win32PortBackend::~Win32PortBackend()
+{
+    Close();
+}
+
+bool Win32PortBackend::Open(const std::string& name, std::string& error)
+{
+    Close();
+    const std::string path = name.compare(0, 4, "\\\\.\\") == 0 ? name : "\\\\.\\" + name;
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        error = LastErrorText(name);
+        return false;
+    }
+    Impl& d = *m_impl;
+    d.savedDcb.DCBlength = sizeof(DCB);
+    if (!GetCommState(h, &d.savedDcb) || !GetCommTimeouts(h, &d.savedTimeouts) || !GetCommMask(h, &d.savedMask)) {
+        error = LastErrorText(name + " (not a serial port?)");
         CloseHandle(h);
         return false;
     }
-    COMMTIMEOUTS timeouts{};
-    timeouts.ReadIntervalTimeout = MAXDWORD;
-    timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
-    timeouts.ReadTotalTimeoutConstant = 10;
-    SetCommTimeouts(h, &timeouts);
-    m_hPort = h;
+    DCB dcb = d.savedDcb;
+    ConfigureLine(dcb);
+    COMMTIMEOUTS timeouts = OurTimeouts();
+    if (!SetCommState(h, &dcb) || !SetCommTimeouts(h, &timeouts) ||
+        !SetCommMask(h, EV_RXCHAR | EV_ERR | EV_BREAK)) {
+        error = LastErrorText(name + " (line settings)");
+        SetCommState(h, &d.savedDcb);
+        SetCommTimeouts(h, &d.savedTimeouts);
+        CloseHandle(h);
+        return false;
+    }
+    d.port = h;
+    d.CheckLine();  // errors from before the open are not this update's
+    d.framing = d.overrun = d.parity = d.breaks = 0;
+    ResetEvent(d.stop);
     return true;
 }
 
 void Win32PortBackend::Close()
 {
-    if (m_hPort) {
-        CloseHandle(H(m_hPort));
-        m_hPort = nullptr;
+    Impl& d = *m_impl;
+    if (d.port == INVALID_HANDLE_VALUE)
+        return;
+    d.DrainOutput();
+    // An empty event mask completes a pending WaitCommEvent; its OVERLAPPED
+    // must not be left to a completion after the handle is gone.
+    SetCommMask(d.port, 0);
+    CancelIoEx(d.port, nullptr);
+    if (d.waitPending) {
+        DWORD n = 0;
+        GetOverlappedResult(d.port, &d.waitOv, &n, TRUE);
+        d.waitPending = false;
     }
+    SetCommState(d.port, &d.savedDcb);
+    SetCommTimeouts(d.port, &d.savedTimeouts);
+    SetCommMask(d.port, d.savedMask);
+    CloseHandle(d.port);
+    d.port = INVALID_HANDLE_VALUE;
 }
 
 long Win32PortBackend::Write(const std::uint8_t* data, std::size_t length)
 {
+    Impl& d = *m_impl;
+    ResetEvent(d.writeOv.hEvent);
     DWORD written = 0;
-    WriteFile(H(m_hPort), data, static_cast<DWORD>(length), &written, nullptr);
+    if (WriteFile(d.port, data, static_cast<DWORD>(length), &written, &d.writeOv))
+        return static_cast<long>(written);
+    if (GetLastError() != ERROR_IO_PENDING)
+        return 0;
+    // The bytes' own time on the line and a margin: a write never waits for
+    // the reader, and never for good.
+    if (WaitForSingleObject(d.writeOv.hEvent, LineMs(length) + 500) != WAIT_OBJECT_0)
+        CancelIoEx(d.port, &d.writeOv);
+    if (!GetOverlappedResult(d.port, &d.writeOv, &written, TRUE))
+        d.CheckLine();
     return static_cast<long>(written);
 }
 
 std::size_t Win32PortBackend::BytesWaiting()
 {
-    DWORD errors = 0;
-    COMSTAT stat{};
-    ClearCommError(H(m_hPort), &errors, &stat);
-    std::lock_guard<std::mutex> lock(m_stashMutex);
-    return stat.cbInQue + (m_haveStash ? 1 : 0);
+    const long n = m_impl->CheckLine();
+    return n > 0 ? static_cast<std::size_t>(n) : 0;
 }
 
 long Win32PortBackend::Read(std::uint8_t* buffer, std::size_t length)
 {
-    if (length == 0)
-        return 0;
-    long n = 0;
-    {
-        std::lock_guard<std::mutex> lock(m_stashMutex);
-        if (m_haveStash) {
-            buffer[n++] = m_stash;
-            m_haveStash = false;
-        }
+    Impl& d = *m_impl;
+    std::lock_guard<std::mutex> lock(d.inputMutex);
+    const long waiting = d.CheckLine();
+    if (waiting < 0)
+        return -1;
+    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(static_cast<std::size_t>(waiting), length));
+    if (want == 0)
+        return 0;  // a purge came between the wait and this read
+    ResetEvent(d.readOv.hEvent);
+    DWORD got = 0;
+    if (!ReadFile(d.port, buffer, want, &got, &d.readOv)) {
+        // With these time-outs a read completes at once with what is there.
+        if (GetLastError() != ERROR_IO_PENDING || !GetOverlappedResult(d.port, &d.readOv, &got, TRUE))
+            return d.CheckLine() < 0 ? -1 : 0;
     }
-    if (static_cast<std::size_t>(n) < length) {
-        DWORD errors = 0;
-        COMSTAT stat{};
-        ClearCommError(H(m_hPort), &errors, &stat);
-        const DWORD want = std::min<DWORD>(stat.cbInQue, static_cast<DWORD>(length - n));
-        DWORD got = 0;
-        if (want > 0 && ReadFile(H(m_hPort), buffer + n, want, &got, nullptr))
-            n += static_cast<long>(got);
-    }
-    return n;
+    return static_cast<long>(got);
 }
 
-PortBackend::WaitResult Win32PortBackend::WaitReadable(std::chrono::milliseconds)
+PortBackend::WaitResult Win32PortBackend::WaitReadable(std::chrono::milliseconds timeout)
 {
-    {
-        std::lock_guard<std::mutex> lock(m_stashMutex);
-        if (m_haveStash)
-            return WaitResult::Readable;
+    Impl& d = *m_impl;
+    const long waiting = d.CheckLine();
+    if (waiting < 0)
+        return WaitResult::HungUp;
+    if (waiting > 0)
+        return WaitResult::Readable;
+    if (!d.waitPending) {
+        ResetEvent(d.waitOv.hEvent);
+        d.waitMask = 0;
+        if (!WaitCommEvent(d.port, &d.waitMask, &d.waitOv)) {
+            if (GetLastError() != ERROR_IO_PENDING)
+                return WaitResult::HungUp;  // the device has gone
+            d.waitPending = true;
+        }
     }
-    // Returns at the first byte, or after the 10 ms read time-out.
-    std::uint8_t b = 0;
-    DWORD got = 0;
-    if (!ReadFile(H(m_hPort), &b, 1, &got, nullptr))
-        return GetLastError() == ERROR_OPERATION_ABORTED ? WaitResult::TimedOut : WaitResult::HungUp;
-    if (got == 0)
-        return WaitResult::TimedOut;
-    std::lock_guard<std::mutex> lock(m_stashMutex);
-    m_stash = b;
-    m_haveStash = true;
-    return WaitResult::Readable;
+    if (d.waitPending) {
+        HANDLE events[2] = {d.waitOv.hEvent, d.stop};
+        const DWORD r = WaitForMultipleObjects(2, events, FALSE, static_cast<DWORD>(timeout.count()));
+        if (r != WAIT_OBJECT_0)
+            return WaitResult::TimedOut;  // stopped, or nothing yet: the wait stays pending
+        d.waitPending = false;
+        DWORD n = 0;
+        if (!GetOverlappedResult(d.port, &d.waitOv, &n, FALSE))
+            return GetLastError() == ERROR_OPERATION_ABORTED ? WaitResult::TimedOut : WaitResult::HungUp;
+    }
+    // EV_ERR and EV_BREAK: CheckLine clears and records them, and the port
+    // goes on working.
+    const long now = d.CheckLine();
+    if (now < 0)
+        return WaitResult::HungUp;
+    return now > 0 ? WaitResult::Readable : WaitResult::TimedOut;
+}
+
+void Win32PortBackend::CancelWait()
+{
+    SetEvent(m_impl->stop);
 }
 
 void Win32PortBackend::PurgeInput()
 {
-    PurgeComm(H(m_hPort), PURGE_RXCLEAR);
-    std::lock_guard<std::mutex> lock(m_stashMutex);
-    m_haveStash = false;
+    Impl& d = *m_impl;
+    std::lock_guard<std::mutex> lock(d.inputMutex);
+    PurgeComm(d.port, PURGE_RXCLEAR);
+}
+
+std::string Win32PortBackend::TakeLineErrors()
+{
+    Impl& d = *m_impl;
+    std::lock_guard<std::mutex> lock(d.errorMutex);
+    std::string text;
+    auto add = [&text](unsigned n, const char* what) {
+        if (n)
+            text += (text.empty() ? "" : ", ") + std::string(what) + " " + std::to_string(n) + "x";
+    };
+    add(d.framing, "framing error");
+    add(d.overrun, "overrun");
+    add(d.parity, "parity error");
+    add(d.breaks, "break");
+    d.framing = d.overrun = d.parity = d.breaks = 0;
+    return text;
 }

@@ -1,14 +1,18 @@
 #pragma once
 #include <cstdint>
-#include <mutex>
+#include <memory>
 
 #include "serial/port_backend.h"
 
-// A COM port through CreateFileA("\\.\NAME"), the DCB and synchronous
-// ReadFile/WriteFile. The read time-outs make ReadFile return as soon as a
-// byte arrives, or after 10 ms, so the reader never sleeps blindly.
+// A COM port opened for overlapped I/O. The reader waits for the port's
+// events (a byte received, a line error, a break) together with a stop
+// event and reads only what is waiting, so it never holds the handle in a
+// read; writes from other threads go out at once, each with a bounded wait.
+// The DCB, the time-outs and the event mask found at Open are restored at
+// Close.
 class Win32PortBackend : public PortBackend {
 public:
+    Win32PortBackend();
     ~Win32PortBackend() override;
     bool Open(const std::string& name, std::string& error) override;
     void Close() override;
@@ -16,12 +20,12 @@ public:
     std::size_t BytesWaiting() override;
     long Read(std::uint8_t* buffer, std::size_t length) override;
     WaitResult WaitReadable(std::chrono::milliseconds timeout) override;
-    void CancelWait() override {}
+    void CancelWait() override;
     void PurgeInput() override;
+    std::string TakeLineErrors() override;
+
+    struct Impl;
 
 private:
-    void* m_hPort = nullptr;
-    std::mutex m_stashMutex;
-    bool m_haveStash = false;  // one byte taken by WaitReadable, not yet read
-    std::uint8_t m_stash = 0;
+    std::unique_ptr<Impl> m_impl;
 };

@@ -66,6 +66,9 @@ ExchangeResult UpdaterDialog::RunExchange(const Exchange& x)
         std::string text = x.context + (down ? kLineDownText : x.silence);
         if (!down && x.mode == kModeBlockRead)
             text += " (" + std::to_string(m_nRxCount.load()) + " of " + std::to_string(x.expected) + " bytes came)";
+        const std::string lineErrors = m_pSerial->TakeLineErrors();
+        if (!lineErrors.empty())
+            text += "; the line reported: " + lineErrors;
         SetDetail(text);
         if (x.timeOutMessage)
             m_view.ShowMessage(x.timeOutMessage, false);

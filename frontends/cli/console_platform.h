@@ -2,10 +2,15 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 // What the console front end needs of the platform.
 bool StdoutIsTerminal();
 bool InputIsTerminal(int fd);
+// The program's arguments in UTF-8 (on Windows from the wide command line,
+// so that paths outside the ANSI code page survive), and the console set to
+// show UTF-8.
+std::vector<std::string> Utf8Arguments(int argc, char** argv);
 // One argument as this platform's shell reads it back: "it's" gives
 // 'it'\''s' for a POSIX shell, "C:\a b" gives "C:\a b" for cmd.
 std::string QuoteArgument(const std::string& text);

@@ -19,6 +19,11 @@ bool InputIsTerminal(int fd)
     return ::isatty(fd) != 0;
 }
 
+std::vector<std::string> Utf8Arguments(int argc, char** argv)
+{
+    return std::vector<std::string>(argv, argv + argc);
+}
+
 std::string QuoteArgument(const std::string& text)
 {
     std::string quoted = "'";

@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <shellapi.h>
 #include <io.h>
 
 #include <atomic>
@@ -6,6 +7,7 @@
 #include <mutex>
 
 #include "frontends/cli/console_platform.h"
+#include "platform/win32_text.h"
 
 bool StdoutIsTerminal()
 {
@@ -15,6 +17,18 @@ bool StdoutIsTerminal()
 bool InputIsTerminal(int fd)
 {
     return _isatty(fd) != 0;
+}
+
+std::vector<std::string> Utf8Arguments(int, char**)
+{
+    SetConsoleOutputCP(CP_UTF8);
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> args;
+    for (int i = 0; i < count; ++i)
+        args.push_back(WideToUtf8(wide[i]));
+    LocalFree(wide);
+    return args;
 }
 
 // cmd.exe: double quotes; a file name cannot contain one.

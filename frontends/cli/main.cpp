@@ -2,6 +2,7 @@
 #include <CLI/CLI.hpp>
 
 #include "frontends/cli/commands.h"
+#include "frontends/cli/console_platform.h"
 #include "res/resource.h"
 
 int main(int argc, char** argv)
@@ -41,8 +42,12 @@ int main(int argc, char** argv)
                       "the radio maker's boot program (S1 records; default: boot.s19 beside the program)");
     write->add_option("--trace", w.trace, "write every byte sent and received to this file");
 
+    const std::vector<std::string> args = Utf8Arguments(argc, argv);
+    std::vector<char*> argvUtf8;
+    for (const std::string& a : args)
+        argvUtf8.push_back(const_cast<char*>(a.c_str()));
     try {
-        app.parse(argc, argv);
+        app.parse(static_cast<int>(argvUtf8.size()), argvUtf8.data());
     } catch (const CLI::Success& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {

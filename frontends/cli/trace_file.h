@@ -2,6 +2,8 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 // Writes every chunk sent and received: seconds since the start, TX or RX,
@@ -10,25 +12,25 @@ class TraceFile {
 public:
     bool Open(const std::string& path)
     {
-        m_file = std::fopen(path.c_str(), "w");
+        m_file.open(std::filesystem::u8path(path), std::ios::trunc);
         m_start = std::chrono::steady_clock::now();
-        return m_file != nullptr;
-    }
-    ~TraceFile()
-    {
-        if (m_file)
-            std::fclose(m_file);
+        return m_file.is_open();
     }
     void Record(bool sent, const std::uint8_t* data, std::size_t length)
     {
         const double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
-        std::fprintf(m_file, "%.6f %s", t, sent ? "TX" : "RX");
-        for (std::size_t i = 0; i < length; ++i)
-            std::fprintf(m_file, " %02X", data[i]);
-        std::fputc('\n', m_file);
+        char head[32];
+        std::snprintf(head, sizeof head, "%.6f %s", t, sent ? "TX" : "RX");
+        std::string line = head;
+        for (std::size_t i = 0; i < length; ++i) {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, " %02X", data[i]);
+            line += hex;
+        }
+        m_file << line << '\n';
     }
 
 private:
-    std::FILE* m_file = nullptr;
+    std::ofstream m_file;
     std::chrono::steady_clock::time_point m_start;
 };

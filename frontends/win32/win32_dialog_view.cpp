@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "dialog/updater_dialog.h"
+#include "platform/win32_text.h"
 #include "res/resource.h"
 
 Win32DialogView::Win32DialogView(HINSTANCE instance, UpdaterDialog*& dialog)
@@ -19,7 +20,8 @@ Win32DialogView::~Win32DialogView()
 INT_PTR Win32DialogView::RunModal(const char* commandLine)
 {
     m_commandLine = commandLine ? commandLine : "";
-    return DialogBoxParamA(m_instance, MAKEINTRESOURCEA(IDD_VOKTA4_DIALOG), nullptr, &Win32DialogView::DialogProc,
+    // A Unicode dialog: its controls take paths outside the ANSI code page.
+    return DialogBoxParamW(m_instance, MAKEINTRESOURCEW(IDD_VOKTA4_DIALOG), nullptr, &Win32DialogView::DialogProc,
                            reinterpret_cast<LPARAM>(this));
 }
 
@@ -27,11 +29,11 @@ INT_PTR CALLBACK Win32DialogView::DialogProc(HWND hwnd, UINT msg, WPARAM wParam,
 {
     if (msg == WM_INITDIALOG) {
         auto* self = reinterpret_cast<Win32DialogView*>(lParam);
-        SetWindowLongPtrA(hwnd, DWLP_USER, lParam);
+        SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
         self->m_hwnd = hwnd;
         return self->OnInitDialog();
     }
-    auto* self = reinterpret_cast<Win32DialogView*>(GetWindowLongPtrA(hwnd, DWLP_USER));
+    auto* self = reinterpret_cast<Win32DialogView*>(GetWindowLongPtrW(hwnd, DWLP_USER));
     return self ? self->OnMessage(msg, wParam, lParam) : FALSE;
 }
 
@@ -49,11 +51,11 @@ INT_PTR CALLBACK Win32DialogView::AboutProc(HWND hwnd, UINT msg, WPARAM wParam, 
 BOOL Win32DialogView::OnInitDialog()
 {
     // The about item of the system menu, unless its text is empty.
-    char about[128] = {};
+    wchar_t about[128] = {};
     HMENU menu = GetSystemMenu(m_hwnd, FALSE);
-    if (menu && LoadStringA(m_instance, IDS_ABOUTBOX, about, sizeof about) > 0) {
-        AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
-        AppendMenuA(menu, MF_STRING, IDM_ABOUTBOX, about);
+    if (menu && LoadStringW(m_instance, IDS_ABOUTBOX, about, sizeof about / sizeof about[0]) > 0) {
+        AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+        AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, about);
     }
     m_dialog->OnInitDialog(m_commandLine);
     return TRUE;
@@ -64,7 +66,7 @@ INT_PTR Win32DialogView::OnMessage(UINT msg, WPARAM wParam, LPARAM)
     switch (msg) {
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
-            DialogBoxParamA(m_instance, MAKEINTRESOURCEA(IDD_ABOUTBOX), m_hwnd, &Win32DialogView::AboutProc, 0);
+            DialogBoxParamW(m_instance, MAKEINTRESOURCEW(IDD_ABOUTBOX), m_hwnd, &Win32DialogView::AboutProc, 0);
             return TRUE;
         }
         return FALSE;
@@ -108,7 +110,7 @@ void Win32DialogView::PaintMinimised()
 {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(m_hwnd, &ps);
-    SendMessageA(m_hwnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    SendMessageW(m_hwnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
     const int cxIcon = GetSystemMetrics(SM_CXICON);
     const int cyIcon = GetSystemMetrics(SM_CYICON);
     RECT rect;
@@ -122,30 +124,30 @@ void Win32DialogView::PaintMinimised()
 std::string Win32DialogView::ItemText(int id) const
 {
     HWND item = GetDlgItem(m_hwnd, id);
-    std::string text(static_cast<std::size_t>(GetWindowTextLengthA(item)) + 1, '\0');
-    text.resize(static_cast<std::size_t>(GetWindowTextA(item, text.data(), static_cast<int>(text.size()))));
-    return text;
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(item)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(item, text.data(), static_cast<int>(text.size()))));
+    return WideToUtf8(text);
 }
 
 void Win32DialogView::SetTitle(const std::string& text)
 {
-    SetWindowTextA(m_hwnd, text.c_str());
+    SetWindowTextW(m_hwnd, Utf8ToWide(text).c_str());
 }
 
 void Win32DialogView::SetIcon(int)
 {
-    SendMessageA(m_hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
-    SendMessageA(m_hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+    SendMessageW(m_hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+    SendMessageW(m_hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
 }
 
 void Win32DialogView::SetPortList(const std::vector<std::string>& ports, int selected)
 {
-    SendDlgItemMessageA(m_hwnd, IDC_COMPORT, CB_RESETCONTENT, 0, 0);
+    SendDlgItemMessageW(m_hwnd, IDC_COMPORT, CB_RESETCONTENT, 0, 0);
     // Inserted at the end, so the list keeps the enumeration order.
     for (const std::string& p : ports)
-        SendDlgItemMessageA(m_hwnd, IDC_COMPORT, CB_INSERTSTRING, static_cast<WPARAM>(-1),
-                            reinterpret_cast<LPARAM>(p.c_str()));
-    SendDlgItemMessageA(m_hwnd, IDC_COMPORT, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
+        SendDlgItemMessageW(m_hwnd, IDC_COMPORT, CB_INSERTSTRING, static_cast<WPARAM>(-1),
+                            reinterpret_cast<LPARAM>(Utf8ToWide(p).c_str()));
+    SendDlgItemMessageW(m_hwnd, IDC_COMPORT, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
 }
 
 std::string Win32DialogView::SelectedPort() const
@@ -155,15 +157,15 @@ std::string Win32DialogView::SelectedPort() const
 
 void Win32DialogView::SelectPort(const std::string& name)
 {
-    const LRESULT i = SendDlgItemMessageA(m_hwnd, IDC_COMPORT, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                          reinterpret_cast<LPARAM>(name.c_str()));
+    const LRESULT i = SendDlgItemMessageW(m_hwnd, IDC_COMPORT, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                          reinterpret_cast<LPARAM>(Utf8ToWide(name).c_str()));
     if (i != CB_ERR)
-        SendDlgItemMessageA(m_hwnd, IDC_COMPORT, CB_SETCURSEL, static_cast<WPARAM>(i), 0);
+        SendDlgItemMessageW(m_hwnd, IDC_COMPORT, CB_SETCURSEL, static_cast<WPARAM>(i), 0);
 }
 
 void Win32DialogView::SetFirmwarePath(const std::string& path)
 {
-    SetDlgItemTextA(m_hwnd, IDC_FIRMWARE, path.c_str());
+    SetDlgItemTextW(m_hwnd, IDC_FIRMWARE, Utf8ToWide(path).c_str());
 }
 
 std::string Win32DialogView::FirmwarePath() const
@@ -173,18 +175,18 @@ std::string Win32DialogView::FirmwarePath() const
 
 void Win32DialogView::SetLogText(const std::string& log, const std::string& transient)
 {
-    SetDlgItemTextA(m_hwnd, IDC_LOG, (log + transient).c_str());
-    SendDlgItemMessageA(m_hwnd, IDC_LOG, WM_SETREDRAW, TRUE, 0);
+    SetDlgItemTextW(m_hwnd, IDC_LOG, Utf8ToWide(log + transient).c_str());
+    SendDlgItemMessageW(m_hwnd, IDC_LOG, WM_SETREDRAW, TRUE, 0);
 }
 
 void Win32DialogView::SetProgressRange(int low, int high)
 {
-    SendDlgItemMessageA(m_hwnd, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(low, high));
+    SendDlgItemMessageW(m_hwnd, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(low, high));
 }
 
 void Win32DialogView::SetProgressPos(int pos)
 {
-    SendDlgItemMessageA(m_hwnd, IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(pos), 0);
+    SendDlgItemMessageW(m_hwnd, IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(pos), 0);
 }
 
 void Win32DialogView::LockControls(bool lock)
@@ -197,7 +199,7 @@ void Win32DialogView::LockControls(bool lock)
 bool Win32DialogView::ShowMessage(const std::string& text, bool okCancel)
 {
     const UINT type = (okCancel ? MB_OKCANCEL : MB_OK) | MB_ICONEXCLAMATION;
-    return MessageBoxA(m_hwnd, text.c_str(), TXT_MESSAGE_CAPTION, type) == IDOK;
+    return MessageBoxW(m_hwnd, Utf8ToWide(text).c_str(), L"" TXT_MESSAGE_CAPTION, type) == IDOK;
 }
 
 void Win32DialogView::SetTimer1(unsigned ms)
@@ -216,9 +218,9 @@ bool Win32DialogView::DispatchOne(const MSG& msg)
         PostQuitMessage(static_cast<int>(msg.wParam));  // leave it for the modal loop
         return true;
     }
-    if (!IsDialogMessageA(m_hwnd, const_cast<MSG*>(&msg))) {
+    if (!IsDialogMessageW(m_hwnd, const_cast<MSG*>(&msg))) {
         TranslateMessage(&msg);
-        DispatchMessageA(&msg);
+        DispatchMessageW(&msg);
     }
     return true;
 }
@@ -227,7 +229,7 @@ bool Win32DialogView::DispatchNextMessage()
 {
     for (;;) {
         MSG msg;
-        if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+        if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
             return DispatchOne(msg);
         // Sleep until a message or the reader's wake-up arrives.
         if (MsgWaitForMultipleObjects(1, &m_wake, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0)
@@ -238,7 +240,7 @@ bool Win32DialogView::DispatchNextMessage()
 bool Win32DialogView::DispatchPendingMessage()
 {
     MSG msg;
-    if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+    if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
         return false;
     return DispatchOne(msg);
 }
