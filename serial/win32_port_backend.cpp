@@ -60,14 +60,15 @@ void ConfigureLine(DCB& dcb)
     dcb.fAbortOnError = 0;
 }
 
-// A read returns at once with what is waiting; a write has a time-out of
-// its own as a last resort behind the bounded wait in Write.
+// A read returns at once with what is waiting and, when nothing is, at the
+// first byte that arrives (a pending read is how the reader waits); a write
+// has a time-out of its own as a last resort behind the bounded wait in Write.
 COMMTIMEOUTS OurTimeouts()
 {
     COMMTIMEOUTS t{};
     t.ReadIntervalTimeout = MAXDWORD;
-    t.ReadTotalTimeoutMultiplier = 0;
-    t.ReadTotalTimeoutConstant = 0;
+    t.ReadTotalTimeoutMultiplier = MAXDWORD;
+    t.ReadTotalTimeoutConstant = MAXDWORD - 1;
     t.WriteTotalTimeoutMultiplier = 1;
     t.WriteTotalTimeoutConstant = 1000;
     return t;
@@ -78,15 +79,19 @@ COMMTIMEOUTS OurTimeouts()
 struct Win32PortBackend::Impl {
     HANDLE port = INVALID_HANDLE_VALUE;
     HANDLE stop = nullptr;  // auto-reset: ends one WaitReadable
-    OVERLAPPED waitOv{};    // the pending WaitCommEvent, if any
-    DWORD waitMask = 0;
-    bool waitPending = false;  // reader thread only
+    // The reader waits in a one-byte read that completes at the first byte;
+    // that byte is kept here until Read hands it on.
+    OVERLAPPED waitOv{};
+    std::uint8_t firstByte = 0;
+    bool waitPending = false;   // a first-byte read is in flight
+    unsigned waitPurge = 0;     // the purge count when the pending read was issued
+    bool haveFirst = false;     // firstByte holds a byte not yet read
+    unsigned purges = 0;        // PurgeInput calls so far
     OVERLAPPED readOv{};
     OVERLAPPED writeOv{};
     DCB savedDcb{};
     COMMTIMEOUTS savedTimeouts{};
-    DWORD savedMask = 0;
-    std::mutex inputMutex;  // Read and PurgeInput exclude each other
+    std::mutex inputMutex;  // reading, the first byte and PurgeInput exclude each other
     std::mutex errorMutex;
     unsigned framing = 0, overrun = 0, parity = 0, breaks = 0;
 
@@ -158,7 +163,7 @@ bool Win32PortBackend::Open(const std::string& name, std::string& error)
     }
     Impl& d = *m_impl;
     d.savedDcb.DCBlength = sizeof(DCB);
-    if (!GetCommState(h, &d.savedDcb) || !GetCommTimeouts(h, &d.savedTimeouts) || !GetCommMask(h, &d.savedMask)) {
+    if (!GetCommState(h, &d.savedDcb) || !GetCommTimeouts(h, &d.savedTimeouts)) {
         error = LastErrorText(name + " (not a serial port?)");
         CloseHandle(h);
         return false;
@@ -166,8 +171,7 @@ bool Win32PortBackend::Open(const std::string& name, std::string& error)
     DCB dcb = d.savedDcb;
     ConfigureLine(dcb);
     COMMTIMEOUTS timeouts = OurTimeouts();
-    if (!SetCommState(h, &dcb) || !SetCommTimeouts(h, &timeouts) ||
-        !SetCommMask(h, EV_RXCHAR | EV_ERR | EV_BREAK)) {
+    if (!SetCommState(h, &dcb) || !SetCommTimeouts(h, &timeouts)) {
         error = LastErrorText(name + " (line settings)");
         SetCommState(h, &d.savedDcb);
         SetCommTimeouts(h, &d.savedTimeouts);
@@ -177,6 +181,7 @@ bool Win32PortBackend::Open(const std::string& name, std::string& error)
     d.port = h;
     d.CheckLine();  // errors from before the open are not this update's
     d.framing = d.overrun = d.parity = d.breaks = 0;
+    d.haveFirst = false;
     ResetEvent(d.stop);
     return true;
 }
@@ -187,9 +192,8 @@ void Win32PortBackend::Close()
     if (d.port == INVALID_HANDLE_VALUE)
         return;
     d.DrainOutput();
-    // An empty event mask completes a pending WaitCommEvent; its OVERLAPPED
-    // must not be left to a completion after the handle is gone.
-    SetCommMask(d.port, 0);
+    // The reader's pending read is cancelled, and its completion awaited:
+    // its OVERLAPPED and byte must not be written after this.
     CancelIoEx(d.port, nullptr);
     if (d.waitPending) {
         DWORD n = 0;
@@ -198,7 +202,6 @@ void Win32PortBackend::Close()
     }
     SetCommState(d.port, &d.savedDcb);
     SetCommTimeouts(d.port, &d.savedTimeouts);
-    SetCommMask(d.port, d.savedMask);
     CloseHandle(d.port);
     d.port = INVALID_HANDLE_VALUE;
 }
@@ -224,62 +227,79 @@ long Win32PortBackend::Write(const std::uint8_t* data, std::size_t length)
 std::size_t Win32PortBackend::BytesWaiting()
 {
     const long n = m_impl->CheckLine();
-    return n > 0 ? static_cast<std::size_t>(n) : 0;
+    std::lock_guard<std::mutex> lock(m_impl->inputMutex);
+    return (n > 0 ? static_cast<std::size_t>(n) : 0) + (m_impl->haveFirst ? 1 : 0);
 }
 
 long Win32PortBackend::Read(std::uint8_t* buffer, std::size_t length)
 {
     Impl& d = *m_impl;
     std::lock_guard<std::mutex> lock(d.inputMutex);
+    if (length == 0)
+        return 0;
+    long n = 0;
+    if (d.haveFirst) {
+        buffer[n++] = d.firstByte;
+        d.haveFirst = false;
+    }
     const long waiting = d.CheckLine();
     if (waiting < 0)
-        return -1;
-    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(static_cast<std::size_t>(waiting), length));
+        return n > 0 ? n : -1;
+    const DWORD want = static_cast<DWORD>(
+        std::min<std::size_t>(static_cast<std::size_t>(waiting), length - static_cast<std::size_t>(n)));
     if (want == 0)
-        return 0;  // a purge came between the wait and this read
+        return n;  // nothing more (a purge may have come between the wait and this read)
     ResetEvent(d.readOv.hEvent);
     DWORD got = 0;
-    if (!ReadFile(d.port, buffer, want, &got, &d.readOv)) {
-        // With these time-outs a read completes at once with what is there.
-        if (GetLastError() != ERROR_IO_PENDING || !GetOverlappedResult(d.port, &d.readOv, &got, TRUE))
-            return d.CheckLine() < 0 ? -1 : 0;
-    }
-    return static_cast<long>(got);
+    // With bytes waiting a read completes at once with them.
+    if (!ReadFile(d.port, buffer + n, want, &got, &d.readOv) &&
+        (GetLastError() != ERROR_IO_PENDING || !GetOverlappedResult(d.port, &d.readOv, &got, TRUE)))
+        return n > 0 ? n : (d.CheckLine() < 0 ? -1 : 0);
+    return n + static_cast<long>(got);
 }
 
 PortBackend::WaitResult Win32PortBackend::WaitReadable(std::chrono::milliseconds timeout)
 {
     Impl& d = *m_impl;
-    const long waiting = d.CheckLine();
-    if (waiting < 0)
-        return WaitResult::HungUp;
-    if (waiting > 0)
-        return WaitResult::Readable;
     if (!d.waitPending) {
+        // Issued under the lock, so that a purge either comes before it
+        // (and the byte it brings is new) or cancels it.
+        std::lock_guard<std::mutex> lock(d.inputMutex);
+        if (d.haveFirst)
+            return WaitResult::Readable;
+        const long waiting = d.CheckLine();
+        if (waiting < 0)
+            return WaitResult::HungUp;
+        if (waiting > 0)
+            return WaitResult::Readable;
+        d.waitPurge = d.purges;
         ResetEvent(d.waitOv.hEvent);
-        d.waitMask = 0;
-        if (!WaitCommEvent(d.port, &d.waitMask, &d.waitOv)) {
-            if (GetLastError() != ERROR_IO_PENDING)
-                return WaitResult::HungUp;  // the device has gone
-            d.waitPending = true;
-        }
-    }
-    if (d.waitPending) {
-        HANDLE events[2] = {d.waitOv.hEvent, d.stop};
-        const DWORD r = WaitForMultipleObjects(2, events, FALSE, static_cast<DWORD>(timeout.count()));
-        if (r != WAIT_OBJECT_0)
-            return WaitResult::TimedOut;  // stopped, or nothing yet: the wait stays pending
-        d.waitPending = false;
         DWORD n = 0;
-        if (!GetOverlappedResult(d.port, &d.waitOv, &n, FALSE))
-            return GetLastError() == ERROR_OPERATION_ABORTED ? WaitResult::TimedOut : WaitResult::HungUp;
+        if (ReadFile(d.port, &d.firstByte, 1, &n, &d.waitOv)) {
+            if (n == 0)
+                return WaitResult::TimedOut;
+            d.haveFirst = true;
+            return WaitResult::Readable;
+        }
+        if (GetLastError() != ERROR_IO_PENDING)
+            return WaitResult::HungUp;  // the device has gone
+        d.waitPending = true;
     }
-    // EV_ERR and EV_BREAK: CheckLine clears and records them, and the port
-    // goes on working.
-    const long now = d.CheckLine();
-    if (now < 0)
-        return WaitResult::HungUp;
-    return now > 0 ? WaitResult::Readable : WaitResult::TimedOut;
+    HANDLE events[2] = {d.waitOv.hEvent, d.stop};
+    const DWORD r = WaitForMultipleObjects(2, events, FALSE, static_cast<DWORD>(timeout.count()));
+    if (r != WAIT_OBJECT_0)
+        return WaitResult::TimedOut;  // stopped, or nothing yet: the read stays pending
+    std::lock_guard<std::mutex> lock(d.inputMutex);
+    d.waitPending = false;
+    DWORD n = 0;
+    if (!GetOverlappedResult(d.port, &d.waitOv, &n, FALSE))
+        return GetLastError() == ERROR_OPERATION_ABORTED ? WaitResult::TimedOut : WaitResult::HungUp;
+    // A byte of a read that a purge has cancelled belongs to nothing.
+    if (n == 0 || d.waitPurge != d.purges)
+        return WaitResult::TimedOut;
+    d.haveFirst = true;
+    d.CheckLine();  // line errors are cleared and recorded; the port goes on working
+    return WaitResult::Readable;
 }
 
 void Win32PortBackend::CancelWait()
@@ -291,7 +311,17 @@ void Win32PortBackend::PurgeInput()
 {
     Impl& d = *m_impl;
     std::lock_guard<std::mutex> lock(d.inputMutex);
+    // The reader's pending read is cancelled, and its end awaited: a byte it
+    // took before this point is dropped by the purge count, and any byte
+    // after it is read by a read issued after it.
+    if (d.waitPending) {
+        CancelIoEx(d.port, &d.waitOv);
+        DWORD n = 0;
+        GetOverlappedResult(d.port, &d.waitOv, &n, TRUE);
+    }
     PurgeComm(d.port, PURGE_RXCLEAR);
+    d.haveFirst = false;
+    ++d.purges;
 }
 
 std::string Win32PortBackend::TakeLineErrors()

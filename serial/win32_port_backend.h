@@ -4,11 +4,11 @@
 
 #include "serial/port_backend.h"
 
-// A COM port opened for overlapped I/O. The reader waits for the port's
-// events (a byte received, a line error, a break) together with a stop
-// event and reads only what is waiting, so it never holds the handle in a
-// read; writes from other threads go out at once, each with a bounded wait.
-// The DCB, the time-outs and the event mask found at Open are restored at
+// A COM port opened for overlapped I/O. The reader waits in a one-byte read
+// that completes at the first byte (together with a stop event), then reads
+// what is waiting; writes from other threads go out at once beside it, each
+// with a bounded wait. Line errors are cleared and recorded whenever the
+// port is looked at. The DCB and time-outs found at Open are restored at
 // Close.
 class Win32PortBackend : public PortBackend {
 public:
