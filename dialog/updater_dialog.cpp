@@ -31,6 +31,7 @@ bool UpdaterDialog::OnInitDialog(const std::string& commandLine)
     m_view.SetTitle(m_strTitle);
 
     const std::string saved = m_host.ReadProfileValue(PROFILE_SECTION, PROFILE_KEY_PORT, PROFILE_DEFAULT_PORT);
+    m_options.verify = m_host.ReadProfileValue(PROFILE_SECTION, PROFILE_KEY_VERIFY, "0") == "1";
 
     std::vector<std::string> candidates;
     std::vector<std::string> listed;

@@ -49,6 +49,9 @@ struct UpdateOptions {
     std::vector<std::uint8_t> channelData;
     std::string channelDataFile;
     ErasedChannelArea erasedChannelArea = ErasedChannelArea::Ask;
+    // Read the firmware area back after the write and compare it with the
+    // image (the windows take it from the profile, VERIFY=1).
+    bool verify = false;
     // The reason behind a failure becomes a log line after the message (the
     // windows); the console prints it on stderr instead.
     bool reasonsInLog = true;
@@ -114,6 +117,7 @@ public:
     bool ClearRom();
     bool WriteFirmware();
     bool WriteBlock(std::uint32_t address);
+    bool VerifyFirmware();
 
     // ---- resend timer ----
     bool StartResendTimer(std::chrono::milliseconds period);
@@ -131,6 +135,14 @@ public:
     const std::string& OfferedBackupPath() const { return m_strOfferedBackup; }
     // True from the moment the first clear command goes out (any thread).
     bool EraseStarted() const { return m_bEraseStarted.load(); }
+    // The last message box of the update ("Done.", "Firm write error.", ...).
+    const std::string& LastMessage() const { return m_strLastMessage; }
+    // Block exchanges retried so far in this update (any thread).
+    int RetriesSoFar() const { return m_nRetries.load(); }
+    // The service record of the last update: one JSON object (empty before one).
+    const std::string& ServiceRecord() const { return m_strRecord; }
+    // Where the service records of this dialog's updates are appended.
+    std::string ServiceRecordPath() const;
     const std::string& DataFilePath() const { return m_strDataFilePath; }
     // Why the last step failed, in words for a technician (empty if unknown).
     const std::string& FailureDetail() const { return m_strDetail; }
@@ -175,7 +187,12 @@ private:
     // After the last acknowledgement: the line must stay quiet, or an
     // exchange was lost.
     bool LineStaysQuiet();
+    // Compares the radio's firmware area, read back, with the image; false
+    // (with the first differing address) when they differ.
+    bool CompareReadBack(std::uint32_t address, bool& answered);
 
+    // ---- the service record (update/service_record.cpp) ----
+    void AppendServiceRecord();
     // ---- receive side and the exchange (update/receive_dispatch.cpp, update/exchange.cpp) ----
     void Dispatch(const std::uint8_t* buf, unsigned count);
     void PrepareExchange(ReceiveMode mode, std::int32_t expected = 0);
@@ -192,10 +209,15 @@ private:
     // a late reply to the failed attempt cannot merge with the next one.
     void DrainLine();
     void Pause();
+    // Waits until `period` has passed since the radio's last answer: the
+    // radio gets its pause, and the time spent since the answer counts.
+    void PauseAfterReply(std::chrono::milliseconds period);
     // The reason behind the failure in progress (also passed to onNote).
     void SetDetail(std::string text);
     // Something a technician should know that is not a failure.
     void Note(const std::string& text);
+    // A message box with OK only; the last one is the update's result.
+    void Message(const std::string& text);
     // "block 0xFF8600, attempt 2 of 5: ", for the notes of block exchanges.
     std::string BlockContext(std::uint32_t address) const;
     // After a block read: listens through the pause for bytes beyond the
@@ -238,11 +260,20 @@ private:
     bool m_bLocked = false;  // LockControls(true) holds
     std::atomic<bool> m_bEraseStarted{false};
     std::atomic<int> m_nStrayBytes{0};  // bytes received while no exchange awaited any
+    std::atomic<int> m_nRetries{0};
     BootLoaderImage m_bootImage;
     int m_nAttempt = 1;  // attempt number of the block exchange in progress
     std::vector<std::uint8_t> m_channelData;  // the 16 KiB as stored in the image
     std::string m_strDataFilePath;
     std::string m_strBackupPath;
     std::string m_strOfferedBackup;
+    std::string m_strLastMessage;  // the last message box of the update in progress
+    std::string m_strStep = "prepare";  // the step in progress, for the attempt counts
+    std::vector<std::pair<std::string, int>> m_stepAttempts;  // exchanges per step, in order
+    std::vector<std::pair<std::string, int>> m_stepRetries;   // retries per step
+    std::string m_strVerified;  // "yes", "differs", "not possible", or empty (not asked)
+    std::int64_t m_startedUtc = 0;  // seconds since the epoch
+    std::int64_t m_startedNanos = 0;
+    std::string m_strRecord;
     std::string m_strDetail;
 };

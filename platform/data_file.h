@@ -26,5 +26,10 @@ private:
     std::intptr_t m_handle = -1;
 };
 
+// Appends one line to a text file shared by many writers (processes and
+// threads): under an exclusive lock, in one write, and on a line of its own
+// even when the file's last line was cut short (a power cut).
+bool AppendLineLocked(const std::string& path, const std::string& line, std::string& error);
+
 // Writes `length` bytes to a new file; fails if `path` already exists.
 bool WriteNewFile(const std::string& path, const std::uint8_t* data, std::size_t length, std::string& error);

@@ -5,6 +5,13 @@
 
 class PortBackend;
 
+// What the system tells of a port's adapter (empty where it tells nothing).
+struct PortDetails {
+    std::string description;  // "FT232R USB UART"
+    std::string vidPid;       // "0403:6001"
+    std::string serial;       // the adapter's serial number
+};
+
 // What the dialog asks of the operating system. Each platform provides a
 // NativeHost; tests derive from it to redirect ports, profile and folders.
 class Host {
@@ -24,6 +31,7 @@ public:
                                          const std::string& fallback) = 0;
     virtual bool WriteProfileValue(const std::string& section, const std::string& key,
                                     const std::string& value) = 0;
+    virtual PortDetails DescribePort(const std::string&) { return PortDetails(); }
 };
 
 // The host of the platform this program was built for.

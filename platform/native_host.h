@@ -15,6 +15,7 @@ public:
     std::string ReadProfileValue(const std::string& section, const std::string& key,
                                  const std::string& fallback) override;
     bool WriteProfileValue(const std::string& section, const std::string& key, const std::string& value) override;
+    PortDetails DescribePort(const std::string& name) override;
 
     static std::string ProfilePath();
     // What the system tells of a port: USB description and VID:PID (empty

@@ -97,3 +97,25 @@ bool WriteNewFile(const std::string& path, const std::uint8_t* data, std::size_t
     }
     return ok;
 }
+
+bool AppendLineLocked(const std::string& path, const std::string& line, std::string& error)
+{
+    const int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    ::flock(fd, LOCK_EX);
+    std::string text = line + "\n";
+    const off_t size = ::lseek(fd, 0, SEEK_END);
+    char last = '\n';
+    if (size > 0 && ::pread(fd, &last, 1, size - 1) == 1 && last != '\n')
+        text.insert(0, "\n");  // the last line was cut short: it stays apart
+    const bool ok = Transfer(fd, [](int f, const char* d, std::size_t n, off_t) { return ::write(f, d, n); },
+                             text.data(), text.size(), 0);
+    if (!ok)
+        error = path + ": " + std::strerror(errno);
+    ::flock(fd, LOCK_UN);
+    ::close(fd);
+    return ok;
+}

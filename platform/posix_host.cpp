@@ -29,21 +29,32 @@ bool NativeHost::EnumeratePorts(std::vector<std::string>& names)
     return true;
 }
 
-std::string NativeHost::PortDescription(const std::string& name)
+PortDetails NativeHost::DescribePort(const std::string& name)
 {
+    PortDetails details;
     sp_port* port = nullptr;
     if (sp_get_port_by_name(PosixPortBackend::DevicePath(name).c_str(), &port) != SP_OK)
-        return std::string();
-    std::string text;
+        return details;
     if (const char* d = sp_get_port_description(port))
-        text = d;
+        details.description = d;
     int vid = 0, pid = 0;
     if (sp_get_port_transport(port) == SP_TRANSPORT_USB && sp_get_port_usb_vid_pid(port, &vid, &pid) == SP_OK) {
-        char ids[32];
-        std::snprintf(ids, sizeof ids, "%s(VID:PID %04X:%04X)", text.empty() ? "" : " ", vid, pid);
-        text += ids;
+        char ids[16];
+        std::snprintf(ids, sizeof ids, "%04X:%04X", vid, pid);
+        details.vidPid = ids;
+        if (const char* serial = sp_get_port_usb_serial(port))
+            details.serial = serial;
     }
     sp_free_port(port);
+    return details;
+}
+
+std::string NativeHost::PortDescription(const std::string& name)
+{
+    const PortDetails d = NativeHost().DescribePort(name);
+    std::string text = d.description;
+    if (!d.vidPid.empty())
+        text += (text.empty() ? "" : " ") + std::string("(VID:PID ") + d.vidPid + ")";
     return text;
 }
 

@@ -77,3 +77,38 @@ bool WriteNewFile(const std::string& path, const std::uint8_t* data, std::size_t
     }
     return true;
 }
+
+bool AppendLineLocked(const std::string& path, const std::string& line, std::string& error)
+{
+    HANDLE h = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        error = path + ": " + SystemErrorText(GetLastError());
+        return false;
+    }
+    OVERLAPPED whole{};
+    LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole);
+    std::string text = line + "\r\n";
+    LARGE_INTEGER size{};
+    GetFileSizeEx(h, &size);
+    if (size.QuadPart > 0) {
+        OVERLAPPED at{};
+        const long long lastAt = size.QuadPart - 1;
+        at.Offset = static_cast<DWORD>(lastAt & 0xFFFFFFFF);
+        at.OffsetHigh = static_cast<DWORD>(lastAt >> 32);
+        char last = '\n';
+        DWORD got = 0;
+        if (ReadFile(h, &last, 1, &got, &at) && got == 1 && last != '\n')
+            text.insert(0, "\r\n");  // the last line was cut short: it stays apart
+    }
+    OVERLAPPED end{};
+    end.Offset = static_cast<DWORD>(size.QuadPart & 0xFFFFFFFF);
+    end.OffsetHigh = static_cast<DWORD>(size.QuadPart >> 32);
+    DWORD done = 0;
+    const bool ok = WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &done, &end) && done == text.size();
+    if (!ok)
+        error = path + ": " + SystemErrorText(GetLastError());
+    UnlockFileEx(h, 0, MAXDWORD, MAXDWORD, &whole);
+    CloseHandle(h);
+    return ok;
+}

@@ -117,6 +117,11 @@ std::string NativeHost::ProfilePath()
     return WideToUtf8(appData) + "\\VOKTA4\\VOKTA4.INI";
 }
 
+PortDetails NativeHost::DescribePort(const std::string&)
+{
+    return PortDetails();
+}
+
 std::string NativeHost::PortDescription(const std::string&)
 {
     return std::string();

@@ -81,10 +81,13 @@
 #define TXT_ABOUT_CAPTION       "About VOKTA4"
 #define TXT_ABOUT_LINE1         "VOKTA4 for VR-3900 R01.00"
 #define TXT_ABOUT_LINE2         "Firmware update tool for the VR-3900 radio"
+#define TXT_FIRMWARE_VERIFY     "Firmware verify."
+#define TXT_VERIFY_NOT_POSSIBLE "\t\t\t......not possible"
 
 /* Profile */
 #define PROFILE_SECTION         "VOKTA4"
 #define PROFILE_KEY_PORT        "PORT"
 #define PROFILE_DEFAULT_PORT    "0"
+#define PROFILE_KEY_VERIFY      "VERIFY"  /* "1": read the firmware back after the write */
 
 #endif

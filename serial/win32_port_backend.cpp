@@ -1,6 +1,7 @@
 #include "serial/win32_port_backend.h"
 
 #include <windows.h>
+#include <mmsystem.h>
 
 #include <algorithm>
 #include <mutex>
@@ -83,10 +84,9 @@ struct Win32PortBackend::Impl {
     // that byte is kept here until Read hands it on.
     OVERLAPPED waitOv{};
     std::uint8_t firstByte = 0;
-    bool waitPending = false;   // a first-byte read is in flight
-    unsigned waitPurge = 0;     // the purge count when the pending read was issued
-    bool haveFirst = false;     // firstByte holds a byte not yet read
-    unsigned purges = 0;        // PurgeInput calls so far
+    bool waitPending = false;     // a first-byte read is in flight
+    bool dropCompletion = false;  // it completed before a purge: its byte is stale
+    bool haveFirst = false;       // firstByte holds a byte not yet read
     OVERLAPPED readOv{};
     OVERLAPPED writeOv{};
     DCB savedDcb{};
@@ -179,6 +179,9 @@ bool Win32PortBackend::Open(const std::string& name, std::string& error)
         return false;
     }
     d.port = h;
+    // While a port is open the program times its pauses and waits to the
+    // millisecond, not to the system's default tick of about 15.6 ms.
+    timeBeginPeriod(1);
     d.CheckLine();  // errors from before the open are not this update's
     d.framing = d.overrun = d.parity = d.breaks = 0;
     d.haveFirst = false;
@@ -204,6 +207,7 @@ void Win32PortBackend::Close()
     SetCommTimeouts(d.port, &d.savedTimeouts);
     CloseHandle(d.port);
     d.port = INVALID_HANDLE_VALUE;
+    timeEndPeriod(1);
 }
 
 long Win32PortBackend::Write(const std::uint8_t* data, std::size_t length)
@@ -272,7 +276,7 @@ PortBackend::WaitResult Win32PortBackend::WaitReadable(std::chrono::milliseconds
             return WaitResult::HungUp;
         if (waiting > 0)
             return WaitResult::Readable;
-        d.waitPurge = d.purges;
+        d.dropCompletion = false;
         ResetEvent(d.waitOv.hEvent);
         DWORD n = 0;
         if (ReadFile(d.port, &d.firstByte, 1, &n, &d.waitOv)) {
@@ -294,8 +298,8 @@ PortBackend::WaitResult Win32PortBackend::WaitReadable(std::chrono::milliseconds
     DWORD n = 0;
     if (!GetOverlappedResult(d.port, &d.waitOv, &n, FALSE))
         return GetLastError() == ERROR_OPERATION_ABORTED ? WaitResult::TimedOut : WaitResult::HungUp;
-    // A byte of a read that a purge has cancelled belongs to nothing.
-    if (n == 0 || d.waitPurge != d.purges)
+    // A byte that came before a purge belongs to nothing.
+    if (n == 0 || d.dropCompletion)
         return WaitResult::TimedOut;
     d.haveFirst = true;
     d.CheckLine();  // line errors are cleared and recorded; the port goes on working
@@ -311,17 +315,14 @@ void Win32PortBackend::PurgeInput()
 {
     Impl& d = *m_impl;
     std::lock_guard<std::mutex> lock(d.inputMutex);
-    // The reader's pending read is cancelled, and its end awaited: a byte it
-    // took before this point is dropped by the purge count, and any byte
-    // after it is read by a read issued after it.
-    if (d.waitPending) {
-        CancelIoEx(d.port, &d.waitOv);
-        DWORD n = 0;
-        GetOverlappedResult(d.port, &d.waitOv, &n, TRUE);
-    }
+    // A first-byte read that has already completed holds a byte from before
+    // this point: it is dropped. One still pending completes with a byte
+    // from after it, which belongs to the next exchange (as on a line
+    // purged by the driver). Not cancelling it keeps a purge cheap.
+    if (d.waitPending && HasOverlappedIoCompleted(&d.waitOv))
+        d.dropCompletion = true;
     PurgeComm(d.port, PURGE_RXCLEAR);
     d.haveFirst = false;
-    ++d.purges;
 }
 
 std::string Win32PortBackend::TakeLineErrors()

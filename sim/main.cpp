@@ -35,7 +35,7 @@ bool ParseFault(const std::string& s, RadioModel::Fault& fault)
         {"silence", RadioModel::Fault::Silence}, {"refuse", RadioModel::Fault::Refuse},
         {"short", RadioModel::Fault::Short},     {"garbage", RadioModel::Fault::Garbage},
         {"late", RadioModel::Fault::Late},       {"hangup", RadioModel::Fault::HangUp},
-        {"extra", RadioModel::Fault::Extra}};
+        {"extra", RadioModel::Fault::Extra},     {"corrupt", RadioModel::Fault::Corrupt}};
     for (const auto& [name, value] : faults) {
         if (s == name) {
             fault = value;
@@ -101,7 +101,8 @@ int main(int argc, char** argv)
                    "Faults: silence (no answer), refuse (the negative answer), short (one byte short), "
                    "garbage (stray bytes first), late (answer after --late-ms, the radio busy meanwhile; "
                    "late=MS for a delay of its own), hangup (the line drops), extra (one byte more right "
-                   "after the answer; extra=MS: MS after it)");
+                   "after the answer; extra=MS: MS after it), corrupt (wdata only: the block is programmed with "
+                   "one byte wrong and acknowledged as good)");
     app.add_option("--transcript", transcriptPath, "write a summary of the traffic here at exit");
     CLI11_PARSE(app, argc, argv);
 

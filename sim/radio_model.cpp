@@ -123,6 +123,15 @@ std::vector<RadioModel::Output> RadioModel::Feed(const std::uint8_t* data, std::
     return out;
 }
 
+bool RadioModel::CorruptsNext(int index)
+{
+    for (const FaultRule& rule : m_settings.faults) {
+        if (rule.step == Step::WriteData && rule.fault == Fault::Corrupt && (rule.index < 0 || rule.index == index))
+            return true;
+    }
+    return false;
+}
+
 const RadioModel::FaultRule* RadioModel::FaultFor(Step step, int index)
 {
     const std::pair<int, int> key(static_cast<int>(step), index);
@@ -163,6 +172,8 @@ bool RadioModel::Answer(Step step, int index, std::vector<std::uint8_t> bytes, s
             start += rule->lateBy.count() > 0 ? rule->lateBy : m_settings.lateBy;
             m_busyUntil = std::max(m_busyUntil, start);
             break;
+        case Fault::Corrupt:
+            break;  // the answer is as it should be; the flash is not
         case Fault::Extra:
             if (rule->lateBy.count() == 0) {
                 bytes.push_back(bytes.back());
@@ -263,6 +274,9 @@ void RadioModel::DataByte(std::uint8_t b, Clock::time_point at, std::vector<Outp
     if (ok) {
         for (std::uint32_t i = 0; i < kBlock; ++i)
             m_flash[offset + i] = m_pending[i];
+        // A silent programming fault: one bit of the block stays wrong.
+        if (CorruptsNext(static_cast<int>(offset / kBlock)))
+            m_flash[offset + 100] = static_cast<std::uint8_t>(m_flash[offset + 100] ^ 0x01);
     }
     m_pending.clear();
     Answer(Step::WriteData, static_cast<int>(offset / kBlock), {ok ? kStatusAccept : kStatusRefuse}, kStatusRefuse,

@@ -23,7 +23,8 @@ public:
         Garbage,  // stray bytes before the answer
         Late,     // the answer, but after `lateBy`: the radio is busy until then
         HangUp,   // the line drops instead of answering
-        Extra     // the answer and one byte more (its last byte again), `lateBy` after it
+        Extra,    // the answer and one byte more (its last byte again), `lateBy` after it
+        Corrupt   // a block's data programmed with one byte wrong, and acknowledged as good
     };
     struct FaultRule {
         Step step;
@@ -91,6 +92,8 @@ private:
     void LoaderByte(std::uint8_t b, Clock::time_point at, std::vector<Output>& out);
     void DataByte(std::uint8_t b, Clock::time_point at, std::vector<Output>& out);
     void BootByte(std::uint8_t b, Clock::time_point at, std::vector<Output>& out);
+    // True when a Corrupt rule applies to this attempt of a block's data.
+    bool CorruptsNext(int index);
     // Queues the answer of one step, unless a fault rule changes it. True
     // when the intended answer went out (perhaps late or after garbage).
     bool Answer(Step step, int index, std::vector<std::uint8_t> bytes, std::uint8_t refusal, Clock::time_point at,

@@ -28,7 +28,7 @@ bool UpdaterDialog::ReplyHadExactLength(std::uint32_t address)
     // is spent listening for such extra bytes; any means a retry. Through a
     // USB adapter the last bytes come up to its latency later, so the
     // listen is at least that long.
-    std::this_thread::sleep_for(std::max(m_timing.stepPause, m_timing.replyListen));
+    PauseAfterReply(std::max(m_timing.stepPause, m_timing.replyListen));
     EndExchange();
     const std::int32_t received = m_nRxCount.load(std::memory_order_relaxed);
     if (received == kReadReplySize)

@@ -16,6 +16,12 @@ void UpdaterDialog::SetDetail(std::string text)
     Note(m_strDetail);
 }
 
+void UpdaterDialog::Message(const std::string& text)
+{
+    m_strLastMessage = text;
+    m_view.ShowMessage(text, false);
+}
+
 void UpdaterDialog::Note(const std::string& text)
 {
     if (m_options.onNote)
@@ -30,8 +36,20 @@ std::string UpdaterDialog::BlockContext(std::uint32_t address) const
     return where;
 }
 
+namespace {
+
+void Count(std::vector<std::pair<std::string, int>>& counts, const std::string& step)
+{
+    if (counts.empty() || counts.back().first != step)
+        counts.emplace_back(step, 0);
+    ++counts.back().second;
+}
+
+}  // namespace
+
 ExchangeResult UpdaterDialog::RunExchange(const Exchange& x)
 {
+    Count(m_stepAttempts, m_strStep);
     PrepareExchange(x.mode, x.expected);
     const auto period = static_cast<unsigned>(x.period.count());
     if (!x.armAfterWrite)
@@ -71,7 +89,7 @@ ExchangeResult UpdaterDialog::RunExchange(const Exchange& x)
             text += "; the line reported: " + lineErrors;
         SetDetail(text);
         if (x.timeOutMessage)
-            m_view.ShowMessage(x.timeOutMessage, false);
+            Message(x.timeOutMessage);
         return down ? ExchangeResult::LineDown : ExchangeResult::TimedOut;
     }
     case WaitResult::Reply:
@@ -95,6 +113,8 @@ bool UpdaterDialog::WithRetries(bool (UpdaterDialog::*attempt)(std::uint32_t), s
             return true;
         if (++failures >= kBlockAttempts || !m_bRun || m_pSerial->LineDown())
             return false;
+        Count(m_stepRetries, m_strStep);
+        ++m_nRetries;
         DrainLine();
     }
 }
@@ -121,6 +141,15 @@ void UpdaterDialog::DrainLine()
 void UpdaterDialog::Pause()
 {
     std::this_thread::sleep_for(m_timing.stepPause);
+}
+
+void UpdaterDialog::PauseAfterReply(std::chrono::milliseconds period)
+{
+    const std::int64_t until = m_lastRxNanos.load(std::memory_order_relaxed) +
+                               std::chrono::duration_cast<std::chrono::nanoseconds>(period).count();
+    const std::int64_t now = SteadyNanos();
+    if (until > now)
+        std::this_thread::sleep_for(std::chrono::nanoseconds(until - now));
 }
 
 bool UpdaterDialog::LineStaysQuiet()

@@ -90,7 +90,6 @@ bool UpdaterDialog::CheckFirmwareFile()
 
 bool UpdaterDialog::CheckOutputs()
 {
-    m_strDataFilePath = m_options.dataFilePath.empty() ? GetModuleDirectory() + "vokt.tmp" : m_options.dataFilePath;
     const std::pair<const char*, std::string> inputs[] = {{"the firmware file", m_strFirmwarePath},
                                                           {"the boot program", BootProgramPath()},
                                                           {"the channel data", m_options.channelDataFile}};

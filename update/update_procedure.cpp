@@ -1,12 +1,16 @@
 // The WRITE procedure: every step in order, one log line each, and one
 // tear-down on every way out.
+#include <ctime>
+
 #include "dialog/string_table.h"
 #include "dialog/updater_dialog.h"
 #include "res/resource.h"
 
-// One step of the procedure: its log line, what it runs, the message shown
-// when it fails (0: none of the procedure's own), the suffix when it succeeds.
+// One step of the procedure: its name in the service record, its log line,
+// what it runs, the message shown when it fails (0: none of the procedure's
+// own), the suffix when it succeeds.
 struct UpdaterDialog::ProcedureStep {
+    const char* name;
     unsigned logLine;  // 0: the step has no line of its own
     bool (UpdaterDialog::*run)();
     unsigned failMessage;
@@ -40,24 +44,36 @@ void UpdaterDialog::BeginUpdate()
     m_strDetail.clear();
     m_strBackupPath.clear();
     m_strOfferedBackup.clear();
+    m_strLastMessage.clear();
+    m_strStep = "prepare";
+    m_stepAttempts.clear();
+    m_stepRetries.clear();
+    m_nRetries = 0;
+    m_strVerified.clear();
+    m_strRecord.clear();
+    m_startedUtc = static_cast<std::int64_t>(std::time(nullptr));
+    m_startedNanos = SteadyNanos();
+    m_strDataFilePath = m_options.dataFilePath.empty() ? GetModuleDirectory() + "vokt.tmp" : m_options.dataFilePath;
 }
 
 bool UpdaterDialog::RunProcedure()
 {
     static const ProcedureStep kSteps[] = {
-        {IDS_RADIO_CONNECTION, &UpdaterDialog::ConnectRadio, 0, IDS_OK_3TABS},
-        {IDS_BOOT_SENDING, &UpdaterDialog::UploadBootProgram, IDS_BOOT_SEND_ERROR, IDS_OK_2TABS},
-        {IDS_BOOT_START, &UpdaterDialog::ConnectAndStartBootProgram, 0, IDS_OK_3TABS},
-        {0, &UpdaterDialog::QueryDataProtect, IDS_DATA_PROTECT_ERROR, 0},
-        {IDS_FIRMWARE_CONVERT, &UpdaterDialog::PauseAndConvertFirmware, IDS_CANT_CREATE_FILE, IDS_OK_1TAB},
-        {IDS_DATA_LOADING, &UpdaterDialog::ReadChannelData, IDS_CHANNEL_READ_ERROR, 0},
-        {0, &UpdaterDialog::ResolveErasedChannelArea, 0, 0},
+        {"connect", IDS_RADIO_CONNECTION, &UpdaterDialog::ConnectRadio, 0, IDS_OK_3TABS},
+        {"boot", IDS_BOOT_SENDING, &UpdaterDialog::UploadBootProgram, IDS_BOOT_SEND_ERROR, IDS_OK_2TABS},
+        {"start", IDS_BOOT_START, &UpdaterDialog::ConnectAndStartBootProgram, 0, IDS_OK_3TABS},
+        {"protect", 0, &UpdaterDialog::QueryDataProtect, IDS_DATA_PROTECT_ERROR, 0},
+        {"convert", IDS_FIRMWARE_CONVERT, &UpdaterDialog::PauseAndConvertFirmware, IDS_CANT_CREATE_FILE, IDS_OK_1TAB},
+        {"read", IDS_DATA_LOADING, &UpdaterDialog::ReadChannelData, IDS_CHANNEL_READ_ERROR, 0},
+        {"read", 0, &UpdaterDialog::ResolveErasedChannelArea, 0, 0},
         // The channel data is kept in a backup of its own before anything is
         // erased, so that a failed write cannot lose the radio's programming.
-        {0, &UpdaterDialog::SaveChannelBackup, IDS_CHANNEL_READ_ERROR, IDS_OK_3TABS},
-        {IDS_ROM_CLEAR, &UpdaterDialog::ClearRom, IDS_ROM_CLEAR_ERROR, IDS_OK_3TABS},
-        {IDS_FIRMWARE_WRITE, &UpdaterDialog::WriteFirmware, IDS_FIRM_WRITE_ERROR, 0},
-        {0, &UpdaterDialog::LineStaysQuiet, IDS_FIRM_WRITE_ERROR, IDS_OK_3TABS},
+        {"read", 0, &UpdaterDialog::SaveChannelBackup, IDS_CHANNEL_READ_ERROR, IDS_OK_3TABS},
+        {"clear", IDS_ROM_CLEAR, &UpdaterDialog::ClearRom, IDS_ROM_CLEAR_ERROR, IDS_OK_3TABS},
+        {"write", IDS_FIRMWARE_WRITE, &UpdaterDialog::WriteFirmware, IDS_FIRM_WRITE_ERROR, 0},
+        {"write", 0, &UpdaterDialog::LineStaysQuiet, IDS_FIRM_WRITE_ERROR, IDS_OK_3TABS},
+        // Only when asked for: the firmware area read back and compared.
+        {"verify", 0, &UpdaterDialog::VerifyFirmware, IDS_FIRM_WRITE_ERROR, 0},
     };
     UpdateData(true);
     AppendLog(LoadStringResource(IDS_WAIT_POWER), false);
@@ -93,6 +109,7 @@ bool UpdaterDialog::OpenPortAndAskForPower()
 
 bool UpdaterDialog::RunStep(const ProcedureStep& step)
 {
+    m_strStep = step.name;
     if (step.logLine != 0)
         AppendLog(LoadStringResource(step.logLine), true);
     if (!(this->*step.run)())
@@ -105,7 +122,7 @@ bool UpdaterDialog::RunStep(const ProcedureStep& step)
 bool UpdaterDialog::Fail(unsigned messageId)
 {
     if (messageId != 0)
-        m_view.ShowMessage(LoadStringResource(messageId), false);
+        Message(LoadStringResource(messageId));
     return false;
 }
 
@@ -123,7 +140,7 @@ void UpdaterDialog::EndUpdate(bool done)
         LockControls(false);
     if (done) {
         m_outcome = UpdateOutcome::Done;
-        m_view.ShowMessage(LoadStringResource(IDS_DONE), false);
+        Message(LoadStringResource(IDS_DONE));
     } else {
         m_outcome = m_bEraseStarted.load() ? UpdateOutcome::FailedAfterErase : UpdateOutcome::FailedIntact;
     }
@@ -132,6 +149,7 @@ void UpdaterDialog::EndUpdate(bool done)
         ClearLog();
         m_view.SetProgressPos(0);
     }
+    AppendServiceRecord();
 }
 
 // In the windows the log pane is the technician's only record: after the

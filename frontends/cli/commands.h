@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <vector>
 
 // The subcommands of vokta4-cli, one file each.
 
@@ -10,7 +11,11 @@ constexpr int kExitAfterErase = 2;  // failed after the ROM clear began: needs a
 constexpr int kExitUsage = 64;      // bad usage
 
 struct WriteArgs {
-    std::string port;
+    std::string port;                // the one port of a single update
+    std::vector<std::string> ports;  // --port, once or more
+    bool allPorts = false;           // every port of the list that opens
+    bool verify = false;             // read the firmware area back after the write
+    bool json = false;               // JSON Lines on stdout instead of the log
     std::string firmware;
     std::string dataFile;
     std::string channelData;
@@ -21,8 +26,20 @@ struct WriteArgs {
     bool blankChannelData = false;  // write an erased channel area as it is
 };
 
-// `vokta4-cli write`: the update of one radio.
+// `vokta4-cli write`: the update of one radio in the terminal.
 int RunWrite(const WriteArgs& args);
+// `vokta4-cli write` with several ports, --all-ports or --json: each radio
+// on a thread of its own, a live table or JSON Lines.
+int RunFleetWrite(const WriteArgs& args);
+
+struct HistoryArgs {
+    std::string file;   // the service record; default: beside the program
+    std::string port;
+    std::string since;  // YYYY-MM-DD or a full ISO 8601 time
+    bool json = false;
+};
+// `vokta4-cli history`: the service record as a table.
+int RunHistory(const HistoryArgs& args);
 // `vokta4-cli ports`: the ports that open, and why others do not.
 int RunPorts();
 // `vokta4-cli check FILE`: reads a firmware file as the update would and

@@ -25,9 +25,16 @@ int main(int argc, char** argv)
 
     WriteArgs w;
     CLI::App* write = app.add_subcommand("write", "update the radio's firmware");
-    write->add_option("--port", w.port, "serial port (default: the saved port if it opens, else the first)");
+    write->add_option("--port", w.ports,
+                      "serial port (default: the saved port if it opens, else the first); give it more than once "
+                      "to update several radios at once");
+    write->add_flag("--all-ports", w.allPorts, "update a radio on every port of the list that opens");
     write->add_option("--firmware", w.firmware, "firmware file (default: the first *.002 beside the program)");
-    write->add_option("--data-file", w.dataFile, "data file (default: vokt.tmp beside the program)");
+    write->add_option("--data-file", w.dataFile,
+                      "data file (default: vokt.tmp beside the program); with several radios a folder for "
+                      "their vokt-PORT.tmp, backups and vokt-PORT.log");
+    write->add_flag("--verify", w.verify, "read the firmware area back after the write and compare it with the image");
+    write->add_flag("--json", w.json, "JSON Lines on stdout instead of the log, one object per event");
     write->add_flag("-t,--test", w.test, "TEST mode");
     write->add_flag("-y,--yes", w.yes,
                     "answer OK to \"Power Supply?\"; a radio whose channel area reads as erased while a backup "
@@ -46,6 +53,13 @@ int main(int argc, char** argv)
     std::vector<char*> argvUtf8;
     for (const std::string& a : args)
         argvUtf8.push_back(const_cast<char*>(a.c_str()));
+    HistoryArgs h;
+    CLI::App* history = app.add_subcommand("history", "print the service record of past updates");
+    history->add_option("--port", h.port, "only this port's updates");
+    history->add_option("--since", h.since, "only updates from this date on (YYYY-MM-DD, UTC)");
+    history->add_flag("--json", h.json, "the records as JSON lines");
+    history->add_option("--record", h.file, "the service record (default: vokta4-history.jsonl beside the program)");
+
     try {
         app.parse(static_cast<int>(argvUtf8.size()), argvUtf8.data());
     } catch (const CLI::Success& e) {
@@ -60,5 +74,10 @@ int main(int argc, char** argv)
         return RunCheck(firmwareFile);
     if (*convert)
         return RunConvert(firmwareFile, imageFile);
+    if (*history)
+        return RunHistory(h);
+    if (w.ports.size() > 1 || w.allPorts || w.json)
+        return RunFleetWrite(w);
+    w.port = w.ports.empty() ? std::string() : w.ports.front();
     return RunWrite(w);
 }

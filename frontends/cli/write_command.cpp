@@ -9,6 +9,7 @@
 #include "frontends/cli/commands.h"
 #include "frontends/cli/console_platform.h"
 #include "frontends/cli/console_view.h"
+#include "frontends/cli/restore_command.h"
 #include "frontends/cli/trace_file.h"
 #include "image/firmware_image.h"
 #include "platform/native_host.h"
@@ -30,30 +31,6 @@ public:
 private:
     std::string m_port;
 };
-
-std::string Absolute(const std::string& path)
-{
-    std::error_code ec;
-    const fs::path p = fs::absolute(fs::u8path(path), ec);
-    return ec ? path : p.u8string();
-}
-
-// The exact command that writes the radio again with `channelData`: the
-// program by its absolute path (a portable folder is not on PATH), every
-// option of this run that matters, every path absolute and quoted.
-std::string RestoreCommand(const WriteArgs& args, const std::string& program, const std::string& port,
-                           const std::string& firmware, const std::string& channelData)
-{
-    std::string cmd = QuoteArgument(Absolute(program)) + " write --port " + QuoteArgument(port) + " --firmware " +
-                      QuoteArgument(Absolute(firmware)) + " --channel-data " + QuoteArgument(Absolute(channelData));
-    if (!args.bootImage.empty())
-        cmd += " --boot-image " + QuoteArgument(Absolute(args.bootImage));
-    if (!args.dataFile.empty())
-        cmd += " --data-file " + QuoteArgument(Absolute(args.dataFile));
-    if (args.test)
-        cmd += " --test";
-    return cmd;
-}
 
 // Reads the --channel-data backup; false (with the reason on stderr) when it
 // is not a regular file of exactly 16384 bytes.
@@ -197,6 +174,7 @@ int RunWrite(const WriteArgs& args)
     InterruptSource interrupts([&policy](StopRequest request) { policy(request); });
 
     dialog.OnInitDialog(args.test ? "-T" : "");
+    options.verify = args.verify;  // the windows take it from the profile, the command line from --verify
     std::cout << view.Title() << std::endl;
     if (!args.port.empty())
         view.ForcePort(args.port);

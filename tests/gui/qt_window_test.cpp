@@ -156,6 +156,10 @@ private slots:
         QCOMPARE(w->Progress()->value(), 0);
         QVERIFY(w->WriteButton()->isEnabled());
         QVERIFY(w->CloseButton()->isEnabled());
+        // The window keeps a service record of the update too.
+        QFile record(m_dir.path() + QStringLiteral("/vokta4-history.jsonl"));
+        QVERIFY(record.open(QIODevice::ReadOnly));
+        QVERIFY(record.readAll().contains("\"result\":\"Done.\""));
     }
 
     void cancelAtPowerSupplyLeavesTheFirstLine()

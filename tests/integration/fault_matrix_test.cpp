@@ -48,6 +48,7 @@ const char* FaultName(Fault f)
     case Fault::Late: return "late";
     case Fault::HangUp: return "hangup";
     case Fault::Extra: return "extra";
+    case Fault::Corrupt: return "corrupt";
     }
     return "?";
 }

@@ -383,3 +383,18 @@ TEST_F(UpdateFixture, WithoutABootProgramNothingReachesTheRadio)
     EXPECT_NE(dialog->FailureDetail().find(dir.File("boot.s19")), std::string::npos) << dialog->FailureDetail();
     EXPECT_NE(view.log.find("maker's boot program"), std::string::npos) << view.log;
 }
+
+// A radio that programs a block wrongly and says it is fine: the read-back
+// verification finds the first differing address, and the update counts as
+// failed after the erase.
+TEST_F(UpdateFixture, VerificationCatchesASilentlyWrongBlock)
+{
+    settings.faults = {{RadioModel::Step::WriteData, 50, 1, RadioModel::Fault::Corrupt}};
+    Start();
+    dialog->Options().verify = true;
+    dialog->OnWrite();
+    EXPECT_EQ(view.messages, Messages({STR_FIRM_WRITE_ERROR}));
+    EXPECT_EQ(dialog->LastOutcome(), UpdateOutcome::FailedAfterErase);
+    EXPECT_NE(dialog->FailureDetail().find("0xFE6464"), std::string::npos) << dialog->FailureDetail();
+    EXPECT_NE(dialog->ServiceRecord().find("\"verified\":\"differs\""), std::string::npos) << dialog->ServiceRecord();
+}

@@ -1,0 +1,141 @@
+// `vokta4-cli write` for several radios at once (--port A --port B ...,
+// --all-ports), and for any number with --json: every radio on a thread of
+// its own, one "Power Supply?" for all, a live table or JSON Lines, and the
+// worst radio's exit status.
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+
+#include "frontends/cli/console_platform.h"
+#include "frontends/cli/fleet_table.h"
+#include "frontends/cli/json_events.h"
+#include "frontends/cli/radio_session.h"
+#include "frontends/cli/shared_prompt.h"
+#include "platform/paths.h"
+#include "update/channel_backup.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Every port of the list that opens.
+std::vector<std::string> UsablePorts()
+{
+    NativeHost host;
+    MessageQueue queue([] {});
+    class Quiet : public DialogView {
+    public:
+        std::vector<std::string> ports;
+        void SetTitle(const std::string&) override {}
+        void SetIcon(int) override {}
+        void SetPortList(const std::vector<std::string>& list, int) override { ports = list; }
+        std::string SelectedPort() const override { return {}; }
+        void SelectPort(const std::string&) override {}
+        void SetFirmwarePath(const std::string&) override {}
+        std::string FirmwarePath() const override { return {}; }
+        void SetLogText(const std::string&, const std::string&) override {}
+        void SetProgressRange(int, int) override {}
+        void SetProgressPos(int) override {}
+        void LockControls(bool) override {}
+        bool ShowMessage(const std::string&, bool) override { return false; }
+        void EndDialog() override {}
+    } view;
+    UpdaterDialog dialog(view, queue, host);
+    dialog.OnInitDialog("");
+    return view.ports;
+}
+
+// Stop requests for many radios: each one that has not begun its erase
+// stops at once; those that have go on until a second Ctrl-C.
+class FleetStop {
+public:
+    FleetStop(std::vector<std::unique_ptr<RadioSession>>& radios, SharedPrompt& prompt)
+        : m_radios(radios), m_prompt(prompt)
+    {
+    }
+    void operator()(StopRequest request)
+    {
+        const bool second = request == StopRequest::Interrupt && m_interrupts++ > 0;
+        bool erasing = false;
+        for (auto& r : m_radios) {
+            if (!r->EraseStarted() || second)
+                r->Interrupt();
+            else
+                erasing = true;
+        }
+        m_prompt.Cancel();
+        if (erasing)
+            std::fputs(request == StopRequest::Interrupt
+                           ? "vokta4-cli: radios whose flash is being written go on: stopping them now leaves them "
+                             "erased; press Ctrl-C again to stop them anyway\n"
+                           : "vokta4-cli: radios whose flash is being written go on to their end\n",
+                       stderr);
+    }
+
+private:
+    std::vector<std::unique_ptr<RadioSession>>& m_radios;
+    SharedPrompt& m_prompt;
+    std::atomic<int> m_interrupts{0};
+};
+
+}  // namespace
+
+int RunFleetWrite(const WriteArgs& args)
+{
+    const std::vector<std::string> ports = args.allPorts ? UsablePorts() : args.ports;
+    if (ports.empty()) {
+        std::cerr << "vokta4-cli: no serial port could be opened\n";
+        return kExitIntact;
+    }
+    const bool several = args.allPorts || ports.size() > 1;
+    std::error_code ec;
+    const bool folder = !args.dataFile.empty() && fs::is_directory(fs::u8path(args.dataFile), ec);
+    if (several && ((!args.dataFile.empty() && !folder) || !args.channelData.empty() || !args.trace.empty())) {
+        std::cerr << "vokta4-cli: with several radios --data-file names a folder, and --channel-data and --trace "
+                     "belong to one radio\n";
+        return kExitUsage;
+    }
+    const std::string base = folder ? (fs::u8path(args.dataFile) / "").u8string()
+                                    : DirectoryOf(NativeHost().ModuleFileName());
+
+    std::unique_ptr<EventSink> sink;
+    JsonEvents* json = nullptr;
+    FleetTable* table = nullptr;
+    if (args.json)
+        sink.reset(json = new JsonEvents(stdout));
+    else
+        sink.reset(table = new FleetTable(stdout, StdoutIsTerminal()));
+    SharedPrompt prompt(args.yes, several, *sink);
+
+    std::vector<std::unique_ptr<RadioSession>> radios;
+    std::vector<RadioSession*> watched;
+    for (const std::string& port : ports) {
+        const std::string stem = base + "vokt-" + ChannelBackupTag(port);
+        // One radio alone keeps the data file of a single update.
+        const std::string dataFile = several                            ? stem + ".tmp"
+                                     : (folder || args.dataFile.empty()) ? base + "vokt.tmp"
+                                                                         : args.dataFile;
+        RadioSession::Paths paths{dataFile, stem + ".log"};
+        radios.push_back(std::make_unique<RadioSession>(args, port, paths, prompt, *sink));
+        watched.push_back(radios.back().get());
+    }
+    FleetStop stop(radios, prompt);
+    InterruptSource interrupts([&stop](StopRequest request) { stop(request); });
+    if (table)
+        table->Watch(watched);
+    for (auto& r : radios)
+        r->Start();
+    int worst = kExitDone;
+    for (auto& r : radios) {
+        r->Join();
+        worst = std::max(worst, r->ExitStatus());
+    }
+    interrupts.Finished();
+    if (table)
+        table->Finish();
+    if (json)
+        json->Result(worst);
+    return worst;
+}

@@ -1,0 +1,209 @@
+#include "frontends/cli/radio_session.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <chrono>
+#include <filesystem>
+
+#include "frontends/cli/restore_command.h"
+#include "frontends/cli/shared_prompt.h"
+
+// The radio's one port is the only one probed.
+class RadioSession::Host : public NativeHost {
+public:
+    explicit Host(std::string port) : m_port(std::move(port)) {}
+    bool EnumeratePorts(std::vector<std::string>& names) override
+    {
+        names = {m_port};
+        return true;
+    }
+
+private:
+    std::string m_port;
+};
+
+RadioSession::RadioSession(const WriteArgs& args, const std::string& port, const Paths& paths, SharedPrompt& prompt,
+                           EventSink& sink)
+    : m_args(args), m_port(port), m_prompt(prompt), m_sink(sink), m_host(std::make_unique<Host>(port)),
+      m_queue([this] { m_dialog->OnTimer(1); })
+{
+    m_dialog = std::make_unique<UpdaterDialog>(*this, m_queue, *m_host);
+    m_log.open(std::filesystem::u8path(paths.logFile), std::ios::trunc);
+    UpdateOptions& o = m_dialog->Options();
+    o.dataFilePath = paths.dataFile;
+    o.bootImageFile = args.bootImage;
+    o.reasonsInLog = false;  // reasons are notes, in the log file and the events
+    // Questions about one radio's channel data cannot share one answer:
+    // with several radios the erased area is never written without
+    // --blank-channel-data.
+    const bool several = args.allPorts || args.ports.size() > 1;
+    o.erasedChannelArea = args.blankChannelData       ? ErasedChannelArea::WriteBlank
+                          : (several || args.yes) ? ErasedChannelArea::Refuse
+                                                  : ErasedChannelArea::Ask;
+    o.onNote = [this](const std::string& note) {
+        Log("vokta4-cli: " + note);
+        Emit(RadioEvent::Kind::Note, note);
+    };
+}
+
+RadioSession::~RadioSession()
+{
+    Join();
+}
+
+void RadioSession::Start()
+{
+    m_thread = std::thread(&RadioSession::Run, this);
+}
+
+void RadioSession::Join()
+{
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void RadioSession::Interrupt()
+{
+    m_queue.Post([this] { m_dialog->OnCloseButton(); });
+}
+
+void RadioSession::Run()
+{
+    const auto start = std::chrono::steady_clock::now();
+    m_dialog->OnInitDialog(m_args.test ? "-T" : "");
+    if (!m_args.firmware.empty())
+        SetFirmwarePath(m_args.firmware);
+    m_dialog->Options().verify = m_args.verify;
+    m_dialog->OnWrite();
+
+    RadioEvent done{RadioEvent::Kind::Finished, m_port};
+    switch (m_dialog->LastOutcome()) {
+    case UpdateOutcome::Done:
+        m_exitStatus = kExitDone;
+        break;
+    case UpdateOutcome::FailedAfterErase: {
+        m_exitStatus = kExitAfterErase;
+        WriteArgs own = m_args;
+        own.dataFile = m_dialog->DataFilePath();
+        if (!m_dialog->ChannelBackupPath().empty())
+            done.restoreCommand =
+                RestoreCommand(own, m_host->ModuleFileName(), m_port, m_firmware, m_dialog->ChannelBackupPath());
+        break;
+    }
+    default:
+        m_exitStatus = kExitIntact;
+        break;
+    }
+    done.exitStatus = m_exitStatus;
+    m_seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    done.record = m_dialog->ServiceRecord();
+    if (!done.restoreCommand.empty())
+        Log("vokta4-cli: update it again, with its channel data, by:\n  " + done.restoreCommand);
+    {
+        std::lock_guard<std::mutex> lock(m_statusMutex);
+        m_status.result = m_exitStatus == kExitDone        ? "Done."
+                          : m_exitStatus == kExitAfterErase ? "FAILED, needs another update"
+                                                            : "failed, unchanged";
+        if (m_exitStatus != kExitDone && !m_dialog->LastMessage().empty())
+            m_status.result += " (" + m_dialog->LastMessage() + ")";
+    }
+    m_sink.Event(done);
+}
+
+// Each line of the log file with the seconds since the update began.
+void RadioSession::Log(const std::string& text)
+{
+    const double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_begun).count();
+    char stamp[24];
+    std::snprintf(stamp, sizeof stamp, "%9.3f  ", t);
+    std::lock_guard<std::mutex> lock(m_logMutex);
+    m_log << stamp << text << '\n';
+    m_log.flush();
+}
+
+void RadioSession::Emit(RadioEvent::Kind kind, const std::string& text, int percent)
+{
+    RadioEvent e{kind, m_port, text};
+    e.percent = percent;
+    m_sink.Event(e);
+}
+
+// The log grows by whole steps: "\r\n" starts a step's line, the "OK"
+// suffix ends it. The log file gets each line once, when it is complete
+// (or when the next one starts without it).
+void RadioSession::SetLogText(const std::string& log, const std::string&)
+{
+    if (log.compare(0, m_printed.size(), m_printed) != 0) {
+        m_printed.clear();  // cleared after "Done."
+        m_line.clear();
+        m_lineLogged = true;
+    }
+    const std::string added = log.substr(m_printed.size());
+    m_printed = log;
+    std::size_t at = 0;
+    while (at <= added.size()) {
+        const std::size_t nl = added.find("\r\n", at);
+        const std::string part = added.substr(at, nl == std::string::npos ? std::string::npos : nl - at);
+        if (!part.empty() && (at > 0 || m_line.empty())) {
+            if (!m_lineLogged)
+                Log(m_line);
+            m_line = part;
+            m_lineLogged = false;
+            Emit(RadioEvent::Kind::StepStarted, part);
+            std::lock_guard<std::mutex> lock(m_statusMutex);
+            m_status.step = part;
+        } else if (!part.empty()) {
+            m_line += part;
+            if (part.find("......OK") != std::string::npos) {
+                Log(m_line);
+                m_lineLogged = true;
+                Emit(RadioEvent::Kind::StepDone, m_line.substr(0, m_line.size() - part.size()));
+            }
+        }
+        if (nl == std::string::npos)
+            break;
+        at = nl + 2;
+    }
+}
+
+void RadioSession::SetProgressRange(int low, int high)
+{
+    m_low = low;
+    m_high = high;
+    m_percent = -1;
+}
+
+void RadioSession::SetProgressPos(int pos)
+{
+    const int span = std::max(1, m_high - m_low);
+    const int percent = std::clamp((pos - m_low) * 100 / span, 0, 100);
+    if (percent == m_percent)
+        return;
+    m_percent = percent;
+    {
+        std::lock_guard<std::mutex> lock(m_statusMutex);
+        m_status.percent = percent;
+        m_status.retries = m_dialog->RetriesSoFar();
+    }
+    Emit(RadioEvent::Kind::Progress, std::string(), percent);
+}
+
+bool RadioSession::ShowMessage(const std::string& text, bool okCancel)
+{
+    Log(text);
+    if (!okCancel) {
+        Emit(RadioEvent::Kind::Message, text);
+        return true;
+    }
+    const bool ok = m_prompt.Ask(m_port, text);
+    Log(ok ? "(OK)" : "(Cancel)");
+    return ok;
+}
+
+RadioSession::Status RadioSession::Snapshot() const
+{
+    std::lock_guard<std::mutex> lock(m_statusMutex);
+    Status s = m_status;
+    s.retries = m_dialog->RetriesSoFar();
+    return s;
+}

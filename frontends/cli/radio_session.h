@@ -1,0 +1,95 @@
+#pragma once
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "dialog/message_queue.h"
+#include "dialog/updater_dialog.h"
+#include "frontends/cli/commands.h"
+#include "frontends/cli/radio_events.h"
+#include "platform/native_host.h"
+
+class SharedPrompt;
+
+// One radio of a command that updates several: its own port, dialog,
+// message queue and thread, its own data file, backup and full log file.
+// What it shows becomes events for the table or JSON Lines; a failure here
+// never touches the other radios.
+class RadioSession : public DialogView {
+public:
+    struct Paths {
+        std::string dataFile;
+        std::string logFile;
+    };
+    // A snapshot for the live table.
+    struct Status {
+        std::string step;
+        int percent = 0;
+        int retries = 0;
+        std::string result;  // empty while running
+    };
+
+    RadioSession(const WriteArgs& args, const std::string& port, const Paths& paths, SharedPrompt& prompt,
+                 EventSink& sink);
+    ~RadioSession() override;
+
+    void Start();
+    void Join();
+    // Any thread: acts as CLOSE.
+    void Interrupt();
+    bool EraseStarted() const { return m_dialog->EraseStarted(); }
+    Status Snapshot() const;
+    int ExitStatus() const { return m_exitStatus; }
+    double Seconds() const { return m_seconds; }
+    const std::string& Port() const { return m_port; }
+    const UpdaterDialog& Dialog() const { return *m_dialog; }
+
+    // DialogView
+    void SetTitle(const std::string&) override {}
+    void SetIcon(int) override {}
+    void SetPortList(const std::vector<std::string>&, int) override {}
+    std::string SelectedPort() const override { return m_port; }
+    void SelectPort(const std::string&) override {}
+    void SetFirmwarePath(const std::string& path) override { m_firmware = path; }
+    std::string FirmwarePath() const override { return m_firmware; }
+    void SetLogText(const std::string& log, const std::string& transient) override;
+    void SetProgressRange(int low, int high) override;
+    void SetProgressPos(int pos) override;
+    void LockControls(bool) override {}
+    bool ShowMessage(const std::string& text, bool okCancel) override;
+    void EndDialog() override {}
+
+private:
+    void Run();
+    void Log(const std::string& text);
+    void Emit(RadioEvent::Kind kind, const std::string& text, int percent = 0);
+
+    const WriteArgs& m_args;
+    const std::string m_port;
+    SharedPrompt& m_prompt;
+    EventSink& m_sink;
+    std::string m_firmware;
+    std::ofstream m_log;
+    std::mutex m_logMutex;
+
+    class Host;
+    std::unique_ptr<Host> m_host;
+    MessageQueue m_queue;
+    std::unique_ptr<UpdaterDialog> m_dialog;
+    std::thread m_thread;
+
+    // What the log has shown so far, and the table's view of it.
+    std::string m_printed;
+    std::string m_line;         // the step line in progress
+    bool m_lineLogged = true;   // ... already in the log file
+    const std::chrono::steady_clock::time_point m_begun = std::chrono::steady_clock::now();
+    int m_low = 0, m_high = 100, m_percent = -1;
+    mutable std::mutex m_statusMutex;
+    Status m_status;
+    std::atomic<int> m_exitStatus{kExitIntact};
+    std::atomic<double> m_seconds{0};
+};

@@ -1,0 +1,144 @@
+// The service shop: several radios from one command, the service record,
+// read-back verification and machine-readable progress. Real programs over
+// pseudo-terminals.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "process.h"
+#include "sim/radio_model.h"
+#include "update/memory_map.h"
+#include "../unit/test_support.h"
+
+namespace {
+
+struct FleetFixture : ::testing::Test {
+    TempDir dir;
+    std::map<std::string, std::string> env;
+
+    FleetFixture()
+    {
+        env["XDG_CONFIG_HOME"] = dir.File("config");
+        env["VOKTA4_PORTS"] = "/nonexistent/vokta4-port";
+        dir.Write("fw.002", FirmwareText(7));
+    }
+    std::vector<std::string> Write(const std::vector<std::string>& ports, std::vector<std::string> extra)
+    {
+        std::vector<std::string> argv = {VOKTA4_CLI,   "write",          "--yes", "--firmware", dir.File("fw.002"),
+                                         "--data-file", dir.Path(),      "--boot-image", VOKTA4_SIM_BOOT};
+        for (const std::string& p : ports)
+            argv.insert(argv.end(), {"--port", p});
+        argv.insert(argv.end(), extra.begin(), extra.end());
+        return argv;
+    }
+    std::vector<nlohmann::json> Lines(const std::string& text)
+    {
+        std::vector<nlohmann::json> lines;
+        std::istringstream in(text);
+        std::string line;
+        while (std::getline(in, line)) {
+            lines.push_back(nlohmann::json::parse(line, nullptr, false));
+            EXPECT_FALSE(lines.back().is_discarded()) << line;
+        }
+        return lines;
+    }
+    std::string Sha256sum(const std::string& path)
+    {
+        std::FILE* p = ::popen(("sha256sum '" + path + "'").c_str(), "r");
+        char digest[65] = {};
+        EXPECT_EQ(std::fread(digest, 1, 64, p), 64u);
+        ::pclose(p);
+        return digest;
+    }
+};
+
+}  // namespace
+
+// Two radios, then eight, at once: one fails after the erase, the others are
+// updated and verified, each has its record, and the exit status is the worst.
+TEST_F(FleetFixture, SeveralRadiosAtOnceOneFailingAfterTheErase)
+{
+    for (const int count : {2, 8}) {
+        std::vector<std::unique_ptr<Simulator>> sims;
+        std::vector<std::string> ports;
+        for (int i = 0; i < count; ++i) {
+            std::vector<std::string> options;
+            if (i == 1)
+                options = {"--fault", "wdata:40:5:silence"};  // fails after the erase
+            sims.push_back(std::make_unique<Simulator>(dir.File("flash-" + std::to_string(count) + "-" +
+                                                                std::to_string(i) + ".bin"),
+                                                       options));
+            ports.push_back(sims.back()->Port());
+        }
+        std::remove(dir.File("vokta4-history.jsonl").c_str());
+        Process cli(Write(ports, {"--verify"}), env);
+        EXPECT_EQ(cli.Wait(std::chrono::seconds(180)), 2) << cli.Out() << cli.Err();
+        EXPECT_NE(cli.Out().find("RESULT"), std::string::npos) << cli.Out();
+        for (int i = 0; i < count; ++i) {
+            sims[static_cast<std::size_t>(i)]->Stop();
+            const std::vector<std::uint8_t> flash =
+                ReadBinary(dir.File("flash-" + std::to_string(count) + "-" + std::to_string(i) + ".bin"));
+            if (i != 1) {
+                EXPECT_EQ(flash, ExpectedFlash(7, kMarkerRelease)) << "radio " << i;
+            }
+        }
+
+        std::ifstream history(dir.File("vokta4-history.jsonl"));
+        std::stringstream text;
+        text << history.rdbuf();
+        const std::vector<nlohmann::json> records = Lines(text.str());
+        ASSERT_EQ(records.size(), static_cast<std::size_t>(count));
+        const std::string digest = Sha256sum(dir.File("fw.002"));
+        for (const nlohmann::json& r : records) {
+            EXPECT_EQ(r["firmware"]["sha256"], digest);
+            const bool failed = r["port"] == ports[1];
+            EXPECT_EQ(r["state"], failed ? "needs another update" : "updated") << r.dump();
+            EXPECT_EQ(r["result"], failed ? "Firm write error." : "Done.");
+            if (!failed) {
+                EXPECT_EQ(r["verified"], "yes");
+            }
+            EXPECT_FALSE(r["backup"].get<std::string>().empty());
+        }
+    }
+}
+
+// --json: every line is one JSON object, and the last is the result.
+TEST_F(FleetFixture, JsonProgressParsesLineByLineAndEndsInTheResult)
+{
+    Simulator sim(dir.File("flash.bin"));
+    Process cli(Write({sim.Port()}, {"--json"}), env);
+    EXPECT_EQ(cli.Wait(), 0) << cli.Err();
+    const std::vector<nlohmann::json> lines = Lines(cli.Out());
+    ASSERT_GT(lines.size(), 10u);
+    EXPECT_EQ(lines.back()["event"], "result");
+    EXPECT_EQ(lines.back()["exit_status"], 0);
+    EXPECT_EQ(lines.back()["radios"][0]["record"]["result"], "Done.");
+    int steps = 0;
+    for (const nlohmann::json& l : lines)
+        steps += l["event"] == "step" && l["state"] == "done";
+    EXPECT_EQ(steps, 8);
+}
+
+// The record survives a power cut in the middle of an append: the damaged
+// line is skipped by the reader, and the next update still appends.
+TEST_F(FleetFixture, ADamagedLastLineNeverStopsTheNextAppendOrTheReader)
+{
+    dir.Write("vokta4-history.jsonl", "{\"start\":\"2026-01-01T00:00:00Z\",\"port\":\"old\"}\n{\"start\":\"2026-0");
+    Simulator sim(dir.File("flash.bin"));
+    Process cli(Write({sim.Port()}, {"--json"}), env);
+    EXPECT_EQ(cli.Wait(), 0) << cli.Err();
+    Process history({VOKTA4_CLI, "history", "--json", "--record", dir.File("vokta4-history.jsonl")}, env);
+    EXPECT_EQ(history.Wait(), 0);
+    const std::vector<nlohmann::json> lines = Lines(history.Out());
+    ASSERT_EQ(lines.size(), 2u) << history.Out();
+    EXPECT_EQ(lines[1]["port"], sim.Port());
+    EXPECT_NE(history.Err().find("1 damaged line"), std::string::npos) << history.Err();
+    Process table({VOKTA4_CLI, "history", "--since", "2026-06-01", "--record", dir.File("vokta4-history.jsonl")}, env);
+    EXPECT_EQ(table.Wait(), 0);
+    EXPECT_NE(table.Out().find(sim.Port()), std::string::npos) << table.Out();
+    EXPECT_EQ(table.Out().find(" old "), std::string::npos) << table.Out();
+}

@@ -1,0 +1,77 @@
+// The service record: one JSON object per update, appended to
+// vokta4-history.jsonl beside the data file, so that a shop can later tell
+// which radio got which firmware, when, and how it ended.
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+
+#include "dialog/updater_dialog.h"
+#include "platform/paths.h"
+#include "res/resource.h"
+#include "update/sha256.h"
+
+namespace {
+
+// UTC, ISO 8601: "2026-12-08T10:15:00Z".
+std::string IsoUtc(std::int64_t seconds)
+{
+    const std::time_t t = static_cast<std::time_t>(seconds);
+    std::tm utc{};
+#ifdef _WIN32
+    gmtime_s(&utc, &t);
+#else
+    gmtime_r(&t, &utc);
+#endif
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+nlohmann::json Counts(const std::vector<std::pair<std::string, int>>& counts)
+{
+    nlohmann::json o = nlohmann::json::object();
+    for (const auto& [step, n] : counts)
+        o[step] = o.value(step, 0) + n;
+    return o;
+}
+
+}  // namespace
+
+std::string UpdaterDialog::ServiceRecordPath() const
+{
+    return DirectoryOf(m_strDataFilePath) + "vokta4-history.jsonl";
+}
+
+void UpdaterDialog::AppendServiceRecord()
+{
+    const PortDetails adapter = m_strPort.empty() ? PortDetails() : m_host.DescribePort(m_strPort);
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(std::filesystem::u8path(m_strFirmwarePath), ec);
+    const char* state = m_outcome == UpdateOutcome::Done               ? "updated"
+                        : m_outcome == UpdateOutcome::FailedAfterErase ? "needs another update"
+                                                                       : "unchanged";
+    nlohmann::json r;
+    r["start"] = IsoUtc(m_startedUtc);
+    r["end"] = IsoUtc(static_cast<std::int64_t>(std::time(nullptr)));
+    r["port"] = m_strPort;
+    r["adapter"] = {{"description", adapter.description}, {"vid_pid", adapter.vidPid}, {"serial", adapter.serial}};
+    r["firmware"] = {{"file", m_strFirmwarePath},
+                     {"size", ec ? 0 : static_cast<std::uint64_t>(size)},
+                     {"sha256", Sha256OfFile(m_strFirmwarePath)}};
+    r["mode"] = m_strMode;
+    r["result"] = m_strLastMessage.empty() ? std::string("cancelled") : m_strLastMessage;
+    r["reason"] = m_outcome == UpdateOutcome::Done ? std::string() : m_strDetail;
+    r["state"] = state;
+    r["backup"] = m_strBackupPath;
+    r["attempts"] = Counts(m_stepAttempts);
+    r["retries"] = Counts(m_stepRetries);
+    r["verified"] = m_strVerified.empty() ? nlohmann::json() : nlohmann::json(m_strVerified);
+    r["duration_s"] = static_cast<double>(SteadyNanos() - m_startedNanos) / 1e9;
+    r["version"] = STR_VERSION;
+    m_strRecord = r.dump();  // UTF-8 as it is: paths stay readable
+    std::string error;
+    if (!AppendLineLocked(ServiceRecordPath(), m_strRecord, error))
+        Note("cannot add to the service record: " + error);
+}
