@@ -74,7 +74,7 @@ std::string UpdaterDialog::GetModuleDirectory()
 
 std::string UpdaterDialog::FindFirmwareFile()
 {
-    const std::string dir = GetModuleDirectory();
+    const std::string dir = m_host.FirmwareFolder();
     const std::string name = m_host.FirstFileWithExtension(dir, ".002");
     return name.empty() ? std::string() : dir + name;
 }

@@ -32,7 +32,24 @@ public:
     virtual bool WriteProfileValue(const std::string& section, const std::string& key,
                                     const std::string& value) = 0;
     virtual PortDetails DescribePort(const std::string&) { return PortDetails(); }
+
+    // Where the program keeps its files. A portable folder (the program
+    // beside its files, the folder writable) keeps everything beside the
+    // program; an installed program keeps the data file, backups and
+    // service record in the user's state folder, takes the firmware from the
+    // current folder and the boot program from the configuration folders.
+    virtual bool Installed();
+    // The folder of the data file, the backups and the service record (ends
+    // with a separator; created when needed).
+    virtual std::string DataFolder();
+    // The folder searched for the first *.002 (ends with a separator).
+    virtual std::string FirmwareFolder();
+    // The places a boot program is looked for, in order.
+    virtual std::vector<std::string> BootProgramPlaces();
 };
+
+// Where the files are, in words for the technician (several lines).
+std::string DescribeFilePlaces(Host& host);
 
 // The host of the platform this program was built for.
 std::unique_ptr<Host> MakeNativeHost();

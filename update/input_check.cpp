@@ -36,7 +36,15 @@ bool SameFile(const std::string& a, const std::string& b)
 
 std::string UpdaterDialog::BootProgramPath()
 {
-    return m_options.bootImageFile.empty() ? GetModuleDirectory() + "boot.s19" : m_options.bootImageFile;
+    if (!m_options.bootImageFile.empty())
+        return m_options.bootImageFile;
+    const std::vector<std::string> places = m_host.BootProgramPlaces();
+    for (const std::string& place : places) {
+        std::error_code ec;
+        if (fs::exists(fs::u8path(place), ec))
+            return place;
+    }
+    return places.empty() ? std::string() : places.front();
 }
 
 bool UpdaterDialog::CheckBootProgram()
@@ -44,8 +52,11 @@ bool UpdaterDialog::CheckBootProgram()
     const std::string path = BootProgramPath();
     std::error_code ec;
     if (m_options.bootImageFile.empty() && !fs::exists(fs::u8path(path), ec)) {
-        SetDetail("no boot program: " + path +
-                  " does not exist. A radio needs its maker's boot program: put it there as boot.s19");
+        std::string looked;
+        for (const std::string& place : m_host.BootProgramPlaces())
+            looked += (looked.empty() ? "" : ", ") + place;
+        SetDetail("no boot program: looked for " + looked +
+                  ". A radio needs its maker's boot program: put it there as boot.s19");
         return false;
     }
     std::string error = NotARegularFile(path);

@@ -98,7 +98,7 @@ int RunFleetWrite(const WriteArgs& args)
         return kExitUsage;
     }
     const std::string base = folder ? (fs::u8path(args.dataFile) / "").u8string()
-                                    : DirectoryOf(NativeHost().ModuleFileName());
+                                    : NativeHost().DataFolder();
 
     std::unique_ptr<EventSink> sink;
     JsonEvents* json = nullptr;

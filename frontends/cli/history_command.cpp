@@ -30,7 +30,7 @@ std::string FileName(const std::string& path)
 int RunHistory(const HistoryArgs& args)
 {
     const std::string file =
-        args.file.empty() ? DirectoryOf(NativeHost().ModuleFileName()) + "vokta4-history.jsonl" : args.file;
+        args.file.empty() ? NativeHost().DataFolder() + "vokta4-history.jsonl" : args.file;
     std::ifstream in(std::filesystem::u8path(file), std::ios::binary);
     if (!in) {
         std::cerr << "vokta4-cli: no service record at " << file << "\n";

@@ -3,6 +3,7 @@
 
 #include "frontends/cli/commands.h"
 #include "frontends/cli/console_platform.h"
+#include "platform/native_host.h"
 #include "res/resource.h"
 
 int main(int argc, char** argv)
@@ -12,6 +13,10 @@ int main(int argc, char** argv)
                  "2 = failed after the ROM clear began (the radio needs another update);\n"
                  "64 = bad usage."};
     app.require_subcommand(1);
+    {
+        NativeHost host;
+        app.footer("Files, " + DescribeFilePlaces(host));
+    }
     app.set_version_flag("--version", std::string("vokta4-cli ") + STR_VERSION);
 
     CLI::App* ports = app.add_subcommand("ports", "list the serial ports that open (* = the saved port), and why others do not");

@@ -33,6 +33,7 @@ int RunPorts()
         if (!probe->Open(p, error))
             std::cout << "  " << p << "  not usable: " << error << "\n";
     }
+    std::cout << "\nfiles, " << DescribeFilePlaces(host) << "\n";
     if (usable.empty())
         std::cerr << "vokta4-cli: no serial port could be opened\n";
     return usable.empty() ? kExitIntact : kExitDone;

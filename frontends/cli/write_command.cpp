@@ -182,7 +182,7 @@ int RunWrite(const WriteArgs& args)
         view.SetFirmwarePath(args.firmware);
     if (view.FirmwarePath().empty())
         std::cerr << "vokta4-cli: no firmware file (*.002) beside the program; give one with --firmware\n";
-    const std::string dataFile = args.dataFile.empty() ? dialog.GetModuleDirectory() + "vokt.tmp" : args.dataFile;
+    const std::string dataFile = args.dataFile.empty() ? host->DataFolder() + "vokt.tmp" : args.dataFile;
     if (!OutputsSpareInputs(args, view.FirmwarePath(), dataFile))
         return kExitIntact;
     TraceFile trace;

@@ -1,5 +1,6 @@
 // vokta4: the main dialog on the Linux desktop; the program ends with it.
 #include <QApplication>
+#include <QFileInfo>
 #include <QStringList>
 
 #include "platform/native_host.h"
@@ -10,7 +11,17 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);  // takes Qt's own options off the command line
     NativeHost host;
     QtUpdaterWindow window(host);
-    window.Prepare(QCoreApplication::arguments().mid(1).join(QLatin1Char(' ')));
+    // "vokta4 FILE" names the firmware; the rest is the command line whose
+    // only meaning is the TEST switch.
+    QStringList args = QCoreApplication::arguments().mid(1);
+    QString firmware;
+    if (!args.isEmpty() && QFileInfo(args.last()).isFile()) {
+        firmware = QFileInfo(args.last()).absoluteFilePath();
+        args.removeLast();
+    }
+    window.Prepare(args.join(QLatin1Char(' ')));
+    if (!firmware.isEmpty())
+        window.SetFirmwarePath(firmware.toLocal8Bit().toStdString());
     window.exec();
     return 0;
 }

@@ -18,6 +18,7 @@
 
 #include "dialog/string_table.h"
 #include "dialog/updater_dialog.h"
+#include "platform/host.h"
 #include "frontends/qt/dialog_units.h"
 #include "res/resource.h"
 
@@ -55,6 +56,7 @@ QIcon QtUpdaterWindow::AppIcon()
 
 QtUpdaterWindow::QtUpdaterWindow(Host& host, QWidget* parent)
     : QDialog(parent),
+      m_host(host),
       m_write(new QPushButton(QStringLiteral("WRITE"), this)),
       m_close(new QPushButton(QStringLiteral("CLOSE"), this)),
       m_portLabel(new QLabel(QStringLiteral("COM PORT"), this)),
@@ -65,6 +67,12 @@ QtUpdaterWindow::QtUpdaterWindow(Host& host, QWidget* parent)
       m_progress(new QProgressBar(this))
 {
     setModal(true);
+    // The dialog template's font, or a font with its metrics: the layout in
+    // dialog units and the log's tab stops then come out as on Windows.
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                               {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Liberation Sans"),
+                                QStringLiteral("Arimo"), QStringLiteral("Arial")});
+    setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
     m_write->setDefault(true);
     m_write->setAutoDefault(true);
     m_close->setAutoDefault(false);
@@ -72,7 +80,8 @@ QtUpdaterWindow::QtUpdaterWindow(Host& host, QWidget* parent)
     m_log->setReadOnly(true);
     m_log->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_log->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    m_log->setTabStopDistance(DialogUnits(font()).X(16));
+    // A Windows edit control puts its tab stops every 32 dialog units.
+    m_log->setTabStopDistance(DialogUnits(font()).X(kLogTabStop));
     m_progress->setTextVisible(false);
     m_progress->setRange(0, 100);
     m_progress->setValue(0);
@@ -122,7 +131,11 @@ void QtUpdaterWindow::ShowAbout()
     box.setWindowTitle(QStringLiteral(TXT_ABOUT_CAPTION));
     auto* icon = new QLabel(&box);
     icon->setPixmap(AppIcon().pixmap(32, 32));
-    auto* text = new QLabel(QStringLiteral(TXT_ABOUT_LINE1 "\n" TXT_ABOUT_LINE2), &box);
+    // Where the files are: a technician looking for the backups finds them.
+    auto* text = new QLabel(QStringLiteral(TXT_ABOUT_LINE1 "\n" TXT_ABOUT_LINE2 "\n\nFiles, ") +
+                                Q(DescribeFilePlaces(m_host)),
+                            &box);
+    text->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto* ok = new QDialogButtonBox(QDialogButtonBox::Ok, Qt::Vertical, &box);
     connect(ok, &QDialogButtonBox::accepted, &box, &QDialog::accept);
     auto* row = new QHBoxLayout(&box);

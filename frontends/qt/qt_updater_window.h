@@ -21,6 +21,8 @@ class UpdaterDialog;
 // UpdaterDialog. The command wait sleeps in Qt's event dispatcher.
 class QtUpdaterWindow : public QDialog, public DialogWindow {
 public:
+    static constexpr int kLogTabStop = 32;  // dialog units between the log's tab stops
+
     explicit QtUpdaterWindow(Host& host, QWidget* parent = nullptr);
     ~QtUpdaterWindow() override;
 
@@ -65,6 +67,7 @@ protected:
 private:
     void Layout();
 
+    Host& m_host;
     std::unique_ptr<UpdaterDialog> m_dialog;
     QPushButton* m_write;
     QPushButton* m_close;

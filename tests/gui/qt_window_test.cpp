@@ -11,13 +11,17 @@
 #include <QStyleOptionComboBox>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QTimer>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
 
 #include "platform/native_host.h"
 #include "dialog/updater_dialog.h"
+#include "frontends/qt/dialog_units.h"
 #include "frontends/qt/qt_updater_window.h"
 #include "image/firmware_image.h"
 #include "sim/pty_host.h"
@@ -292,6 +296,37 @@ private slots:
             const std::uint8_t expected = address == 0xFFB0F4 ? 0x52 : channel ? factory[i] : image.bytes[i];
             QVERIFY2(flash[i] == expected, qPrintable(QStringLiteral("address %1").arg(address, 6, 16)));
         }
+    }
+
+    // The log's "......OK" column stands where the Windows dialog puts it:
+    // tab stops every 32 dialog units of the window's font. Seven lines
+    // share one column; "Firmware file convert." has one tab and stands apart.
+    void theLogsOkColumnFollowsTheTabStops()
+    {
+        auto w = NewWindow();
+        QString log = kLog;
+        w->SetLogText(log.replace(QLatin1Char('\n'), QStringLiteral("\r\n")).toStdString(), std::string());
+        const DialogUnits du(w->font());
+        const double stop = du.X(QtUpdaterWindow::kLogTabStop);
+        const QFontMetricsF fm(w->LogPane()->font());
+        QList<int> columns;
+        for (QTextBlock b = w->LogPane()->document()->firstBlock(); b.isValid(); b = b.next()) {
+            const QString text = b.text();
+            const int ok = static_cast<int>(text.indexOf(QStringLiteral("......OK")));
+            QVERIFY(ok > 0);
+            const QString label = text.left(text.indexOf(QLatin1Char('\t')));
+            const int tabs = ok - static_cast<int>(label.size());
+            const int expected = static_cast<int>((std::floor(fm.horizontalAdvance(label) / stop) + tabs) * stop);
+            // Tab stops count from where the text begins, inside the margin.
+            const QTextLine line = b.layout()->lineAt(0);
+            const int actual = static_cast<int>(line.cursorToX(ok) - line.x());
+            QVERIFY2(std::abs(actual - expected) <= 1, qPrintable(QStringLiteral("%1: at %2, the tab stop is at %3")
+                                                                    .arg(label).arg(actual).arg(expected)));
+            columns << actual;
+        }
+        QCOMPARE(columns.size(), 8);
+        QCOMPARE(columns.count(columns[0]), 7);
+        QVERIFY(columns[4] != columns[0]);  // "Firmware file convert."
     }
 
     void cleanupTestCase()
