@@ -17,7 +17,8 @@ bool BootLoaderImage::LoadS19(const std::string& path, BootLoaderImage& image, s
     std::string line;
     long number = 0;
     SRecord record;
-    while (std::getline(in, line)) {
+    TextLines lines(in);
+    while (lines.Next(line)) {
         ++number;
         const SRecordStatus status = ParseSRecord(line, record);
         if (status == SRecordStatus::NotData)

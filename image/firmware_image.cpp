@@ -57,7 +57,8 @@ void ConvertSRecords(std::istream& in, FirmwareImage& image, const ConversionCal
     std::string line;
     SRecord record;
     long hundred = 0;
-    while (std::getline(in, line)) {
+    TextLines lines(in);
+    while (lines.Next(line)) {
         ++image.lines;
         if (callbacks.onLine)
             callbacks.onLine(image.lines);

@@ -63,6 +63,21 @@ SRecordStatus ParseFields(const std::string& line, std::size_t end, int type, in
 
 }  // namespace
 
+bool TextLines::Next(std::string& line)
+{
+    if (m_at == std::string::npos) {
+        if (!std::getline(m_in, m_chunk))
+            return false;
+        if (!m_chunk.empty() && m_chunk.back() == '\r')
+            m_chunk.pop_back();  // CR-LF
+        m_at = 0;
+    }
+    const std::size_t cr = m_chunk.find('\r', m_at);
+    line = m_chunk.substr(m_at, cr == std::string::npos ? std::string::npos : cr - m_at);
+    m_at = cr == std::string::npos ? std::string::npos : cr + 1;
+    return true;
+}
+
 SRecordStatus ParseSRecord(const std::string& text, SRecord& record)
 {
     const std::size_t end = ContentEnd(text);

@@ -1,6 +1,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <istream>
 #include <string>
 
 // One S1, S2 or S3 data record, checked to the letter: hex digits only,
@@ -19,6 +20,19 @@ enum class SRecordStatus {
     LengthMismatch,  // the count disagrees with the line's length
     CountTooSmall,   // too short for its address and checksum
     BadChecksum
+};
+
+// Reads text lines that end with LF, CR-LF or a CR alone (as some old tools
+// write them), each without its terminator.
+class TextLines {
+public:
+    explicit TextLines(std::istream& in) : m_in(in) {}
+    bool Next(std::string& line);
+
+private:
+    std::istream& m_in;
+    std::string m_chunk;            // a piece read up to LF that held CRs inside
+    std::size_t m_at = std::string::npos;  // where its next line begins
 };
 
 // Parses `line` (without its terminator; trailing blanks are ignored).

@@ -21,9 +21,12 @@ public:
     bool WriteAt(std::uint32_t offset, const std::uint8_t* data, std::size_t length);
     bool ReadAt(std::uint32_t offset, std::uint8_t* data, std::size_t length);
     void Close();
+    // The system's reason for the last failed read or write ("No space left on device").
+    const std::string& LastError() const { return m_lastError; }
 
 private:
     std::intptr_t m_handle = -1;
+    std::string m_lastError;
 };
 
 // Appends one line to a text file shared by many writers (processes and

@@ -1,8 +1,9 @@
 // Where the program keeps its files: a portable folder, or an installed
 // program's per-user folders.
-#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
+#include "platform/calendar.h"
 #include "platform/host.h"
 #include "platform/paths.h"
 
@@ -13,43 +14,15 @@ namespace {
 // A folder the user's files may be written to.
 bool Writable(const std::string& folder)
 {
-    std::error_code ec;
     const fs::path probe = fs::u8path(folder) / ".vokta4-write-probe";
+    bool ok;
     {
-        std::FILE* f = nullptr;
-#ifdef _WIN32
-        f = _wfopen(probe.wstring().c_str(), L"wb");
-#else
-        f = std::fopen(probe.c_str(), "wb");
-#endif
-        if (!f)
-            return false;
-        std::fclose(f);
+        std::ofstream out(probe);
+        ok = out.is_open();
     }
+    std::error_code ec;
     fs::remove(probe, ec);
-    return true;
-}
-
-std::string Env(const char* name)
-{
-    const char* v = std::getenv(name);
-    return v && *v ? std::string(v) : std::string();
-}
-
-// $XDG_<kind>_HOME, else ~/<fallback>; %LOCALAPPDATA% on Windows.
-std::string UserFolder(const char* xdg, const char* fallback)
-{
-#ifdef _WIN32
-    (void)xdg;
-    (void)fallback;
-    const std::string base = Env("LOCALAPPDATA");
-    return (base.empty() ? std::string(".") : base) + "\\VOKTA4\\";
-#else
-    std::string base = Env(xdg);
-    if (base.empty())
-        base = Env("HOME").empty() ? std::string(".") : Env("HOME") + "/" + fallback;
-    return base + "/vokta4/";
-#endif
+    return ok;
 }
 
 }  // namespace
@@ -86,9 +59,8 @@ std::vector<std::string> Host::BootProgramPlaces()
 {
     if (!Installed())
         return {DirectoryOf(ModuleFileName()) + "boot.s19"};
-#ifdef _WIN32
-    return {UserFolder("", "") + "boot.s19"};
-#else
-    return {UserFolder("XDG_CONFIG_HOME", ".config") + "boot.s19", "/etc/vokta4/boot.s19"};
-#endif
+    std::vector<std::string> places = {UserFolder("XDG_CONFIG_HOME", ".config") + "boot.s19"};
+    if (DirectoryOf(ModuleFileName()).front() == '/')
+        places.push_back("/etc/vokta4/boot.s19");  // the system's, for every user
+    return places;
 }

@@ -57,12 +57,20 @@ bool Transfer(int fd, Io io, Byte* data, std::size_t length, std::uint32_t offse
 
 bool DataFile::WriteAt(std::uint32_t offset, const std::uint8_t* data, std::size_t length)
 {
-    return Transfer(static_cast<int>(m_handle), ::pwrite, data, length, offset);
+    errno = ENOSPC;  // what a write that takes nothing means
+    if (Transfer(static_cast<int>(m_handle), ::pwrite, data, length, offset))
+        return true;
+    m_lastError = std::strerror(errno);
+    return false;
 }
 
 bool DataFile::ReadAt(std::uint32_t offset, std::uint8_t* data, std::size_t length)
 {
-    return Transfer(static_cast<int>(m_handle), ::pread, data, length, offset);
+    errno = EIO;
+    if (Transfer(static_cast<int>(m_handle), ::pread, data, length, offset))
+        return true;
+    m_lastError = std::strerror(errno);
+    return false;
 }
 
 void DataFile::Close()

@@ -37,7 +37,10 @@ bool DataFile::WriteAt(std::uint32_t offset, const std::uint8_t* data, std::size
     OVERLAPPED at{};
     at.Offset = offset;
     DWORD done = 0;
-    return WriteFile(H(m_handle), data, static_cast<DWORD>(length), &done, &at) && done == length;
+    if (WriteFile(H(m_handle), data, static_cast<DWORD>(length), &done, &at) && done == length)
+        return true;
+    m_lastError = SystemErrorText(GetLastError());
+    return false;
 }
 
 bool DataFile::ReadAt(std::uint32_t offset, std::uint8_t* data, std::size_t length)
@@ -47,7 +50,10 @@ bool DataFile::ReadAt(std::uint32_t offset, std::uint8_t* data, std::size_t leng
     OVERLAPPED at{};
     at.Offset = offset;
     DWORD done = 0;
-    return ReadFile(H(m_handle), data, static_cast<DWORD>(length), &done, &at) && done == length;
+    if (ReadFile(H(m_handle), data, static_cast<DWORD>(length), &done, &at) && done == length)
+        return true;
+    m_lastError = SystemErrorText(GetLastError());
+    return false;
 }
 
 void DataFile::Close()

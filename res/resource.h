@@ -70,6 +70,9 @@
 #define STR_DONE                "Done."
 #define STR_RADIO_MODEL         "VR-3900"
 #define STR_VERSION             "R01.00"
+/* The same version as numbers (the version resource, the packages). */
+#define VOKTA4_VERSION_MAJOR    1
+#define VOKTA4_VERSION_MINOR    0
 
 /* Fixed texts outside the string table */
 #define TXT_MESSAGE_CAPTION     "VOKTA4"

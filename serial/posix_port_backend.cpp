@@ -24,14 +24,16 @@ std::string ErrnoText(const char* what, int err)
 std::string OpenErrorText(const std::string& path, int err)
 {
     if (err == EACCES || err == EPERM) {
-        std::string owner = "the device's group";
         struct stat st {};
-        if (::stat(path.c_str(), &st) == 0) {
-            if (const struct group* g = ::getgrgid(st.st_gid))
-                owner = g->gr_name;
+        const struct group* g = ::stat(path.c_str(), &st) == 0 ? ::getgrgid(st.st_gid) : nullptr;
+        if (g && st.st_gid != 0 && (st.st_mode & S_IRGRP) && (st.st_mode & S_IWGRP)) {
+            const std::string owner = g->gr_name;
+            return path + ": permission denied; fix: add your user to the group '" + owner +
+                   "' that owns it (sudo usermod -aG " + owner + " $USER), then log in again";
         }
-        return path + ": permission denied; fix: add your user to the group '" + owner +
-               "' that owns it (sudo usermod -aG " + owner + " $USER), then log in again";
+        return path + ": permission denied, and no group of users may use it; fix: a udev rule that gives the "
+                      "device to a group such as dialout (SUBSYSTEM==\"tty\", GROUP=\"dialout\", MODE=\"0660\"), "
+                      "or run as the device's owner";
     }
     if (err == EBUSY)
         return path + ": port busy (in use by another program)";
@@ -69,8 +71,9 @@ bool PosixPortBackend::Open(const std::string& name, std::string& error)
         return false;
     };
     if (!::isatty(fd)) {
-        errno = ENOTTY;
-        return fail(path.c_str());
+        error = path + ": not a serial port";
+        ::close(fd);
+        return false;
     }
     // Exclusive use: TIOCEXCL stops other opens (except root's); the flock
     // stops other instances of this tool, root included.

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "dialog/updater_dialog.h"
+#include "platform/calendar.h"
 #include "platform/paths.h"
 #include "update/channel_backup.h"
 
@@ -22,8 +23,9 @@ bool UpdaterDialog::SaveChannelBackup()
 {
     const std::string dir = DirectoryOf(m_strDataFilePath);
     const std::time_t now = std::time(nullptr);
+    const std::tm local = LocalCalendar(now);  // several radios may save at once
     char stamp[32];
-    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", std::localtime(&now));  // UI thread only
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
     const std::string stem = dir + "vokt-" + ChannelBackupTag(m_strPort) + "-" + stamp;
     // A backup is never overwritten: a second one within the same second
     // gets a number of its own.

@@ -43,7 +43,7 @@ bool UpdaterDialog::StoreChannelBlock(std::uint32_t address, std::uint8_t* block
     if (address <= kMarkerAddress && kMarkerAddress < address + kBlockSize)
         block[kMarkerAddress - address] = m_strMode == "RELEASE" ? kMarkerRelease : kMarkerTest;
     if (!m_hDataFile.WriteAt(address - kImageBase, block, kBlockSize)) {
-        SetDetail("cannot write the data file " + m_strDataFilePath);
+        SetDetail("cannot write the data file " + m_strDataFilePath + ": " + m_hDataFile.LastError());
         return false;
     }
     std::memcpy(&m_channelData[address - kChannelStart], block, kBlockSize);

@@ -17,7 +17,7 @@ bool UpdaterDialog::ConvertFirmware()
         return false;
     UpdateData(false);
     if (!m_hDataFile.WriteAt(0, image.bytes.data(), image.bytes.size())) {
-        SetDetail("cannot write the data file " + m_strDataFilePath);
+        SetDetail("cannot write the data file " + m_strDataFilePath + ": " + m_hDataFile.LastError());
         return false;
     }
     return true;

@@ -13,7 +13,7 @@ bool UpdaterDialog::CompareReadBack(std::uint32_t address, bool& answered)
         return false;
     std::uint8_t image[kBlockSize];
     if (!m_hDataFile.ReadAt(address - kImageBase, image, kBlockSize)) {
-        SetDetail("cannot read the data file " + m_strDataFilePath);
+        SetDetail("cannot read the data file " + m_strDataFilePath + ": " + m_hDataFile.LastError());
         return false;
     }
     for (std::uint32_t k = 0; k < kBlockSize; ++k) {

@@ -29,7 +29,7 @@ bool UpdaterDialog::WriteBlock(std::uint32_t address)
         return false;
     std::uint8_t block[kBlockSize];
     if (!m_hDataFile.ReadAt(address - kImageBase, block, kBlockSize)) {
-        SetDetail("cannot read the data file " + m_strDataFilePath);
+        SetDetail("cannot read the data file " + m_strDataFilePath + ": " + m_hDataFile.LastError());
         return false;
     }
     return RunExchange(WriteStage(block, kBlockSize, m_timing.blockTimeout, BlockContext(address), "block data")) ==

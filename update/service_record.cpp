@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "dialog/updater_dialog.h"
+#include "platform/calendar.h"
 #include "platform/paths.h"
 #include "res/resource.h"
 #include "update/sha256.h"
@@ -17,13 +18,7 @@ namespace {
 // UTC, ISO 8601: "2026-12-08T10:15:00Z".
 std::string IsoUtc(std::int64_t seconds)
 {
-    const std::time_t t = static_cast<std::time_t>(seconds);
-    std::tm utc{};
-#ifdef _WIN32
-    gmtime_s(&utc, &t);
-#else
-    gmtime_r(&t, &utc);
-#endif
+    const std::tm utc = UtcCalendar(static_cast<std::time_t>(seconds));
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
     return text;

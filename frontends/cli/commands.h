@@ -1,4 +1,5 @@
 #pragma once
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,10 @@ struct HistoryArgs {
 int RunHistory(const HistoryArgs& args);
 // `vokta4-cli ports`: the ports that open, and why others do not.
 int RunPorts();
+class NativeHost;
+// Prints, for each port of the list that does not open, why.
+void ExplainRefusedPorts(NativeHost& host, const std::vector<std::string>& usable, std::ostream& out,
+                         const std::string& prefix);
 // `vokta4-cli check FILE`: reads a firmware file as the update would and
 // reports what it holds. 0 when the update would accept it, 1 otherwise.
 int RunCheck(const std::string& path);

@@ -7,6 +7,8 @@
 // What the console front end needs of the platform.
 bool StdoutIsTerminal();
 bool InputIsTerminal(int fd);
+// True when stdout and stderr are the same terminal or file.
+bool StdoutAndStderrShareTarget();
 // The program's arguments in UTF-8 (on Windows from the wide command line,
 // so that paths outside the ANSI code page survive), and the console set to
 // show UTF-8.

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <pthread.h>
 #include <sys/eventfd.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -17,6 +18,14 @@ bool StdoutIsTerminal()
 bool InputIsTerminal(int fd)
 {
     return ::isatty(fd) != 0;
+}
+
+bool StdoutAndStderrShareTarget()
+{
+    struct stat out {}, err {};
+    if (::fstat(STDOUT_FILENO, &out) != 0 || ::fstat(STDERR_FILENO, &err) != 0)
+        return true;
+    return out.st_dev == err.st_dev && out.st_ino == err.st_ino;
 }
 
 std::vector<std::string> Utf8Arguments(int argc, char** argv)

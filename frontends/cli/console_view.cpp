@@ -12,6 +12,7 @@ ConsoleView::Settings ConsoleView::TerminalSettings(bool assumeYes)
     s.assumeYes = assumeYes;
     s.interactive = StdoutIsTerminal();
     s.answerFd = 0;
+    s.notesShareOutput = StdoutAndStderrShareTarget();
     return s;
 }
 
@@ -38,7 +39,10 @@ void ConsoleView::Interrupt()
 
 void ConsoleView::PrintNote(const std::string& text)
 {
-    FinishOutput();
+    // Where notes go elsewhere (a pipe, a file of their own), the step line
+    // in progress stays open and is written once.
+    if (m_settings.notesShareOutput)
+        FinishOutput();
     std::fprintf(stderr, "vokta4-cli: %s\n", text.c_str());
     std::fflush(stderr);
 }

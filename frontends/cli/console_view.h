@@ -20,6 +20,9 @@ public:
         bool assumeYes = false;  // answer OK to OK/Cancel prompts
         bool interactive = false;  // stdout is a terminal: show transient counters
         int answerFd = 0;          // where OK/Cancel answers are read
+        // stdout and stderr go to the same terminal or file: a note ends the
+        // step line in progress, which is written whole again after it.
+        bool notesShareOutput = true;
     };
 
     // Settings for this terminal: transient counters when stdout is one,

@@ -19,6 +19,18 @@ bool InputIsTerminal(int fd)
     return _isatty(fd) != 0;
 }
 
+bool StdoutAndStderrShareTarget()
+{
+    BY_HANDLE_FILE_INFORMATION out{}, err{};
+    HANDLE o = GetStdHandle(STD_OUTPUT_HANDLE), e = GetStdHandle(STD_ERROR_HANDLE);
+    if (_isatty(_fileno(stdout)) && _isatty(_fileno(stderr)))
+        return true;  // one console
+    if (!GetFileInformationByHandle(o, &out) || !GetFileInformationByHandle(e, &err))
+        return false;
+    return out.dwVolumeSerialNumber == err.dwVolumeSerialNumber && out.nFileIndexHigh == err.nFileIndexHigh &&
+           out.nFileIndexLow == err.nFileIndexLow;
+}
+
 std::vector<std::string> Utf8Arguments(int, char**)
 {
     SetConsoleOutputCP(CP_UTF8);

@@ -1,13 +1,22 @@
 #include "frontends/cli/firmware_file.h"
 
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 
 bool LoadFirmwareFile(const std::string& path, FirmwareImage& image)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        std::cerr << "vokta4-cli: " << path << ": cannot be opened\n";
+    std::error_code ec;
+    const std::filesystem::file_status st = std::filesystem::status(std::filesystem::u8path(path), ec);
+    const char* wrong = ec || !std::filesystem::exists(st)   ? "no such file"
+                        : std::filesystem::is_directory(st)  ? "a folder, not a firmware file"
+                        : !std::filesystem::is_regular_file(st) ? "not a regular file"
+                                                                : nullptr;
+    std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
+    if (wrong || !in) {
+        std::cerr << "vokta4-cli: " << path << ": " << (wrong ? wrong : std::strerror(errno)) << "\n";
         return false;
     }
     ConvertSRecords(in, image);

@@ -1,34 +1,23 @@
 // vokta4-cli: the VR-3900 firmware update in a terminal.
 #include <CLI/CLI.hpp>
 
+#include <iostream>
+
 #include "frontends/cli/commands.h"
 #include "frontends/cli/console_platform.h"
 #include "platform/native_host.h"
 #include "res/resource.h"
 
-int main(int argc, char** argv)
-{
-    CLI::App app{"vokta4-cli " STR_VERSION ": firmware update of the " STR_RADIO_MODEL " radio over a serial port.\n\n"
-                 "Exit status: 0 = \"Done.\"; 1 = failed or cancelled, the radio's flash untouched;\n"
-                 "2 = failed after the ROM clear began (the radio needs another update);\n"
-                 "64 = bad usage."};
-    app.require_subcommand(1);
-    {
-        NativeHost host;
-        app.footer("Files, " + DescribeFilePlaces(host));
-    }
-    app.set_version_flag("--version", std::string("vokta4-cli ") + STR_VERSION);
+namespace {
 
-    CLI::App* ports = app.add_subcommand("ports", "list the serial ports that open (* = the saved port), and why others do not");
-
+struct Arguments {
+    WriteArgs write;
+    HistoryArgs history;
     std::string firmwareFile, imageFile;
-    CLI::App* check = app.add_subcommand("check", "report what a firmware file holds and whether the update accepts it");
-    check->add_option("FILE", firmwareFile, "firmware file (S-records)")->required();
-    CLI::App* convert = app.add_subcommand("convert", "write the 131072-byte image the update would write");
-    convert->add_option("FILE", firmwareFile, "firmware file (S-records)")->required();
-    convert->add_option("-o,--output", imageFile, "image file to write")->required();
+};
 
-    WriteArgs w;
+void AddWrite(CLI::App& app, WriteArgs& w)
+{
     CLI::App* write = app.add_subcommand("write", "update the radio's firmware");
     write->add_option("--port", w.ports,
                       "serial port (default: the saved port if it opens, else the first); give it more than once "
@@ -38,8 +27,6 @@ int main(int argc, char** argv)
     write->add_option("--data-file", w.dataFile,
                       "data file (default: vokt.tmp beside the program); with several radios a folder for "
                       "their vokt-PORT.tmp, backups and vokt-PORT.log");
-    write->add_flag("--verify", w.verify, "read the firmware area back after the write and compare it with the image");
-    write->add_flag("--json", w.json, "JSON Lines on stdout instead of the log, one object per event");
     write->add_flag("-t,--test", w.test, "TEST mode");
     write->add_flag("-y,--yes", w.yes,
                     "answer OK to \"Power Supply?\"; a radio whose channel area reads as erased while a backup "
@@ -53,36 +40,92 @@ int main(int argc, char** argv)
     write->add_option("--boot-image", w.bootImage,
                       "the radio maker's boot program (S1 records; default: boot.s19 beside the program)");
     write->add_option("--trace", w.trace, "write every byte sent and received to this file");
+    write->add_flag("--verify", w.verify, "read the firmware area back after the write and compare it with the image");
+    write->add_flag("--json", w.json, "JSON Lines on stdout instead of the log, one object per event");
+}
+
+void AddOthers(CLI::App& app, Arguments& a)
+{
+    app.add_subcommand("ports", "list the serial ports that open (* = the one write takes without --port), "
+                                "why others do not, and where the files are");
+    CLI::App* check = app.add_subcommand("check", "report what a firmware file holds and whether the update accepts it");
+    check->add_option("FILE", a.firmwareFile, "firmware file (S-records)")->required();
+    CLI::App* convert = app.add_subcommand("convert", "write the 131072-byte image the update would write");
+    convert->add_option("FILE", a.firmwareFile, "firmware file (S-records)")->required();
+    convert->add_option("-o,--output", a.imageFile, "image file to write")->required();
+    CLI::App* history = app.add_subcommand("history", "print the service record of past updates");
+    history->add_option("--port", a.history.port, "only this port's updates");
+    history->add_option("--since", a.history.since, "only updates from this date on (YYYY-MM-DD, UTC)");
+    history->add_flag("--json", a.history.json, "the records as JSON lines");
+    history->add_option("--record", a.history.file,
+                        "the service record (default: vokta4-history.jsonl beside the data file)");
+}
+
+// Names what was wrong on the command line: an unknown subcommand or option
+// rather than what it made CLI11 miss.
+std::string UsageProblem(const CLI::App& app, const std::vector<std::string>& args, const CLI::ParseError& e)
+{
+    bool known = false;
+    for (const CLI::App* sub : app.get_subcommands([](const CLI::App*) { return true; }))
+        known = known || (args.size() > 1 && sub->get_name() == args[1]);
+    if (args.size() > 1 && args[1][0] != '-' && !known)
+        return "unknown subcommand " + args[1];
+    if (args.size() > 1 && args[1][0] == '-')
+        return "unknown option " + args[1] + " (options follow a subcommand: ports, write, check, convert, history)";
+    const std::string what = e.what();
+    const std::string extras = "not expected: ";
+    const std::size_t at = what.find(extras);
+    if (at != std::string::npos)
+        return "unknown option " + what.substr(at + extras.size());
+    return what;
+}
+
+int Run(const CLI::App& app, Arguments& a)
+{
+    WriteArgs& w = a.write;
+    if (*app.get_subcommand("ports"))
+        return RunPorts();
+    if (*app.get_subcommand("check"))
+        return RunCheck(a.firmwareFile);
+    if (*app.get_subcommand("convert"))
+        return RunConvert(a.firmwareFile, a.imageFile);
+    if (*app.get_subcommand("history"))
+        return RunHistory(a.history);
+    if (w.ports.size() > 1 || w.allPorts || w.json)
+        return RunFleetWrite(w);
+    w.port = w.ports.empty() ? std::string() : w.ports.front();
+    return RunWrite(w);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    CLI::App app{"vokta4-cli " STR_VERSION ": firmware update of the " STR_RADIO_MODEL " radio over a serial port.\n\n"
+                 "Exit status: 0 = \"Done.\"; 1 = failed or cancelled, the radio's flash untouched;\n"
+                 "2 = failed after the ROM clear began (the radio needs another update);\n"
+                 "64 = bad usage."};
+    app.require_subcommand(1);
+    app.set_version_flag("--version", std::string("vokta4-cli ") + STR_VERSION);
+    {
+        NativeHost host;
+        app.footer("Files, " + DescribeFilePlaces(host));
+    }
+    Arguments a;
+    AddOthers(app, a);
+    AddWrite(app, a.write);
 
     const std::vector<std::string> args = Utf8Arguments(argc, argv);
     std::vector<char*> argvUtf8;
-    for (const std::string& a : args)
-        argvUtf8.push_back(const_cast<char*>(a.c_str()));
-    HistoryArgs h;
-    CLI::App* history = app.add_subcommand("history", "print the service record of past updates");
-    history->add_option("--port", h.port, "only this port's updates");
-    history->add_option("--since", h.since, "only updates from this date on (YYYY-MM-DD, UTC)");
-    history->add_flag("--json", h.json, "the records as JSON lines");
-    history->add_option("--record", h.file, "the service record (default: vokta4-history.jsonl beside the program)");
-
+    for (const std::string& s : args)
+        argvUtf8.push_back(const_cast<char*>(s.c_str()));
     try {
         app.parse(static_cast<int>(argvUtf8.size()), argvUtf8.data());
     } catch (const CLI::Success& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        app.exit(e);
+        std::cerr << "vokta4-cli: " << UsageProblem(app, args, e) << "\nRun with --help for more information.\n";
         return kExitUsage;
     }
-    if (*ports)
-        return RunPorts();
-    if (*check)
-        return RunCheck(firmwareFile);
-    if (*convert)
-        return RunConvert(firmwareFile, imageFile);
-    if (*history)
-        return RunHistory(h);
-    if (w.ports.size() > 1 || w.allPorts || w.json)
-        return RunFleetWrite(w);
-    w.port = w.ports.empty() ? std::string() : w.ports.front();
-    return RunWrite(w);
+    return Run(app, a);
 }

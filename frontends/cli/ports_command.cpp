@@ -9,6 +9,21 @@
 #include "platform/native_host.h"
 #include "serial/port_backend.h"
 
+void ExplainRefusedPorts(NativeHost& host, const std::vector<std::string>& usable, std::ostream& out,
+                         const std::string& prefix)
+{
+    std::vector<std::string> all;
+    host.EnumeratePorts(all);
+    for (const std::string& p : all) {
+        if (std::find(usable.begin(), usable.end(), p) != usable.end())
+            continue;
+        std::unique_ptr<PortBackend> probe = host.MakePortBackend();
+        std::string error;
+        if (!probe->Open(p, error))
+            out << prefix << p << "  not usable: " << error << "\n";
+    }
+}
+
 int RunPorts()
 {
     NativeHost host;
@@ -23,16 +38,7 @@ int RunPorts()
         std::cout << (p == selected ? "* " : "  ") << p << (about.empty() ? "" : "  " + about) << "\n";
     }
     // The ports that exist but do not open, each with its reason.
-    std::vector<std::string> all;
-    host.EnumeratePorts(all);
-    for (const std::string& p : all) {
-        if (std::find(usable.begin(), usable.end(), p) != usable.end())
-            continue;
-        std::unique_ptr<PortBackend> probe = host.MakePortBackend();
-        std::string error;
-        if (!probe->Open(p, error))
-            std::cout << "  " << p << "  not usable: " << error << "\n";
-    }
+    ExplainRefusedPorts(host, usable, std::cout, "  ");
     std::cout << "\nfiles, " << DescribeFilePlaces(host) << "\n";
     if (usable.empty())
         std::cerr << "vokta4-cli: no serial port could be opened\n";

@@ -178,6 +178,8 @@ int RunWrite(const WriteArgs& args)
     std::cout << view.Title() << std::endl;
     if (!args.port.empty())
         view.ForcePort(args.port);
+    else
+        ExplainRefusedPorts(*host, view.Ports(), std::cerr, "vokta4-cli: ");
     if (!args.firmware.empty())
         view.SetFirmwarePath(args.firmware);
     if (view.FirmwarePath().empty())

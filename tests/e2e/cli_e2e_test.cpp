@@ -160,7 +160,10 @@ TEST_F(CliFixture, PortsListsOnlyPortsThatOpenAndMarksTheSavedOne)
     env["VOKTA4_PORTS"] = "/nonexistent/a:" + sim.Port();
     Process ports({VOKTA4_CLI, "ports"}, env);
     EXPECT_EQ(ports.Wait(), 0);
-    EXPECT_EQ(ports.Out(), "* " + sim.Port() + "\n  /nonexistent/a  not usable: /nonexistent/a: No such file or directory\n");
+    EXPECT_EQ(ports.Out().rfind("* " + sim.Port() + "\n  /nonexistent/a  not usable: /nonexistent/a: No such file or directory\n", 0),
+              0u)
+        << ports.Out();
+    EXPECT_NE(ports.Out().find("service record: "), std::string::npos) << ports.Out();
 }
 
 TEST_F(CliFixture, BadUsageExitsWith64)
@@ -172,4 +175,35 @@ TEST_F(CliFixture, BadUsageExitsWith64)
     Process version({VOKTA4_CLI, "--version"}, env);
     EXPECT_EQ(version.Wait(), 0);
     EXPECT_NE(version.Out().find("R01.00"), std::string::npos);
+}
+
+// A note on stderr in the middle of a step: on a pipe the step's line is
+// printed once; where stdout and stderr are one file, the bare line comes
+// before the note and the whole line after it.
+TEST_F(CliFixture, OnAPipeEachStepLineAppearsOnce)
+{
+    Simulator sim(dir.File("flash.bin"), {"--fault", "read:3:1:silence"});
+    Process piped(Write(sim.Port(), {"--yes"}), env);
+    EXPECT_EQ(piped.Wait(), 0) << piped.Err();
+    EXPECT_NE(piped.Err().find("attempt 1 of 5"), std::string::npos);
+    const std::string out = piped.Out();
+    auto count = [](const std::string& text, const std::string& what) {
+        int n = 0;
+        for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+            ++n;
+        return n;
+    };
+    EXPECT_EQ(count(out, "Data Loading."), 1) << out;
+    EXPECT_NE(out.find("Data Loading.\t\t\t......OK\n"), std::string::npos) << out;
+
+    Simulator again(dir.File("flash2.bin"), {"--fault", "read:3:1:silence"});
+    std::string command;
+    for (const std::string& a : Write(again.Port(), {"--yes"}))
+        command += "'" + a + "' ";
+    Process shared({"/bin/sh", "-c", command + "> '" + dir.File("both.txt") + "' 2>&1"}, env);
+    EXPECT_EQ(shared.Wait(), 0);
+    const std::vector<std::uint8_t> bytes = ReadBinary(dir.File("both.txt"));
+    const std::string both(bytes.begin(), bytes.end());
+    EXPECT_NE(both.find("Data Loading.\nvokta4-cli: block 0xFF8600, attempt 1 of 5"), std::string::npos) << both;
+    EXPECT_NE(both.find("Data Loading.\t\t\t......OK\n"), std::string::npos) << both;
 }
