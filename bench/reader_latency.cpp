@@ -17,7 +17,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "dialog/dialog_view.h"
+#include "dialog/silent_view.h"
 #include "dialog/message_queue.h"
 #include "platform/native_host.h"
 #include "dialog/updater_dialog.h"
@@ -134,24 +134,9 @@ std::vector<double> SleepPollReader(Pty& pty, int samples)
 
 // A window that shows nothing, with a queue that runs timer 1: enough for
 // the dialog's command wait.
-class BenchView : public DialogView {
-public:
+struct BenchView : SilentView {
     UpdaterDialog* dialog = nullptr;
     MessageQueue queue{[this] { dialog->OnTimer(1); }};
-    std::string port;
-    void SetTitle(const std::string&) override {}
-    void SetIcon(int) override {}
-    void SetPortList(const std::vector<std::string>&, int) override {}
-    std::string SelectedPort() const override { return port; }
-    void SelectPort(const std::string&) override {}
-    void SetFirmwarePath(const std::string&) override {}
-    std::string FirmwarePath() const override { return {}; }
-    void SetLogText(const std::string&, const std::string&) override {}
-    void SetProgressRange(int, int) override {}
-    void SetProgressPos(int) override {}
-    void LockControls(bool) override {}
-    bool ShowMessage(const std::string&, bool) override { return true; }
-    void EndDialog() override {}
 };
 
 double ThreadCpuSeconds()

@@ -8,6 +8,7 @@
 #include <iostream>
 #include <memory>
 
+#include "dialog/silent_view.h"
 #include "frontends/cli/console_platform.h"
 #include "frontends/cli/fleet_table.h"
 #include "frontends/cli/json_events.h"
@@ -25,23 +26,7 @@ std::vector<std::string> UsablePorts()
 {
     NativeHost host;
     MessageQueue queue([] {});
-    class Quiet : public DialogView {
-    public:
-        std::vector<std::string> ports;
-        void SetTitle(const std::string&) override {}
-        void SetIcon(int) override {}
-        void SetPortList(const std::vector<std::string>& list, int) override { ports = list; }
-        std::string SelectedPort() const override { return {}; }
-        void SelectPort(const std::string&) override {}
-        void SetFirmwarePath(const std::string&) override {}
-        std::string FirmwarePath() const override { return {}; }
-        void SetLogText(const std::string&, const std::string&) override {}
-        void SetProgressRange(int, int) override {}
-        void SetProgressPos(int) override {}
-        void LockControls(bool) override {}
-        bool ShowMessage(const std::string&, bool) override { return false; }
-        void EndDialog() override {}
-    } view;
+    SilentView view;
     UpdaterDialog dialog(view, queue, host);
     dialog.OnInitDialog("");
     return view.ports;

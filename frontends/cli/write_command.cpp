@@ -160,7 +160,11 @@ int RunWrite(const WriteArgs& args)
     UpdaterDialog dialog(view, view.Pump(), *host);
     view.SetDialog(&dialog);
     UpdateOptions& options = dialog.Options();
-    options.dataFilePath = args.dataFile;
+    // --data-file may name a folder: vokt.tmp goes there.
+    std::error_code ec;
+    options.dataFilePath = !args.dataFile.empty() && fs::is_directory(fs::u8path(args.dataFile), ec)
+                               ? (fs::u8path(args.dataFile) / "vokt.tmp").u8string()
+                               : args.dataFile;
     options.bootImageFile = args.bootImage;
     options.reasonsInLog = false;  // reasons go to stderr
     options.erasedChannelArea = args.blankChannelData ? ErasedChannelArea::WriteBlank
@@ -184,7 +188,7 @@ int RunWrite(const WriteArgs& args)
         view.SetFirmwarePath(args.firmware);
     if (view.FirmwarePath().empty())
         std::cerr << "vokta4-cli: no firmware file (*.002) beside the program; give one with --firmware\n";
-    const std::string dataFile = args.dataFile.empty() ? host->DataFolder() + "vokt.tmp" : args.dataFile;
+    const std::string dataFile = options.dataFilePath.empty() ? host->DataFolder() + "vokt.tmp" : options.dataFilePath;
     if (!OutputsSpareInputs(args, view.FirmwarePath(), dataFile))
         return kExitIntact;
     TraceFile trace;
