@@ -49,8 +49,11 @@ public:
         bool wireTiming = false;  // 19200 baud, 10 bits a byte, both ways
         std::chrono::milliseconds eraseTime{0};
         std::chrono::milliseconds lateBy{1500};
-        // A pause this long inside a command or data stage abandons it.
-        std::chrono::milliseconds abandonAfter{300};
+        // A pause this long inside a command or data stage abandons it. The
+        // tool waits a second of quiet before any retry; a loaded host may
+        // hold a pseudo-terminal's bytes back for a few hundred milliseconds,
+        // which a real line never does, so the limit sits between the two.
+        std::chrono::milliseconds abandonAfter{800};
         // Deliver the radio's output as a USB serial adapter does: packets of
         // up to 62 bytes, a partial one after the adapter's latency (16 ms).
         bool usbBursts = false;

@@ -90,5 +90,14 @@ UpdaterDialog::WaitResult UpdaterDialog::WaitReply()
         if (m_bTimedOut)
             return WaitResult::TimedOut;
     }
+    // A reply that came before the wait began must not hide a CLOSE or a
+    // stop request that is already queued: the procedure would go on for as
+    // long as the radio answers faster than this thread gets to run.
+    while (m_bRun && m_pump.DispatchPendingMessage()) {
+    }
+    if (!m_bRun) {
+        m_pump.KillTimer1();
+        return WaitResult::Aborted;
+    }
     return WaitResult::Reply;
 }

@@ -11,6 +11,7 @@
 
 #include "process.h"
 #include "sim/radio_model.h"
+#include "update/channel_backup.h"
 #include "update/memory_map.h"
 #include "../unit/test_support.h"
 
@@ -45,6 +46,13 @@ struct FleetFixture : ::testing::Test {
             EXPECT_FALSE(lines.back().is_discarded()) << line;
         }
         return lines;
+    }
+    static std::string ReadText(const std::string& path)
+    {
+        std::ifstream in(path);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
     }
     std::string Sha256sum(const std::string& path)
     {
@@ -83,7 +91,9 @@ TEST_F(FleetFixture, SeveralRadiosAtOnceOneFailingAfterTheErase)
             const std::vector<std::uint8_t> flash =
                 ReadBinary(dir.File("flash-" + std::to_string(count) + "-" + std::to_string(i) + ".bin"));
             if (i != 1) {
-                EXPECT_EQ(flash, ExpectedFlash(7, kMarkerRelease)) << "radio " << i;
+                EXPECT_EQ(flash, ExpectedFlash(7, kMarkerRelease))
+                    << "radio " << i << ", its log:\n"
+                    << ReadText(dir.File("vokt-" + ChannelBackupTag(ports[static_cast<std::size_t>(i)]) + ".log"));
             }
         }
 
