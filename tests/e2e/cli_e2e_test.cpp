@@ -13,16 +13,8 @@
 
 namespace {
 
-struct CliFixture : ::testing::Test {
-    TempDir dir;
-    std::map<std::string, std::string> env;
-
-    CliFixture()
-    {
-        env["XDG_CONFIG_HOME"] = dir.File("config");
-        env["VOKTA4_PORTS"] = "/nonexistent/vokta4-port";  // never a real port
-        dir.Write("fw.002", FirmwareText(5));
-    }
+struct CliFixture : ::testing::Test, CliWorkspace {
+    CliFixture() : CliWorkspace(5) {}
     std::vector<std::string> Write(const std::string& port, std::vector<std::string> extra = {})
     {
         std::vector<std::string> argv = {VOKTA4_CLI, "write", "--port", port, "--firmware", dir.File("fw.002"),

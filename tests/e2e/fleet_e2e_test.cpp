@@ -6,7 +6,6 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
-#include <fstream>
 #include <sstream>
 
 #include "process.h"
@@ -17,16 +16,8 @@
 
 namespace {
 
-struct FleetFixture : ::testing::Test {
-    TempDir dir;
-    std::map<std::string, std::string> env;
-
-    FleetFixture()
-    {
-        env["XDG_CONFIG_HOME"] = dir.File("config");
-        env["VOKTA4_PORTS"] = "/nonexistent/vokta4-port";
-        dir.Write("fw.002", FirmwareText(7));
-    }
+struct FleetFixture : ::testing::Test, CliWorkspace {
+    FleetFixture() : CliWorkspace(7) {}
     std::vector<std::string> Write(const std::vector<std::string>& ports, std::vector<std::string> extra)
     {
         std::vector<std::string> argv = {VOKTA4_CLI,   "write",          "--yes", "--firmware", dir.File("fw.002"),
@@ -46,13 +37,6 @@ struct FleetFixture : ::testing::Test {
             EXPECT_FALSE(lines.back().is_discarded()) << line;
         }
         return lines;
-    }
-    static std::string ReadText(const std::string& path)
-    {
-        std::ifstream in(path);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
     }
     std::string Sha256sum(const std::string& path)
     {
@@ -93,14 +77,11 @@ TEST_F(FleetFixture, SeveralRadiosAtOnceOneFailingAfterTheErase)
             if (i != 1) {
                 EXPECT_EQ(flash, ExpectedFlash(7, kMarkerRelease))
                     << "radio " << i << ", its log:\n"
-                    << ReadText(dir.File("vokt-" + ChannelBackupTag(ports[static_cast<std::size_t>(i)]) + ".log"));
+                    << Text(dir.File("vokt-" + ChannelBackupTag(ports[static_cast<std::size_t>(i)]) + ".log"));
             }
         }
 
-        std::ifstream history(dir.File("vokta4-history.jsonl"));
-        std::stringstream text;
-        text << history.rdbuf();
-        const std::vector<nlohmann::json> records = Lines(text.str());
+        const std::vector<nlohmann::json> records = Lines(Text(dir.File("vokta4-history.jsonl")));
         ASSERT_EQ(records.size(), static_cast<std::size_t>(count));
         const std::string digest = Sha256sum(dir.File("fw.002"));
         for (const nlohmann::json& r : records) {

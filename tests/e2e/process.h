@@ -7,6 +7,8 @@
 #include <thread>
 #include <vector>
 
+#include "../unit/test_support.h"
+
 // A child process with its output collected as it comes, for end-to-end
 // tests of the programs.
 class Process {
@@ -55,4 +57,24 @@ public:
 private:
     std::unique_ptr<Process> m_process;
     std::string m_port;
+};
+
+// A test's own folder with the firmware of version `seed` as fw.002, and the
+// environment that keeps the programs away from the machine's ports and the
+// user's settings.
+struct CliWorkspace {
+    TempDir dir;
+    std::map<std::string, std::string> env;
+
+    explicit CliWorkspace(int seed)
+    {
+        env["XDG_CONFIG_HOME"] = dir.File("config");
+        env["VOKTA4_PORTS"] = "/nonexistent/vokta4-port";  // never a real port
+        dir.Write("fw.002", FirmwareText(seed));
+    }
+    static std::string Text(const std::string& path)
+    {
+        const std::vector<std::uint8_t> b = ReadBinary(path);
+        return std::string(b.begin(), b.end());
+    }
 };

@@ -16,16 +16,8 @@
 
 namespace {
 
-struct TechFixture : ::testing::Test {
-    TempDir dir;
-    std::map<std::string, std::string> env;
-
-    TechFixture()
-    {
-        env["XDG_CONFIG_HOME"] = dir.File("config");
-        env["VOKTA4_PORTS"] = "/nonexistent/vokta4-port";
-        dir.Write("fw.002", FirmwareText(6));
-    }
+struct TechFixture : ::testing::Test, CliWorkspace {
+    TechFixture() : CliWorkspace(6) {}
     std::vector<std::string> Write(const std::string& port, std::vector<std::string> extra = {})
     {
         std::vector<std::string> argv = {VOKTA4_CLI, "write", "--yes", "--port", port};
@@ -38,11 +30,6 @@ struct TechFixture : ::testing::Test {
         }
         argv.insert(argv.end(), extra.begin(), extra.end());
         return argv;
-    }
-    std::string Text(const std::string& path)
-    {
-        const std::vector<std::uint8_t> b = ReadBinary(path);
-        return std::string(b.begin(), b.end());
     }
     long Field(const std::string& transcript, const std::string& key)
     {
