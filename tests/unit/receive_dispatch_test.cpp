@@ -61,6 +61,21 @@ TEST_F(DispatchFixture, ContactCompletesOnA0x11AnywhereInTheChunk)
     EXPECT_TRUE(Eventually([&] { return A::ReplyDone(*dialog); }));
 }
 
+// A reply that is complete before the wait begins (a fast radio, a busy
+// machine) must not hide a CLOSE already queued: the update stops at this
+// exchange, not at some later one.
+TEST_F(DispatchFixture, ACloseQueuedBeforeAnEarlyReplyStopsTheWait)
+{
+    A::SetRun(*dialog, true);
+    A::SetUpdating(*dialog, true);
+    A::Prepare(*dialog, UpdaterDialog::kModeContact);
+    Arrive({0x11});
+    ASSERT_TRUE(A::ReplyDone(*dialog));
+    view.PostClose();
+    EXPECT_FALSE(A::WaitEndsInReply(*dialog));
+    EXPECT_TRUE(view.ended);
+}
+
 TEST_F(DispatchFixture, ARefusalAnywhereInTheChunkStandsBesideAnAccept)
 {
     A::Prepare(*dialog, UpdaterDialog::kModeBootRecord);

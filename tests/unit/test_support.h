@@ -158,6 +158,8 @@ struct UpdaterDialogTestAccess {
     static const std::uint8_t* RxBuf(UpdaterDialog& d) { return d.m_rxBuf.data(); }
     static std::int32_t Mode(UpdaterDialog& d) { return d.m_nMode.load(); }
     static void Dispatch(UpdaterDialog& d, const std::uint8_t* data, unsigned n) { d.Dispatch(data, n); }
+    // Waits for the prepared exchange's reply: true when the reply ends the wait.
+    static bool WaitEndsInReply(UpdaterDialog& d) { return d.WaitReply() == UpdaterDialog::WaitResult::Reply; }
     static void SetRun(UpdaterDialog& d, bool run) { d.m_bRun = run ? 1 : 0; }
     static void SetUpdating(UpdaterDialog& d, bool on) { d.m_bUpdating = on ? 1 : 0; }
     static bool CreateDataFile(UpdaterDialog& d) { return d.CreateDataFile(); }
