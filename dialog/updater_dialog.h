@@ -117,6 +117,8 @@ public:
     bool ClearRom();
     bool WriteFirmware();
     bool WriteBlock(std::uint32_t address);
+    // The image's block at `address` from the data file; the reason on failure.
+    bool ReadImageBlock(std::uint32_t address, std::uint8_t* block);
     bool VerifyFirmware();
 
     // ---- resend timer ----

@@ -12,10 +12,8 @@ bool UpdaterDialog::CompareReadBack(std::uint32_t address, bool& answered)
     if (!answered)
         return false;
     std::uint8_t image[kBlockSize];
-    if (!m_hDataFile.ReadAt(address - kImageBase, image, kBlockSize)) {
-        SetDetail("cannot read the data file " + m_strDataFilePath + ": " + m_hDataFile.LastError());
+    if (!ReadImageBlock(address, image))
         return false;
-    }
     for (std::uint32_t k = 0; k < kBlockSize; ++k) {
         const std::uint8_t radio = m_rxBuf[2 + k];  // after the two header bytes
         if (radio != image[k]) {

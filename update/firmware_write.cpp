@@ -28,12 +28,18 @@ bool UpdaterDialog::WriteBlock(std::uint32_t address)
                                BlockContext(address), "write command")) != ExchangeResult::Reply)
         return false;
     std::uint8_t block[kBlockSize];
-    if (!m_hDataFile.ReadAt(address - kImageBase, block, kBlockSize)) {
-        SetDetail("cannot read the data file " + m_strDataFilePath + ": " + m_hDataFile.LastError());
+    if (!ReadImageBlock(address, block))
         return false;
-    }
     return RunExchange(WriteStage(block, kBlockSize, m_timing.blockTimeout, BlockContext(address), "block data")) ==
            ExchangeResult::Reply;
+}
+
+bool UpdaterDialog::ReadImageBlock(std::uint32_t address, std::uint8_t* block)
+{
+    if (m_hDataFile.ReadAt(address - kImageBase, block, kBlockSize))
+        return true;
+    SetDetail("cannot read the data file " + m_strDataFilePath + ": " + m_hDataFile.LastError());
+    return false;
 }
 
 bool UpdaterDialog::WriteFirmware()
