@@ -4,6 +4,7 @@
 #include <mmsystem.h>
 
 #include <algorithm>
+#include <array>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -81,12 +82,14 @@ struct Win32PortBackend::Impl {
     HANDLE port = INVALID_HANDLE_VALUE;
     HANDLE stop = nullptr;  // auto-reset: ends one WaitReadable
     // The reader waits in a one-byte read that completes at the first byte;
-    // that byte is kept here until Read hands it on.
+    // that byte and those waiting behind it are taken at once and kept here
+    // until Read hands them on, so that one arrival costs one wait, one
+    // status call and one read.
     OVERLAPPED waitOv{};
-    std::uint8_t firstByte = 0;
-    bool waitPending = false;     // a first-byte read is in flight
-    bool dropCompletion = false;  // it completed before a purge: its byte is stale
-    bool haveFirst = false;       // firstByte holds a byte not yet read
+    std::array<std::uint8_t, 1024> held{};
+    DWORD heldFrom = 0, heldTo = 0;  // held[heldFrom, heldTo) is not yet read
+    bool waitPending = false;        // the waiting read is in flight
+    bool dropCompletion = false;     // it completed before a purge: its bytes are stale
     OVERLAPPED readOv{};
     OVERLAPPED writeOv{};
     DCB savedDcb{};
@@ -126,6 +129,25 @@ struct Win32PortBackend::Impl {
         if (outQueue)
             *outQueue = stat.cbOutQue;
         return static_cast<long>(stat.cbInQue);
+    }
+
+    // After the first byte has come into held[0]: clears and records the
+    // line's errors (the port goes on working) and reads the bytes waiting
+    // behind it, which a read then returns at once. False when the device
+    // is gone.
+    bool TakeRest()
+    {
+        heldFrom = 0;
+        heldTo = 1;
+        const long waiting = CheckLine();
+        if (waiting < 0)
+            return false;
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(static_cast<std::size_t>(waiting), held.size() - 1));
+        DWORD got = 0;
+        if (want > 0 && (ReadFile(port, held.data() + 1, want, &got, &readOv) ||
+                         (GetLastError() == ERROR_IO_PENDING && GetOverlappedResult(port, &readOv, &got, TRUE))))
+            heldTo += got;
+        return true;
     }
 
     // Waits (bounded) until the bytes written have left the line, so that
@@ -184,7 +206,7 @@ bool Win32PortBackend::Open(const std::string& name, std::string& error)
     timeBeginPeriod(1);
     d.CheckLine();  // errors from before the open are not this update's
     d.framing = d.overrun = d.parity = d.breaks = 0;
-    d.haveFirst = false;
+    d.heldFrom = d.heldTo = 0;
     ResetEvent(d.stop);
     return true;
 }
@@ -213,8 +235,7 @@ void Win32PortBackend::Close()
 long Win32PortBackend::Write(const std::uint8_t* data, std::size_t length)
 {
     Impl& d = *m_impl;
-    ResetEvent(d.writeOv.hEvent);
-    DWORD written = 0;
+    DWORD written = 0;  // WriteFile resets the event itself
     if (WriteFile(d.port, data, static_cast<DWORD>(length), &written, &d.writeOv))
         return static_cast<long>(written);
     if (GetLastError() != ERROR_IO_PENDING)
@@ -230,9 +251,14 @@ long Win32PortBackend::Write(const std::uint8_t* data, std::size_t length)
 
 std::size_t Win32PortBackend::BytesWaiting()
 {
-    const long n = m_impl->CheckLine();
-    std::lock_guard<std::mutex> lock(m_impl->inputMutex);
-    return (n > 0 ? static_cast<std::size_t>(n) : 0) + (m_impl->haveFirst ? 1 : 0);
+    Impl& d = *m_impl;
+    {
+        std::lock_guard<std::mutex> lock(d.inputMutex);
+        if (d.heldTo > d.heldFrom)
+            return d.heldTo - d.heldFrom;
+    }
+    const long n = d.CheckLine();
+    return n > 0 ? static_cast<std::size_t>(n) : 0;
 }
 
 long Win32PortBackend::Read(std::uint8_t* buffer, std::size_t length)
@@ -241,25 +267,24 @@ long Win32PortBackend::Read(std::uint8_t* buffer, std::size_t length)
     std::lock_guard<std::mutex> lock(d.inputMutex);
     if (length == 0)
         return 0;
-    long n = 0;
-    if (d.haveFirst) {
-        buffer[n++] = d.firstByte;
-        d.haveFirst = false;
+    if (d.heldTo > d.heldFrom) {
+        const DWORD n = static_cast<DWORD>(std::min<std::size_t>(d.heldTo - d.heldFrom, length));
+        std::copy_n(d.held.data() + d.heldFrom, n, buffer);
+        d.heldFrom += n;
+        return static_cast<long>(n);
     }
     const long waiting = d.CheckLine();
     if (waiting < 0)
-        return n > 0 ? n : -1;
-    const DWORD want = static_cast<DWORD>(
-        std::min<std::size_t>(static_cast<std::size_t>(waiting), length - static_cast<std::size_t>(n)));
+        return -1;
+    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(static_cast<std::size_t>(waiting), length));
     if (want == 0)
-        return n;  // nothing more (a purge may have come between the wait and this read)
-    ResetEvent(d.readOv.hEvent);
+        return 0;  // nothing (a purge may have come between the wait and this read)
     DWORD got = 0;
     // With bytes waiting a read completes at once with them.
-    if (!ReadFile(d.port, buffer + n, want, &got, &d.readOv) &&
+    if (!ReadFile(d.port, buffer, want, &got, &d.readOv) &&
         (GetLastError() != ERROR_IO_PENDING || !GetOverlappedResult(d.port, &d.readOv, &got, TRUE)))
-        return n > 0 ? n : (d.CheckLine() < 0 ? -1 : 0);
-    return n + static_cast<long>(got);
+        return d.CheckLine() < 0 ? -1 : 0;
+    return static_cast<long>(got);
 }
 
 PortBackend::WaitResult Win32PortBackend::WaitReadable(std::chrono::milliseconds timeout)
@@ -267,24 +292,15 @@ PortBackend::WaitResult Win32PortBackend::WaitReadable(std::chrono::milliseconds
     Impl& d = *m_impl;
     if (!d.waitPending) {
         // Issued under the lock, so that a purge either comes before it
-        // (and the byte it brings is new) or cancels it.
+        // (and the bytes it brings are new) or finds it pending.
         std::lock_guard<std::mutex> lock(d.inputMutex);
-        if (d.haveFirst)
+        if (d.heldTo > d.heldFrom)
             return WaitResult::Readable;
-        const long waiting = d.CheckLine();
-        if (waiting < 0)
-            return WaitResult::HungUp;
-        if (waiting > 0)
-            return WaitResult::Readable;
+        d.heldFrom = d.heldTo = 0;
         d.dropCompletion = false;
-        ResetEvent(d.waitOv.hEvent);
         DWORD n = 0;
-        if (ReadFile(d.port, &d.firstByte, 1, &n, &d.waitOv)) {
-            if (n == 0)
-                return WaitResult::TimedOut;
-            d.haveFirst = true;
-            return WaitResult::Readable;
-        }
+        if (ReadFile(d.port, d.held.data(), 1, &n, &d.waitOv))
+            return n == 0 ? WaitResult::TimedOut : d.TakeRest() ? WaitResult::Readable : WaitResult::HungUp;
         if (GetLastError() != ERROR_IO_PENDING)
             return WaitResult::HungUp;  // the device has gone
         d.waitPending = true;
@@ -301,9 +317,7 @@ PortBackend::WaitResult Win32PortBackend::WaitReadable(std::chrono::milliseconds
     // A byte that came before a purge belongs to nothing.
     if (n == 0 || d.dropCompletion)
         return WaitResult::TimedOut;
-    d.haveFirst = true;
-    d.CheckLine();  // line errors are cleared and recorded; the port goes on working
-    return WaitResult::Readable;
+    return d.TakeRest() ? WaitResult::Readable : WaitResult::HungUp;
 }
 
 void Win32PortBackend::CancelWait()
@@ -315,14 +329,14 @@ void Win32PortBackend::PurgeInput()
 {
     Impl& d = *m_impl;
     std::lock_guard<std::mutex> lock(d.inputMutex);
-    // A first-byte read that has already completed holds a byte from before
-    // this point: it is dropped. One still pending completes with a byte
-    // from after it, which belongs to the next exchange (as on a line
-    // purged by the driver). Not cancelling it keeps a purge cheap.
+    // A waiting read that has already completed holds bytes from before
+    // this point: they are dropped. One still pending completes with bytes
+    // from after it, which belong to the next exchange (as on a line purged
+    // by the driver). Not cancelling it keeps a purge cheap.
     if (d.waitPending && HasOverlappedIoCompleted(&d.waitOv))
         d.dropCompletion = true;
     PurgeComm(d.port, PURGE_RXCLEAR);
-    d.haveFirst = false;
+    d.heldFrom = d.heldTo = 0;
 }
 
 std::string Win32PortBackend::TakeLineErrors()
