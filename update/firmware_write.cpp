@@ -23,12 +23,15 @@ Exchange WriteStage(const std::uint8_t* data, std::uint32_t length, std::chrono:
 
 bool UpdaterDialog::WriteBlock(std::uint32_t address)
 {
+    // The block is at hand before the command goes out: the data stage then
+    // follows the acknowledgement at once, and a file that cannot be read
+    // starts nothing on the radio.
+    std::uint8_t block[kBlockSize];
+    if (!ReadImageBlock(address, block))
+        return false;
     BuildBlockCommand(m_txBuf.data(), protocol::kWriteBlock, address, AreaByte(address));
     if (RunExchange(WriteStage(m_txBuf.data(), protocol::kCommandLength, m_timing.blockTimeout,
                                BlockContext(address), "write command")) != ExchangeResult::Reply)
-        return false;
-    std::uint8_t block[kBlockSize];
-    if (!ReadImageBlock(address, block))
         return false;
     return RunExchange(WriteStage(block, kBlockSize, m_timing.blockTimeout, BlockContext(address), "block data")) ==
            ExchangeResult::Reply;
