@@ -3,46 +3,46 @@
 void MessageQueue::Post(Handler message)
 {
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        std::lock_guard<Monitor> lock(m_monitor);
         m_posted.push_back(std::move(message));
     }
-    m_cv.notify_all();
+    m_monitor.NotifyAll();
 }
 
 void MessageQueue::Wake()
 {
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        std::lock_guard<Monitor> lock(m_monitor);
         m_woken = true;
     }
-    m_cv.notify_all();
+    m_monitor.NotifyAll();
 }
 
 void MessageQueue::SetTimer1(std::chrono::milliseconds period)
 {
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        std::lock_guard<Monitor> lock(m_monitor);
         m_timer1Due = Clock::now() + period;
     }
-    m_cv.notify_all();
+    m_monitor.NotifyAll();
 }
 
 void MessageQueue::KillTimer1()
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<Monitor> lock(m_monitor);
     m_timer1Due.reset();
 }
 
 bool MessageQueue::Timer1Armed() const
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<Monitor> lock(m_monitor);
     return m_timer1Due.has_value();
 }
 
 // Returns the next message to handle, or nothing after a wake (or, when not
 // blocking, when nothing is due). Posted messages come before the timer,
 // as a window's queue delivers WM_TIMER only when nothing else is waiting.
-std::optional<MessageQueue::Handler> MessageQueue::TakeDue(std::unique_lock<std::mutex>& lock, bool block)
+std::optional<MessageQueue::Handler> MessageQueue::TakeDue(std::unique_lock<Monitor>& /* held */, bool block)
 {
     for (;;) {
         if (!m_posted.empty()) {
@@ -63,15 +63,15 @@ std::optional<MessageQueue::Handler> MessageQueue::TakeDue(std::unique_lock<std:
             return std::nullopt;
         }
         if (m_timer1Due)
-            m_cv.wait_until(lock, *m_timer1Due);
+            m_monitor.WaitUntil(*m_timer1Due);
         else
-            m_cv.wait(lock);
+            m_monitor.Wait();
     }
 }
 
 bool MessageQueue::DispatchNext()
 {
-    std::unique_lock<std::mutex> lock(m_mutex);
+    std::unique_lock<Monitor> lock(m_monitor);
     std::optional<Handler> h = TakeDue(lock, true);
     lock.unlock();
     if (!h)
@@ -82,7 +82,7 @@ bool MessageQueue::DispatchNext()
 
 bool MessageQueue::DispatchPending()
 {
-    std::unique_lock<std::mutex> lock(m_mutex);
+    std::unique_lock<Monitor> lock(m_monitor);
     std::optional<Handler> h = TakeDue(lock, false);
     lock.unlock();
     if (!h)

@@ -1,12 +1,12 @@
 #pragma once
 #include <chrono>
-#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <mutex>
 #include <optional>
 
 #include "dialog/dialog_view.h"
+#include "platform/monitor.h"
 
 // A window-message loop for front ends without a toolkit (the console and
 // the tests): posted messages, one timer with a deadline, and a wake-up that
@@ -36,11 +36,10 @@ public:
     bool DispatchPending();
 
 private:
-    std::optional<Handler> TakeDue(std::unique_lock<std::mutex>& lock, bool block);
+    std::optional<Handler> TakeDue(std::unique_lock<Monitor>& lock, bool block);
 
     Handler m_onTimer1;
-    mutable std::mutex m_mutex;
-    std::condition_variable m_cv;
+    mutable Monitor m_monitor;
     std::deque<Handler> m_posted;
     std::optional<Clock::time_point> m_timer1Due;
     bool m_woken = false;
