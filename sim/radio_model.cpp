@@ -14,6 +14,7 @@ constexpr std::uint8_t kStatusAccept = 0x31;  // "1"
 constexpr std::uint8_t kStatusRefuse = 0x32;  // "2"
 constexpr std::uint8_t kFrameStart = 0x00;    // a boot frame's first byte
 constexpr std::uint8_t kBootStart = 0x40;
+constexpr std::size_t kMaxRecorded = 4096;  // turnarounds kept: several updates' worth
 constexpr std::uint8_t kProtectQuery = 0xE8;
 constexpr std::uint8_t kRead = 0x28;
 constexpr std::uint8_t kClear1 = 0x38;
@@ -116,6 +117,8 @@ std::vector<RadioModel::Output> RadioModel::Feed(const std::uint8_t* data, std::
         m_awaitingData = false;
     }
     m_lastArrival = arrival;
+    if (m_awaitingData && m_pending.empty() && length > 0 && m_transcript.dataTurnarounds.size() < kMaxRecorded)
+        m_transcript.dataTurnarounds.push_back(std::max(arrival - m_lineOut, Clock::duration::zero()));
     for (std::size_t i = 0; i < length; ++i) {
         m_lineIn = std::max(m_lineIn, arrival) + byteTime;
         Byte(data[i], std::max(m_lineIn, m_busyUntil), out);

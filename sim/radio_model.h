@@ -84,6 +84,10 @@ public:
         int badBootFrames = 0;
         bool bootStarted = false;
         std::vector<std::string> commands;  // one line per command, e.g. "read FF8000"
+        // For each block write: from the last bit of the command's
+        // acknowledgement on the line to the first data byte's arrival, the
+        // tool's turnaround with the link's own latency both ways.
+        std::vector<std::chrono::nanoseconds> dataTurnarounds;
     };
     Transcript GetTranscript() const;
     std::chrono::nanoseconds ByteTime() const;
