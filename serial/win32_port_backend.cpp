@@ -249,42 +249,24 @@ long Win32PortBackend::Write(const std::uint8_t* data, std::size_t length)
     return static_cast<long>(written);
 }
 
+// Input is handed on only from what the waiting read took (see TakeRest);
+// bytes the driver holds beyond that complete the next wait at once.
 std::size_t Win32PortBackend::BytesWaiting()
 {
     Impl& d = *m_impl;
-    {
-        std::lock_guard<std::mutex> lock(d.inputMutex);
-        if (d.heldTo > d.heldFrom)
-            return d.heldTo - d.heldFrom;
-    }
-    const long n = d.CheckLine();
-    return n > 0 ? static_cast<std::size_t>(n) : 0;
+    std::lock_guard<std::mutex> lock(d.inputMutex);
+    return d.heldTo - d.heldFrom;
 }
 
 long Win32PortBackend::Read(std::uint8_t* buffer, std::size_t length)
 {
     Impl& d = *m_impl;
     std::lock_guard<std::mutex> lock(d.inputMutex);
-    if (length == 0)
-        return 0;
-    if (d.heldTo > d.heldFrom) {
-        const DWORD n = static_cast<DWORD>(std::min<std::size_t>(d.heldTo - d.heldFrom, length));
-        std::copy_n(d.held.data() + d.heldFrom, n, buffer);
-        d.heldFrom += n;
-        return static_cast<long>(n);
-    }
-    const long waiting = d.CheckLine();
-    if (waiting < 0)
-        return -1;
-    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(static_cast<std::size_t>(waiting), length));
-    if (want == 0)
-        return 0;  // nothing (a purge may have come between the wait and this read)
-    DWORD got = 0;
-    // With bytes waiting a read completes at once with them.
-    if (!ReadFile(d.port, buffer, want, &got, &d.readOv) &&
-        (GetLastError() != ERROR_IO_PENDING || !GetOverlappedResult(d.port, &d.readOv, &got, TRUE)))
-        return d.CheckLine() < 0 ? -1 : 0;
-    return static_cast<long>(got);
+    // Nothing held: a purge came between the wait and this read.
+    const DWORD n = static_cast<DWORD>(std::min<std::size_t>(d.heldTo - d.heldFrom, length));
+    std::copy_n(d.held.data() + d.heldFrom, n, buffer);
+    d.heldFrom += n;
+    return static_cast<long>(n);
 }
 
 PortBackend::WaitResult Win32PortBackend::WaitReadable(std::chrono::milliseconds timeout)

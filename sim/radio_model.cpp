@@ -14,7 +14,6 @@ constexpr std::uint8_t kStatusAccept = 0x31;  // "1"
 constexpr std::uint8_t kStatusRefuse = 0x32;  // "2"
 constexpr std::uint8_t kFrameStart = 0x00;    // a boot frame's first byte
 constexpr std::uint8_t kBootStart = 0x40;
-constexpr std::size_t kMaxRecorded = 4096;  // turnarounds kept: several updates' worth
 constexpr std::uint8_t kProtectQuery = 0xE8;
 constexpr std::uint8_t kRead = 0x28;
 constexpr std::uint8_t kClear1 = 0x38;
@@ -22,6 +21,7 @@ constexpr std::uint8_t kClear2 = 0x48;
 constexpr std::uint8_t kWrite = 0x08;
 constexpr std::uint32_t kBlock = 512;
 constexpr std::uint32_t kChannelStart = 0xFF8000;
+constexpr std::size_t kMaxRecorded = 4096;  // turnarounds kept: several updates' worth
 
 }  // namespace
 
