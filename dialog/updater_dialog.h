@@ -19,6 +19,7 @@
 
 class PeriodicTimer;
 struct ConversionCallbacks;
+struct JournalEntry;
 struct Exchange;
 struct FirmwareImage;
 enum class ExchangeResult;
@@ -133,10 +134,16 @@ public:
     const std::string& Log() const { return m_strLog; }
     UpdateOutcome LastOutcome() const { return m_outcome; }
     const std::string& ChannelBackupPath() const { return m_strBackupPath; }
-    // The backup offered for a radio whose channel area read as erased.
+    // The backup offered for a radio whose channel area read as erased, or
+    // whose update did not finish (the first of those offered).
     const std::string& OfferedBackupPath() const { return m_strOfferedBackup; }
+    const std::vector<std::string>& OfferedBackups() const { return m_offeredBackups; }
     // True from the moment the first clear command goes out (any thread).
-    bool EraseStarted() const { return m_bEraseStarted.load(); }
+    bool EraseStarted() const { return m_stopState.load() == StopState::Erasing; }
+    // Any thread: a stop request before the erase. True when it is accepted:
+    // the first clear command will then never go out. False once the erase
+    // has begun, when stopping would leave the radio erased.
+    bool AcceptStopBeforeErase();
     // The last message box of the update ("Done.", "Firm write error.", ...).
     const std::string& LastMessage() const { return m_strLastMessage; }
     // Block exchanges retried so far in this update (any thread).
@@ -166,6 +173,7 @@ private:
     bool RunProcedure();
     bool OpenPortAndAskForPower();
     void ReportFailureInLog();
+    void Guarded(const std::function<void()>& work);
     bool RunStep(const ProcedureStep& step);
     bool Fail(unsigned messageId);
     bool ConnectAndStartBootProgram();
@@ -186,6 +194,23 @@ private:
     // A channel area that reads as erased while a backup for this port
     // exists: asks, refuses or goes on, as the options say.
     bool ResolveErasedChannelArea();
+
+    // ---- the journal of unfinished updates (update/unfinished_updates.cpp) ----
+    std::string JournalFolder() const;
+    // Before the first clear command: this update's entry, on the disk.
+    bool RecordUnfinishedUpdate();
+    // Open entries of earlier updates: goes on only with the technician's
+    // word (named channel data, an accepted backup) or when the radio still
+    // holds an entry's channel data; else asks or refuses.
+    bool ResolveUnfinishedUpdates();
+    bool OfferUnfinishedBackups(const std::vector<JournalEntry>& candidates);
+    bool RefuseForUnfinishedUpdates(const std::vector<JournalEntry>& candidates);
+    // After "Done.": closes this update's entry and every entry whose
+    // channel data the radio now holds.
+    void CloseFinishedUpdates();
+    // On the UI thread, just before the first clear command: false when a
+    // stop was accepted first.
+    bool BeginErase();
     // After the last acknowledgement: the line must stay quiet, or an
     // exchange was lost.
     bool LineStaysQuiet();
@@ -260,7 +285,11 @@ private:
     UpdateOptions m_options;
     UpdateOutcome m_outcome = UpdateOutcome::None;
     bool m_bLocked = false;  // LockControls(true) holds
-    std::atomic<bool> m_bEraseStarted{false};
+    // One state for the erase and the stop requests of every thread: a stop
+    // accepted before the erase and the first clear command exclude each
+    // other.
+    enum class StopState { Running, StopAccepted, Erasing };
+    std::atomic<StopState> m_stopState{StopState::Running};
     std::atomic<int> m_nStrayBytes{0};  // bytes received while no exchange awaited any
     std::atomic<int> m_nRetries{0};
     BootLoaderImage m_bootImage;
@@ -269,6 +298,8 @@ private:
     std::string m_strDataFilePath;
     std::string m_strBackupPath;
     std::string m_strOfferedBackup;
+    std::vector<std::string> m_offeredBackups;
+    std::string m_journalEntry;  // the backup's name of this update's journal entry
     std::string m_strLastMessage;  // the last message box of the update in progress
     std::string m_strStep = "prepare";  // the step in progress, for the attempt counts
     std::vector<std::pair<std::string, int>> m_stepAttempts;  // exchanges per step, in order

@@ -88,6 +88,7 @@ bool UpdaterDialog::ResolveErasedChannelArea()
         !FindChannelBackup(DirectoryOf(m_strDataFilePath), m_strPort, backup))
         return true;  // the radio's own data, or a new radio that was never programmed
     m_strOfferedBackup = backup.path;
+    m_offeredBackups = {backup.path};
     const std::string found = "the radio's channel area reads as erased (an earlier update failed after the "
                               "ROM clear?), and its channel data were saved in " +
                               backup.path + " (" + backup.savedAt + ")";

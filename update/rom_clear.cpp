@@ -10,6 +10,19 @@ constexpr int kClearPeriods = 20;
 
 }  // namespace
 
+bool UpdaterDialog::AcceptStopBeforeErase()
+{
+    StopState expected = StopState::Running;
+    return m_stopState.compare_exchange_strong(expected, StopState::StopAccepted) ||
+           expected == StopState::StopAccepted;
+}
+
+bool UpdaterDialog::BeginErase()
+{
+    StopState expected = StopState::Running;
+    return m_stopState.compare_exchange_strong(expected, StopState::Erasing) || expected == StopState::Erasing;
+}
+
 bool UpdaterDialog::ClearRom()
 {
     struct ClearCommand {
@@ -35,7 +48,10 @@ bool UpdaterDialog::ClearRom()
         x.timeOutMessage = TXT_TIME_OUT_DOT;
         x.silence = "the radio did not confirm the ROM clear within " + std::to_string(kClearPeriods) + " periods";
         x.stopped = "ROM clear stopped by the user";
-        m_bEraseStarted = true;
+        if (!BeginErase()) {
+            SetDetail("stopped by the user before the ROM clear: the radio is unchanged");
+            return false;
+        }
         if (RunExchange(x) != ExchangeResult::Reply)
             return false;
     }

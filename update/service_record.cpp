@@ -8,21 +8,12 @@
 #include <filesystem>
 
 #include "dialog/updater_dialog.h"
-#include "platform/calendar.h"
+#include "update/iso_time.h"
 #include "platform/paths.h"
 #include "res/resource.h"
 #include "update/sha256.h"
 
 namespace {
-
-// UTC, ISO 8601: "2026-12-08T10:15:00Z".
-std::string IsoUtc(std::int64_t seconds)
-{
-    const std::tm utc = UtcCalendar(static_cast<std::time_t>(seconds));
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return text;
-}
 
 nlohmann::json Counts(const std::vector<std::pair<std::string, int>>& counts)
 {
@@ -65,7 +56,9 @@ void UpdaterDialog::AppendServiceRecord()
     r["verified"] = m_strVerified.empty() ? nlohmann::json() : nlohmann::json(m_strVerified);
     r["duration_s"] = static_cast<double>(SteadyNanos() - m_startedNanos) / 1e9;
     r["version"] = STR_VERSION;
-    m_strRecord = r.dump();  // UTF-8 as it is: paths stay readable
+    // UTF-8 as it is, so that paths stay readable; bytes that are not UTF-8
+    // (a path on Linux may hold any) are replaced, never thrown at.
+    m_strRecord = r.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
     std::string error;
     if (!AppendLineLocked(ServiceRecordPath(), m_strRecord, error))
         Note("cannot add to the service record: " + error);

@@ -1,6 +1,7 @@
 // The WRITE procedure: every step in order, one log line each, and one
 // tear-down on every way out.
 #include <ctime>
+#include <exception>
 
 #include "dialog/string_table.h"
 #include "dialog/updater_dialog.h"
@@ -31,19 +32,30 @@ bool UpdaterDialog::CreateDataFile()
 void UpdaterDialog::OnWrite()
 {
     BeginUpdate();
-    EndUpdate(RunProcedure());
+    bool done = false;
+    try {
+        done = RunProcedure();
+    } catch (const std::exception& e) {
+        // Whatever escapes a step is a failure with its reason: the port is
+        // closed and the radio's state reported like any other failure.
+        SetDetail(std::string("internal error: ") + e.what());
+        Message(LoadStringResource(EraseStarted() ? IDS_FIRM_WRITE_ERROR : IDS_CANT_CREATE_FILE));
+    }
+    EndUpdate(done);
 }
 
 void UpdaterDialog::BeginUpdate()
 {
     ClearLog();
     m_bRun = 1;
-    m_bEraseStarted = false;
+    m_stopState = StopState::Running;
     m_nStrayBytes = 0;
     m_outcome = UpdateOutcome::FailedIntact;
     m_strDetail.clear();
     m_strBackupPath.clear();
     m_strOfferedBackup.clear();
+    m_offeredBackups.clear();
+    m_journalEntry.clear();
     m_strLastMessage.clear();
     m_strStep = "prepare";
     m_stepAttempts.clear();
@@ -65,10 +77,12 @@ bool UpdaterDialog::RunProcedure()
         {"protect", 0, &UpdaterDialog::QueryDataProtect, IDS_DATA_PROTECT_ERROR, 0},
         {"convert", IDS_FIRMWARE_CONVERT, &UpdaterDialog::PauseAndConvertFirmware, IDS_CANT_CREATE_FILE, IDS_OK_1TAB},
         {"read", IDS_DATA_LOADING, &UpdaterDialog::ReadChannelData, IDS_CHANNEL_READ_ERROR, 0},
-        {"read", 0, &UpdaterDialog::ResolveErasedChannelArea, 0, 0},
-        // The channel data is kept in a backup of its own before anything is
-        // erased, so that a failed write cannot lose the radio's programming.
-        {"read", 0, &UpdaterDialog::SaveChannelBackup, IDS_CHANNEL_READ_ERROR, IDS_OK_3TABS},
+        {"read", 0, &UpdaterDialog::ResolveUnfinishedUpdates, 0, 0},
+        // The channel data is kept in a backup of its own, and the update in
+        // the journal, before anything is erased, so that a failed write (or
+        // a killed program) cannot lose the radio's programming.
+        {"read", 0, &UpdaterDialog::SaveChannelBackup, IDS_CHANNEL_READ_ERROR, 0},
+        {"read", 0, &UpdaterDialog::RecordUnfinishedUpdate, IDS_CHANNEL_READ_ERROR, IDS_OK_3TABS},
         {"clear", IDS_ROM_CLEAR, &UpdaterDialog::ClearRom, IDS_ROM_CLEAR_ERROR, IDS_OK_3TABS},
         {"write", IDS_FIRMWARE_WRITE, &UpdaterDialog::WriteFirmware, IDS_FIRM_WRITE_ERROR, 0},
         {"write", 0, &UpdaterDialog::LineStaysQuiet, IDS_FIRM_WRITE_ERROR, IDS_OK_3TABS},
@@ -140,16 +154,27 @@ void UpdaterDialog::EndUpdate(bool done)
         LockControls(false);
     if (done) {
         m_outcome = UpdateOutcome::Done;
+        Guarded([this] { CloseFinishedUpdates(); });
         Message(LoadStringResource(IDS_DONE));
     } else {
-        m_outcome = m_bEraseStarted.load() ? UpdateOutcome::FailedAfterErase : UpdateOutcome::FailedIntact;
+        m_outcome = EraseStarted() ? UpdateOutcome::FailedAfterErase : UpdateOutcome::FailedIntact;
     }
     m_hDataFile.Close();
     if (done) {
         ClearLog();
         m_view.SetProgressPos(0);
     }
-    AppendServiceRecord();
+    Guarded([this] { AppendServiceRecord(); });
+}
+
+// The tear-down's own writes must not end the program: what escapes one is a note.
+void UpdaterDialog::Guarded(const std::function<void()>& work)
+{
+    try {
+        work();
+    } catch (const std::exception& e) {
+        Note(std::string("internal error: ") + e.what());
+    }
 }
 
 // In the windows the log pane is the technician's only record: after the
@@ -160,7 +185,7 @@ void UpdaterDialog::ReportFailureInLog()
         return;
     if (!m_strDetail.empty())
         AppendLog(m_strDetail, true);
-    if (m_bEraseStarted.load()) {
+    if (EraseStarted()) {
         AppendLog("The radio's flash is erased: it needs another update. Press WRITE again; "
                   "its channel data, saved in " +
                       m_strBackupPath + ", are offered for writing back.",

@@ -252,8 +252,8 @@ private slots:
     }
 
     // A failed update puts its reason and what to do into the log; the
-    // technician's second WRITE finds the channel area erased and offers the
-    // backup instead of writing the blank area.
+    // technician's second WRITE finds the update unfinished in the journal
+    // and offers the backup instead of writing the blank area.
     void aFailedUpdateShowsItsReasonAndTheSecondWriteOffersTheBackup()
     {
         SavePort(m_hostC->SlavePath());
@@ -274,7 +274,7 @@ private slots:
 
         QString question;
         BoxAnswerer again([&](const QString& text) {
-            if (!text.startsWith(QStringLiteral("The radio's channel data read as erased")))
+            if (!text.startsWith(QStringLiteral("An earlier update did not finish")))
                 return;
             question = text;
             QApplication::activeModalWidget()->grab().save(QStringLiteral(VOKTA4_RENDER_DIR "/vokta4-backup-question.png"));

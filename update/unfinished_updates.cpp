@@ -1,0 +1,138 @@
+// The journal of unfinished updates as the procedure uses it: an entry
+// opened before the first clear command, a later WRITE that finds one and
+// will not write channel data without the technician's word, and entries
+// closed by an update that ends "Done." with their channel data.
+#include "dialog/updater_dialog.h"
+#include "platform/paths.h"
+#include "update/iso_time.h"
+#include "update/memory_map.h"
+#include "update/sha256.h"
+#include "update/update_journal.h"
+
+namespace {
+
+std::string Describe(const std::string& folder, const JournalEntry& e)
+{
+    return folder + e.backup + " (port " + e.port + ", started " + e.start + ")";
+}
+
+bool SameAdapter(const PortDetails& a, const PortDetails& b)
+{
+    return !a.serial.empty() && a.serial == b.serial && a.vidPid == b.vidPid;
+}
+
+}  // namespace
+
+std::string UpdaterDialog::JournalFolder() const
+{
+    return DirectoryOf(m_strDataFilePath);
+}
+
+bool UpdaterDialog::RecordUnfinishedUpdate()
+{
+    JournalEntry e;
+    e.backup = m_strBackupPath.substr(DirectoryOf(m_strBackupPath).size());
+    Sha256 sha;
+    sha.Add(m_channelData.data(), m_channelData.size());
+    e.backupSha256 = sha.HexDigest();
+    e.port = m_strPort;
+    e.adapter = m_host.DescribePort(m_strPort);
+    e.firmwareSha256 = Sha256OfFile(m_strFirmwarePath);
+    e.start = IsoUtc(m_startedUtc);
+    std::string error;
+    if (!OpenJournalEntry(JournalFolder(), e, error)) {
+        SetDetail("cannot record the update in the journal of unfinished updates: " + error);
+        return false;
+    }
+    m_journalEntry = e.backup;
+    return true;
+}
+
+bool UpdaterDialog::ResolveUnfinishedUpdates()
+{
+    const std::string folder = JournalFolder();
+    std::vector<JournalEntry> open = UnfinishedUpdates(folder);
+    if (open.empty())
+        return ResolveErasedChannelArea();  // the older check stays as a second line of defence
+    if (!m_options.channelData.empty())
+        return true;  // the technician named the channel data to write
+    for (const JournalEntry& e : open) {
+        std::vector<std::uint8_t> data;
+        std::string error;
+        if (ReadJournalBackup(folder, e, data, error) && SameChannelData(data, m_channelData))
+            return true;  // the radio still holds that update's channel data
+    }
+    if (m_options.erasedChannelArea == ErasedChannelArea::WriteBlank) {
+        Note("an update in " + folder + " did not finish; the radio's channel area is written as read, as asked");
+        return true;
+    }
+    // The entries of this adapter first; with none known, every entry.
+    const PortDetails adapter = m_host.DescribePort(m_strPort);
+    std::vector<JournalEntry> candidates;
+    for (const JournalEntry& e : open) {
+        if (SameAdapter(e.adapter, adapter))
+            candidates.push_back(e);
+    }
+    if (candidates.empty())
+        candidates = open;
+    for (const JournalEntry& e : candidates)
+        m_offeredBackups.push_back(folder + e.backup);
+    m_strOfferedBackup = m_offeredBackups.front();
+    return m_options.erasedChannelArea == ErasedChannelArea::Ask ? OfferUnfinishedBackups(candidates)
+                                                                 : RefuseForUnfinishedUpdates(candidates);
+}
+
+bool UpdaterDialog::RefuseForUnfinishedUpdates(const std::vector<JournalEntry>& candidates)
+{
+    const std::string folder = JournalFolder();
+    std::string text = candidates.size() == 1 ? "an update that did not finish saved the channel data of a radio in "
+                                              : "updates that did not finish saved channel data in ";
+    for (std::size_t i = 0; i < candidates.size(); ++i)
+        text += (i > 0 ? "; " : "") + Describe(folder, candidates[i]);
+    SetDetail(text + ", and this radio's channel area differs. Nothing was changed: update the radio with its "
+                     "saved channel data (--channel-data), or, if it is another radio, close the entry with "
+                     "vokta4-cli history --discard BACKUP");
+    return false;
+}
+
+bool UpdaterDialog::OfferUnfinishedBackups(const std::vector<JournalEntry>& candidates)
+{
+    const std::string folder = JournalFolder();
+    for (const JournalEntry& e : candidates) {
+        std::vector<std::uint8_t> data;
+        std::string error;
+        if (!ReadJournalBackup(folder, e, data, error)) {
+            Note("cannot offer the channel data of an unfinished update: " + error);
+            continue;
+        }
+        if (!m_view.ShowMessage("An earlier update did not finish: a radio's channel data may be lost.\n\n"
+                                "Write back the channel data saved in\n" +
+                                    folder + e.backup + "\n(port " + e.port + ", " + e.start + ")?",
+                                true))
+            continue;
+        Note("writing back the channel data of " + folder + e.backup);
+        for (std::uint32_t address = kChannelStart; address < kChannelEnd; address += kBlockSize) {
+            if (!StoreChannelBlock(address, &data[address - kChannelStart]))
+                return false;
+        }
+        return true;
+    }
+    RefuseForUnfinishedUpdates(candidates);
+    return false;
+}
+
+void UpdaterDialog::CloseFinishedUpdates()
+{
+    const std::string folder = JournalFolder();
+    for (const JournalEntry& e : UnfinishedUpdates(folder)) {
+        std::vector<std::uint8_t> data;
+        std::string error;
+        const bool own = e.backup == m_journalEntry;
+        if (!own && !(ReadJournalBackup(folder, e, data, error) && SameChannelData(data, m_channelData)))
+            continue;
+        if (!CloseJournalEntry(folder, e.backup, "done", error))
+            Note("cannot close the journal entry of " + e.backup + ": " + error);
+        else if (!own)
+            Note("the channel data saved in " + folder + e.backup + " are back in the radio; its unfinished update is closed");
+    }
+}
