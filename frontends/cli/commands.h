@@ -38,6 +38,7 @@ struct HistoryArgs {
     std::string port;
     std::string since;  // YYYY-MM-DD or a full ISO 8601 time
     bool json = false;
+    std::string discard;  // a backup whose unfinished update is closed on purpose
 };
 // `vokta4-cli history`: the service record as a table.
 int RunHistory(const HistoryArgs& args);

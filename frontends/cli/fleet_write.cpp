@@ -14,6 +14,7 @@
 #include "frontends/cli/json_events.h"
 #include "frontends/cli/radio_session.h"
 #include "frontends/cli/shared_prompt.h"
+#include "frontends/cli/write_options.h"
 #include "platform/paths.h"
 #include "update/channel_backup.h"
 
@@ -45,7 +46,7 @@ public:
         const bool second = request == StopRequest::Interrupt && m_interrupts++ > 0;
         bool erasing = false;
         for (auto& r : m_radios) {
-            if (!r->EraseStarted() || second)
+            if (r->AcceptStopBeforeErase() || second)
                 r->Interrupt();
             else
                 erasing = true;
@@ -77,9 +78,8 @@ int RunFleetWrite(const WriteArgs& args)
     const bool several = args.allPorts || ports.size() > 1;
     std::error_code ec;
     const bool folder = !args.dataFile.empty() && fs::is_directory(fs::u8path(args.dataFile), ec);
-    if (several && ((!args.dataFile.empty() && !folder) || !args.channelData.empty() || !args.trace.empty())) {
-        std::cerr << "vokta4-cli: with several radios --data-file names a folder, and --channel-data and --trace "
-                     "belong to one radio\n";
+    if (several && !SeveralRadiosProblem(args).empty()) {
+        std::cerr << "vokta4-cli: " << SeveralRadiosProblem(args) << "\n";
         return kExitUsage;
     }
     const std::string base = folder ? (fs::u8path(args.dataFile) / "").u8string()
@@ -104,6 +104,8 @@ int RunFleetWrite(const WriteArgs& args)
                                                                          : args.dataFile;
         RadioSession::Paths paths{dataFile, stem + ".log"};
         radios.push_back(std::make_unique<RadioSession>(args, port, paths, prompt, *sink));
+        if (!radios.back()->Ready())
+            return kExitIntact;
         watched.push_back(radios.back().get());
     }
     FleetStop stop(radios, prompt);

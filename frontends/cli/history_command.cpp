@@ -7,10 +7,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <set>
 
 #include "frontends/cli/commands.h"
 #include "platform/native_host.h"
 #include "platform/paths.h"
+#include "update/update_journal.h"
 
 namespace {
 
@@ -25,17 +27,70 @@ std::string FileName(const std::string& path)
     return path.substr(DirectoryOf(path).size());
 }
 
+// A record whose fields have other types than an update writes is damaged.
+bool WellTyped(const nlohmann::json& r)
+{
+    for (const char* key : {"start", "port", "mode", "result", "state", "backup"}) {
+        const auto it = r.find(key);
+        if (it != r.end() && !it->is_string())
+            return false;
+    }
+    const auto firmware = r.find("firmware");
+    const auto duration = r.find("duration_s");
+    return (firmware == r.end() || firmware->is_object()) && (duration == r.end() || duration->is_number());
+}
+
+// Closes the journal entry of a backup on purpose: the technician knows the
+// radio is not the one of that update, or has restored it otherwise.
+int DiscardEntry(const std::string& folder, const std::string& backup)
+{
+    const std::string name = FileName(backup);
+    for (const JournalEntry& e : UnfinishedUpdates(folder)) {
+        if (e.backup != name)
+            continue;
+        std::string error;
+        if (!CloseJournalEntry(folder, name, "discarded", error)) {
+            std::cerr << "vokta4-cli: " << error << "\n";
+            return kExitIntact;
+        }
+        std::cout << "closed the unfinished update of " << folder << name << "; the backup itself is kept\n";
+        return kExitDone;
+    }
+    std::cerr << "vokta4-cli: no unfinished update in " << JournalPath(folder) << " saved " << name << "\n";
+    return kExitIntact;
+}
+
+// The unfinished updates of the journal beside the record.
+void PrintUnfinished(const std::string& folder)
+{
+    const std::vector<JournalEntry> open = UnfinishedUpdates(folder);
+    if (open.empty())
+        return;
+    std::printf("\nUNFINISHED (a radio may need its channel data written back; "
+                "close one with history --discard BACKUP):\n");
+    for (const JournalEntry& e : open)
+        std::printf("%-20s %-18s %s%s\n", e.start.c_str(), e.port.c_str(), folder.c_str(), e.backup.c_str());
+}
+
 }  // namespace
 
 int RunHistory(const HistoryArgs& args)
 {
     const std::string file =
         args.file.empty() ? NativeHost().DataFolder() + "vokta4-history.jsonl" : args.file;
+    const std::string folder = DirectoryOf(file);
+    if (!args.discard.empty())
+        return DiscardEntry(folder, args.discard);
     std::ifstream in(std::filesystem::u8path(file), std::ios::binary);
     if (!in) {
         std::cerr << "vokta4-cli: no service record at " << file << "\n";
+        if (!args.json)
+            PrintUnfinished(folder);
         return kExitIntact;
     }
+    std::set<std::string> unfinished;
+    for (const JournalEntry& e : UnfinishedUpdates(folder))
+        unfinished.insert(e.backup);
     if (!args.json)
         std::printf("%-20s %-18s %-24s %-12s %-7s %-20s %-20s %8s\n", "START (UTC)", "PORT", "FIRMWARE", "SHA-256",
                     "MODE", "RESULT", "RADIO", "SECONDS");
@@ -47,7 +102,7 @@ int RunHistory(const HistoryArgs& args)
         if (line.empty())
             continue;
         const nlohmann::json r = nlohmann::json::parse(line, nullptr, false);
-        if (r.is_discarded() || !r.is_object()) {
+        if (r.is_discarded() || !r.is_object() || !WellTyped(r)) {
             ++damaged;
             continue;
         }
@@ -59,11 +114,14 @@ int RunHistory(const HistoryArgs& args)
             continue;
         }
         const nlohmann::json firmware = r.value("firmware", nlohmann::json::object());
+        const bool open = unfinished.count(FileName(Text(r, "backup"))) > 0;
         std::printf("%-20s %-18s %-24s %-12.12s %-7s %-20.20s %-20s %8.1f\n", start.c_str(), Text(r, "port").c_str(),
                     FileName(Text(firmware, "file")).c_str(), Text(firmware, "sha256").c_str(),
-                    Text(r, "mode").c_str(), Text(r, "result").c_str(), Text(r, "state").c_str(),
-                    r.value("duration_s", 0.0));
+                    Text(r, "mode").c_str(), Text(r, "result").c_str(),
+                    open ? "UNFINISHED" : Text(r, "state").c_str(), r.value("duration_s", 0.0));
     }
+    if (!args.json)
+        PrintUnfinished(folder);
     if (damaged > 0)
         std::cerr << "vokta4-cli: " << damaged << " damaged line(s) of " << file << " skipped\n";
     return kExitDone;

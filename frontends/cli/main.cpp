@@ -57,6 +57,9 @@ void AddOthers(CLI::App& app, Arguments& a)
     history->add_option("--port", a.history.port, "only this port's updates");
     history->add_option("--since", a.history.since, "only updates from this date on (YYYY-MM-DD, UTC)");
     history->add_flag("--json", a.history.json, "the records as JSON lines");
+    history->add_option("--discard", a.history.discard,
+                        "close the unfinished update that saved this channel-data backup (the radio is "
+                        "another one, or restored otherwise); the backup is kept");
     history->add_option("--record", a.history.file,
                         "the service record (default: vokta4-history.jsonl beside the data file)");
 }

@@ -7,6 +7,7 @@
 
 #include "frontends/cli/restore_command.h"
 #include "frontends/cli/shared_prompt.h"
+#include "frontends/cli/write_options.h"
 
 // The radio's one port is the only one probed.
 class RadioSession::Host : public NativeHost {
@@ -30,16 +31,8 @@ RadioSession::RadioSession(const WriteArgs& args, const std::string& port, const
     m_dialog = std::make_unique<UpdaterDialog>(*this, m_queue, *m_host);
     m_log.open(std::filesystem::u8path(paths.logFile), std::ios::trunc);
     UpdateOptions& o = m_dialog->Options();
-    o.dataFilePath = paths.dataFile;
-    o.bootImageFile = args.bootImage;
-    o.reasonsInLog = false;  // reasons are notes, in the log file and the events
-    // Questions about one radio's channel data cannot share one answer:
-    // with several radios the erased area is never written without
-    // --blank-channel-data.
     const bool several = args.allPorts || args.ports.size() > 1;
-    o.erasedChannelArea = args.blankChannelData       ? ErasedChannelArea::WriteBlank
-                          : (several || args.yes) ? ErasedChannelArea::Refuse
-                                                  : ErasedChannelArea::Ask;
+    m_ready = ApplyWriteArgs(args, several, paths.dataFile, o) && AttachTrace(args, m_trace, m_dialog->Serial());
     o.onNote = [this](const std::string& note) {
         Log("vokta4-cli: " + note);
         Emit(RadioEvent::Kind::Note, note);
@@ -67,7 +60,27 @@ void RadioSession::Interrupt()
     m_queue.Post([this] { m_dialog->OnCloseButton(); });
 }
 
+// A radio's thread: whatever escapes the update is this radio's failure,
+// never the end of the others'.
 void RadioSession::Run()
+{
+    try {
+        Update();
+    } catch (const std::exception& e) {
+        m_exitStatus = m_dialog->EraseStarted() ? kExitAfterErase : kExitIntact;
+        Log(std::string("vokta4-cli: internal error: ") + e.what());
+        {
+            std::lock_guard<std::mutex> lock(m_statusMutex);
+            m_status.result = m_exitStatus == kExitAfterErase ? "FAILED, needs another update (internal error)"
+                                                              : "failed, unchanged (internal error)";
+        }
+        RadioEvent done{RadioEvent::Kind::Finished, m_port, e.what()};
+        done.exitStatus = m_exitStatus;
+        m_sink.Event(done);
+    }
+}
+
+void RadioSession::Update()
 {
     const auto start = std::chrono::steady_clock::now();
     m_dialog->OnInitDialog(m_args.test ? "-T" : "");
@@ -81,18 +94,22 @@ void RadioSession::Run()
     case UpdateOutcome::Done:
         m_exitStatus = kExitDone;
         break;
-    case UpdateOutcome::FailedAfterErase: {
+    case UpdateOutcome::FailedAfterErase:
         m_exitStatus = kExitAfterErase;
-        WriteArgs own = m_args;
-        own.dataFile = m_dialog->DataFilePath();
-        if (!m_dialog->ChannelBackupPath().empty())
-            done.restoreCommand =
-                RestoreCommand(own, m_host->ModuleFileName(), m_port, m_firmware, m_dialog->ChannelBackupPath());
         break;
-    }
     default:
         m_exitStatus = kExitIntact;
         break;
+    }
+    // After the erase: the radio's own backup; a radio left unchanged because
+    // an earlier update did not finish: the backup offered for it.
+    const std::string backup = m_exitStatus == kExitAfterErase ? m_dialog->ChannelBackupPath()
+                               : m_exitStatus == kExitIntact   ? m_dialog->OfferedBackupPath()
+                                                               : std::string();
+    if (!backup.empty()) {
+        WriteArgs own = m_args;
+        own.dataFile = m_dialog->DataFilePath();
+        done.restoreCommand = RestoreCommand(own, m_host->ModuleFileName(), m_port, m_firmware, backup);
     }
     done.exitStatus = m_exitStatus;
     m_seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -11,6 +11,7 @@
 #include "dialog/updater_dialog.h"
 #include "frontends/cli/commands.h"
 #include "frontends/cli/radio_events.h"
+#include "frontends/cli/trace_file.h"
 #include "platform/native_host.h"
 
 class SharedPrompt;
@@ -42,6 +43,10 @@ public:
     // Any thread: acts as CLOSE.
     void Interrupt();
     bool EraseStarted() const { return m_dialog->EraseStarted(); }
+    // Any thread: see UpdaterDialog::AcceptStopBeforeErase.
+    bool AcceptStopBeforeErase() { return m_dialog->AcceptStopBeforeErase(); }
+    // False when the arguments cannot be used for this radio (said on stderr).
+    bool Ready() const { return m_ready; }
     Status Snapshot() const;
     int ExitStatus() const { return m_exitStatus; }
     double Seconds() const { return m_seconds; }
@@ -65,6 +70,7 @@ public:
 
 private:
     void Run();
+    void Update();
     void Log(const std::string& text);
     void Emit(RadioEvent::Kind kind, const std::string& text, int percent = 0);
 
@@ -74,6 +80,8 @@ private:
     EventSink& m_sink;
     std::string m_firmware;
     std::ofstream m_log;
+    TraceFile m_trace;
+    bool m_ready = false;
     std::mutex m_logMutex;
 
     class Host;

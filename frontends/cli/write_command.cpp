@@ -10,7 +10,7 @@
 #include "frontends/cli/console_platform.h"
 #include "frontends/cli/console_view.h"
 #include "frontends/cli/restore_command.h"
-#include "frontends/cli/trace_file.h"
+#include "frontends/cli/write_options.h"
 #include "image/firmware_image.h"
 #include "platform/native_host.h"
 
@@ -31,34 +31,6 @@ public:
 private:
     std::string m_port;
 };
-
-// Reads the --channel-data backup; false (with the reason on stderr) when it
-// is not a regular file of exactly 16384 bytes.
-bool ReadChannelData(const std::string& path, std::vector<std::uint8_t>& data)
-{
-    std::error_code ec;
-    const fs::file_status st = fs::status(fs::u8path(path), ec);
-    const char* wrong = ec || !fs::exists(st)   ? "no such file"
-                        : fs::is_directory(st)  ? "a folder, not a channel-data backup"
-                        : !fs::is_regular_file(st) ? "not a regular file"
-                                                   : nullptr;
-    if (wrong) {
-        std::cerr << "vokta4-cli: " << path << ": " << wrong << "\n";
-        return false;
-    }
-    std::ifstream in(fs::u8path(path), std::ios::binary);
-    data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (!in.good() && !in.eof()) {
-        std::cerr << "vokta4-cli: cannot read " << path << "\n";
-        return false;
-    }
-    if (data.size() != kChannelSize) {
-        std::cerr << "vokta4-cli: " << path << " holds " << data.size()
-                  << " bytes; a channel-data backup holds exactly " << kChannelSize << "\n";
-        return false;
-    }
-    return true;
-}
 
 // The same file: one file under two names, or one name of a file that
 // does not exist yet.
@@ -104,11 +76,11 @@ bool OutputsSpareInputs(const WriteArgs& args, const std::string& firmware, cons
 // pressed twice.
 class StopPolicy {
 public:
-    StopPolicy(ConsoleView& view, const UpdaterDialog& dialog) : m_view(view), m_dialog(dialog) {}
+    StopPolicy(ConsoleView& view, UpdaterDialog& dialog) : m_view(view), m_dialog(dialog) {}
 
     void operator()(StopRequest request)
     {
-        if (!m_dialog.EraseStarted()) {
+        if (m_dialog.AcceptStopBeforeErase()) {
             m_view.Interrupt();
             return;
         }
@@ -127,7 +99,7 @@ public:
 
 private:
     ConsoleView& m_view;
-    const UpdaterDialog& m_dialog;
+    UpdaterDialog& m_dialog;
     std::atomic<int> m_interrupts{0};
 };
 
@@ -142,12 +114,15 @@ void ReportAfterErase(const UpdaterDialog& dialog, const WriteArgs& args, const 
               << RestoreCommand(args, program, dialog.Port(), firmware, dialog.ChannelBackupPath()) << "\n";
 }
 
-void ReportErasedChannelArea(const UpdaterDialog& dialog, const WriteArgs& args, const std::string& program,
-                             const std::string& firmware)
+void ReportOfferedBackups(const UpdaterDialog& dialog, const WriteArgs& args, const std::string& program,
+                          const std::string& firmware)
 {
-    std::cerr << "vokta4-cli: the radio is unchanged. Update it with its saved channel data by:\n  "
-              << RestoreCommand(args, program, dialog.Port(), firmware, dialog.OfferedBackupPath()) << "\n"
-              << "vokta4-cli: or, to write the erased channel area as it is, add --blank-channel-data.\n";
+    const std::vector<std::string>& offered = dialog.OfferedBackups();
+    std::cerr << "vokta4-cli: the radio is unchanged. Update it with its saved channel data by"
+              << (offered.size() > 1 ? " one of:\n" : ":\n");
+    for (const std::string& backup : offered)
+        std::cerr << "  " << RestoreCommand(args, program, dialog.Port(), firmware, backup) << "\n";
+    std::cerr << "vokta4-cli: or, to write the radio's channel area as it is, add --blank-channel-data.\n";
 }
 
 }  // namespace
@@ -162,17 +137,11 @@ int RunWrite(const WriteArgs& args)
     UpdateOptions& options = dialog.Options();
     // --data-file may name a folder: vokt.tmp goes there.
     std::error_code ec;
-    options.dataFilePath = !args.dataFile.empty() && fs::is_directory(fs::u8path(args.dataFile), ec)
-                               ? (fs::u8path(args.dataFile) / "vokt.tmp").u8string()
-                               : args.dataFile;
-    options.bootImageFile = args.bootImage;
-    options.reasonsInLog = false;  // reasons go to stderr
-    options.erasedChannelArea = args.blankChannelData ? ErasedChannelArea::WriteBlank
-                                : args.yes            ? ErasedChannelArea::Refuse
-                                                      : ErasedChannelArea::Ask;
-    if (!args.channelData.empty() && !ReadChannelData(args.channelData, options.channelData))
+    const std::string dataFileArg = !args.dataFile.empty() && fs::is_directory(fs::u8path(args.dataFile), ec)
+                                        ? (fs::u8path(args.dataFile) / "vokt.tmp").u8string()
+                                        : args.dataFile;
+    if (!ApplyWriteArgs(args, false, dataFileArg, options))
         return kExitIntact;
-    options.channelDataFile = args.channelData;
     options.onNote = [&view](const std::string& note) { view.PrintNote(note); };
     StopPolicy policy(view, dialog);
     InterruptSource interrupts([&policy](StopRequest request) { policy(request); });
@@ -192,14 +161,8 @@ int RunWrite(const WriteArgs& args)
     if (!OutputsSpareInputs(args, view.FirmwarePath(), dataFile))
         return kExitIntact;
     TraceFile trace;
-    if (!args.trace.empty()) {
-        if (!trace.Open(args.trace)) {
-            std::cerr << "vokta4-cli: cannot write " << args.trace << "\n";
-            return kExitIntact;
-        }
-        dialog.Serial().SetTrafficObserver(
-            [&trace](bool sent, const std::uint8_t* d, std::size_t n) { trace.Record(sent, d, n); });
-    }
+    if (!AttachTrace(args, trace, dialog.Serial()))
+        return kExitIntact;
 
     if (!view.Interrupted())
         dialog.OnWrite();
@@ -215,8 +178,8 @@ int RunWrite(const WriteArgs& args)
         ReportAfterErase(dialog, args, program, view.FirmwarePath());
         return kExitAfterErase;
     default:
-        if (!dialog.OfferedBackupPath().empty() && args.yes && !args.blankChannelData)
-            ReportErasedChannelArea(dialog, args, program, view.FirmwarePath());
+        if (!dialog.OfferedBackups().empty() && !args.blankChannelData)
+            ReportOfferedBackups(dialog, args, program, view.FirmwarePath());
         return kExitIntact;
     }
 }
