@@ -104,6 +104,8 @@ std::vector<RadioModel::Output> RadioModel::Feed(const std::uint8_t* data, std::
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     std::vector<Output> out;
+    if (m_poweredOff)
+        return out;
     const auto byteTime = ByteTime();
     m_transcript.bytesIn += length;
     // Like a real receiver, a pause in the middle of a command or data stage
@@ -153,6 +155,15 @@ bool RadioModel::Answer(Step step, int index, std::vector<std::uint8_t> bytes, s
                         Clock::time_point at, std::chrono::nanoseconds work, std::vector<Output>& out)
 {
     Clock::time_point start = std::max(at + work, m_lineOut);
+    const Cut cut = m_settings.beforeAnswer ? m_settings.beforeAnswer(m_answers++, step) : Cut::None;
+    if (cut == Cut::PowerOff) {
+        m_poweredOff = true;
+        return false;
+    }
+    if (cut == Cut::HangUp) {
+        out.push_back({start, {}, true});
+        return false;
+    }
     if (const FaultRule* rule = FaultFor(step, index)) {
         switch (rule->fault) {
         case Fault::Silence:

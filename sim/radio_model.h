@@ -1,6 +1,7 @@
 #pragma once
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -45,6 +46,13 @@ public:
         bool hangUp = false;
     };
 
+    // What becomes of one answer of the radio, for interruption tests.
+    enum class Cut {
+        None,      // answered as usual
+        PowerOff,  // the radio loses its power: no answer, now or later
+        HangUp     // the line drops instead of the answer
+    };
+
     struct Settings {
         bool wireTiming = false;  // 19200 baud, 10 bits a byte, both ways
         std::chrono::milliseconds eraseTime{0};
@@ -58,6 +66,9 @@ public:
         // up to 62 bytes, a partial one after the adapter's latency (16 ms).
         bool usbBursts = false;
         std::vector<FaultRule> faults;
+        // Asked before each answer, with its number from 0 and its step
+        // (under the model's lock: it must not call back into the model).
+        std::function<Cut(int answer, Step step)> beforeAnswer;
     };
 
     explicit RadioModel(Settings settings);
@@ -120,6 +131,8 @@ private:
     Clock::time_point m_lastArrival{};
     Clock::time_point m_lineIn{};         // when the latest byte finished arriving
     Clock::time_point m_lineOut{};        // when the radio's transmitter is free
+    int m_answers = 0;
+    bool m_poweredOff = false;
     Clock::time_point m_busyUntil{};      // a late answer: the radio reads nothing until then
     std::vector<std::pair<std::pair<int, int>, int>> m_attempts;  // (step, index) -> count
     Transcript m_transcript;
