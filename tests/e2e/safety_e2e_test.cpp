@@ -1,0 +1,195 @@
+// What keeps a radio's channel programming safe across a killed program,
+// another port name and every way of writing: real programs over
+// pseudo-terminals.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "process.h"
+#include "sim/radio_model.h"
+#include "update/memory_map.h"
+#include "../unit/test_support.h"
+
+namespace {
+
+struct SafetyFixture : ::testing::Test, CliWorkspace {
+    SafetyFixture() : CliWorkspace(5) {}
+    std::vector<std::string> Write(std::vector<std::string> extra)
+    {
+        std::vector<std::string> argv = {VOKTA4_CLI, "write", "--yes", "--boot-image", VOKTA4_SIM_BOOT};
+        if (std::find(extra.begin(), extra.end(), "--firmware") == extra.end())
+            argv.insert(argv.end(), {"--firmware", dir.File("fw.002")});
+        argv.insert(argv.end(), extra.begin(), extra.end());
+        return argv;
+    }
+    // The last line of a file, parsed.
+    static nlohmann::json LastRecord(const std::string& path)
+    {
+        std::ifstream in(std::filesystem::u8path(path));
+        std::string line, last;
+        while (std::getline(in, line))
+            last = line.empty() ? last : line;
+        return nlohmann::json::parse(last, nullptr, false);
+    }
+    static std::vector<std::string> Words(const std::string& command)
+    {
+        std::vector<std::string> words;
+        std::string word;
+        bool quoted = false, any = false;
+        for (char c : command) {
+            if (c == '\'') {
+                quoted = !quoted;
+                any = true;
+            } else if (c == ' ' && !quoted) {
+                if (any)
+                    words.push_back(word);
+                word.clear();
+                any = false;
+            } else {
+                word += c;
+                any = true;
+            }
+        }
+        if (any)
+            words.push_back(word);
+        return words;
+    }
+};
+
+}  // namespace
+
+// The program is killed while it writes the flash; the radio comes back
+// under another port name. The plain second WRITE must not write the
+// erased channel area: it refuses, with the radio untouched, and prints
+// the command; that command, run with --json, restores the radio's own
+// channel data, and the journal entry is closed.
+TEST_F(SafetyFixture, AKilledUpdateIsNeverFinishedWithoutTheRadiosChannelData)
+{
+    const std::string link = dir.File("by-id-radio");
+    const std::string data = dir.File("vokt.tmp");
+    {
+        Simulator sim(dir.File("flash.bin"));
+        Process cli(Write({"--port", sim.Port(), "--data-file", data}), env);
+        ASSERT_TRUE(cli.WaitForOutput("Firmware write.")) << cli.Out() << cli.Err();
+        cli.Signal(SIGKILL);
+        EXPECT_EQ(cli.Wait(), 128 + SIGKILL);
+    }
+    const std::vector<std::uint8_t> erased = ReadBinary(dir.File("flash.bin"));
+    ASSERT_NE(erased, RadioModel::FactoryFlash());
+    std::string restore;
+    {
+        Simulator sim(dir.File("flash.bin"), {"--link", link});
+        Process cli(Write({"--port", link, "--data-file", data}), env);
+        EXPECT_EQ(cli.Wait(), 1) << cli.Out() << cli.Err();
+        const std::string err = cli.Err();
+        const std::size_t at = err.find("\n  '");
+        ASSERT_NE(at, std::string::npos) << err;
+        restore = err.substr(at + 3, err.find('\n', at + 3) - at - 3);
+        EXPECT_NE(restore.find("--channel-data"), std::string::npos) << restore;
+    }
+    EXPECT_EQ(ReadBinary(dir.File("flash.bin")), erased) << "the refused WRITE changed the radio";
+
+    Process history({VOKTA4_CLI, "history", "--record", dir.File("vokta4-history.jsonl")}, env);
+    history.Wait();
+    EXPECT_NE(history.Out().find("UNFINISHED"), std::string::npos) << history.Out();
+    {
+        Simulator sim(dir.File("flash.bin"), {"--link", link});
+        std::vector<std::string> argv = Words(restore);
+        argv.insert(argv.end(), {"--yes", "--json"});
+        Process cli(argv, env);
+        EXPECT_EQ(cli.Wait(), 0) << cli.Out() << cli.Err();
+    }
+    EXPECT_EQ(ReadBinary(dir.File("flash.bin")), ExpectedFlash(5, kMarkerRelease));
+    Process after({VOKTA4_CLI, "history", "--record", dir.File("vokta4-history.jsonl")}, env);
+    after.Wait();
+    EXPECT_EQ(after.Out().find("UNFINISHED"), std::string::npos) << after.Out();
+}
+
+// Every write option through each path: one radio, one radio with --json,
+// and two radios at once (where the options of one radio are refused by
+// name).
+TEST_F(SafetyFixture, EveryWriteOptionWorksThroughEveryPath)
+{
+    std::vector<std::uint8_t> channel(kChannelSize);
+    for (std::size_t i = 0; i < channel.size(); ++i)
+        channel[i] = static_cast<std::uint8_t>(i * 7 + 3);
+    std::ofstream(dir.File("saved.chd"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(channel.data()), static_cast<std::streamsize>(channel.size()));
+    std::vector<std::uint8_t> expected = ExpectedFlash(5, kMarkerTest);
+    std::copy(channel.begin(), channel.end(), expected.begin() + (kChannelStart - kImageBase));
+    expected[kMarkerAddress - kImageBase] = kMarkerTest;
+
+    for (const bool json : {false, true}) {
+        const std::string tag = json ? "json" : "plain";
+        std::filesystem::create_directory(dir.File(tag));
+        const std::string trace = dir.File(tag + ".trace");
+        {
+            Simulator sim(dir.File(tag + ".bin"));
+            std::vector<std::string> argv =
+                Write({"--port", sim.Port(), "--test", "--verify", "--data-file", dir.File(tag + "/data.tmp"),
+                       "--trace", trace, "--channel-data", dir.File("saved.chd")});
+            if (json)
+                argv.push_back("--json");
+            Process cli(argv, env);
+            EXPECT_EQ(cli.Wait(), 0) << tag << "\n" << cli.Out() << cli.Err();
+        }
+        EXPECT_EQ(ReadBinary(dir.File(tag + ".bin")), expected) << tag << ": --channel-data or --test not honoured";
+        EXPECT_TRUE(std::filesystem::exists(dir.File(tag + "/data.tmp"))) << tag << ": --data-file not honoured";
+        EXPECT_NE(Text(trace).find(" TX "), std::string::npos) << tag << ": --trace not honoured";
+        const nlohmann::json record = LastRecord(dir.File(tag + "/vokta4-history.jsonl"));
+        EXPECT_EQ(record.value("verified", ""), "yes") << tag << ": --verify not honoured";
+        EXPECT_EQ(record.value("mode", ""), "TEST") << tag;
+    }
+
+    Simulator a(dir.File("a.bin")), b(dir.File("b.bin"));
+    for (const std::string option : {"--channel-data", "--trace"}) {
+        Process cli(Write({"--port", a.Port(), "--port", b.Port(), option, dir.File("saved.chd")}), env);
+        EXPECT_EQ(cli.Wait(), 64);
+        EXPECT_NE(cli.Err().find(option), std::string::npos) << cli.Err();
+    }
+    Process cli(Write({"--port", a.Port(), "--port", b.Port(), "--test", "--verify", "--data-file", dir.Path()}), env);
+    EXPECT_EQ(cli.Wait(std::chrono::seconds(120)), 0) << cli.Out() << cli.Err();
+    a.Stop();
+    b.Stop();
+    for (const char* flash : {"a.bin", "b.bin"})
+        EXPECT_EQ(ReadBinary(dir.File(flash)), ExpectedFlash(5, kMarkerTest)) << flash;
+    const nlohmann::json record = LastRecord(dir.File("vokta4-history.jsonl"));
+    EXPECT_EQ(record.value("verified", ""), "yes");
+}
+
+// Paths need not be UTF-8 on Linux: the record, the JSON events and the
+// restore command carry them without ending the program.
+TEST_F(SafetyFixture, PathsThatAreNotUtf8NeverEndTheProgram)
+{
+    const std::string folder = dir.File("data-\xff\xfe");
+    std::filesystem::create_directory(folder);
+    std::filesystem::copy_file(dir.File("fw.002"), folder + "/fw-\xe9.002");
+    {
+        Simulator sim(dir.File("flash.bin"));
+        Process cli(Write({"--port", sim.Port(), "--firmware", folder + "/fw-\xe9.002", "--data-file",
+                           folder + "/vokt.tmp", "--json"}),
+                    env);
+        EXPECT_EQ(cli.Wait(), 0) << cli.Out() << cli.Err();
+        std::istringstream lines(cli.Out());
+        std::string line, last;
+        while (std::getline(lines, line))
+            last = line;
+        const nlohmann::json result = nlohmann::json::parse(last, nullptr, false);
+        EXPECT_TRUE(result.is_object() && result.value("exit_status", -1) == 0) << last;
+    }
+    EXPECT_FALSE(LastRecord(folder + "/vokta4-history.jsonl").is_discarded());
+    {
+        Simulator sim(dir.File("flash2.bin"), {"--fault", "wdata:40:5:silence"});
+        Process cli(Write({"--port", sim.Port(), "--firmware", folder + "/fw-\xe9.002", "--data-file",
+                           folder + "/vokt.tmp"}),
+                    env);
+        EXPECT_EQ(cli.Wait(), 2) << cli.Out() << cli.Err();
+        EXPECT_NE(cli.Err().find("--channel-data"), std::string::npos) << cli.Err();
+    }
+}
