@@ -342,6 +342,21 @@ TEST_F(UpdateFixture, CloseDuringTheWriteStopsAtOnceWithThePortAndDataFileClosed
     EXPECT_FALSE(Saw("write FE3000"));
 }
 
+// A stop request that a signal thread accepts just before the first clear
+// command, while its CLOSE is still queued: the clear must never go out.
+TEST_F(UpdateFixture, AStopAcceptedJustBeforeTheEraseKeepsTheRadioUnchanged)
+{
+    Start();
+    view.onProgress = [this](int pos) {
+        if (view.ranges.back().second == 0x3FFF && pos == 0x4000 && dialog->AcceptStopBeforeErase())
+            view.PostClose();
+    };
+    dialog->OnWrite();
+    EXPECT_EQ(dialog->LastOutcome(), UpdateOutcome::FailedIntact) << dialog->FailureDetail();
+    EXPECT_FALSE(Saw("clear1"));
+    EXPECT_EQ(radio->Model().Flash(), RadioModel::FactoryFlash());
+}
+
 TEST_F(UpdateFixture, ABackupOfChannelDataIsWrittenInsteadOfTheRadiosOwn)
 {
     Start();
