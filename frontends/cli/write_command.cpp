@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <iterator>
+#include <algorithm>
 
 #include "dialog/updater_dialog.h"
 #include "frontends/cli/commands.h"
@@ -12,6 +12,7 @@
 #include "frontends/cli/restore_command.h"
 #include "frontends/cli/trace_file.h"
 #include "image/firmware_image.h"
+#include "platform/input_file.h"
 #include "platform/native_host.h"
 
 namespace fs = std::filesystem;
@@ -36,62 +37,25 @@ private:
 // is not a regular file of exactly 16384 bytes.
 bool ReadChannelData(const std::string& path, std::vector<std::uint8_t>& data)
 {
-    std::error_code ec;
-    const fs::file_status st = fs::status(fs::u8path(path), ec);
-    const char* wrong = ec || !fs::exists(st)   ? "no such file"
-                        : fs::is_directory(st)  ? "a folder, not a channel-data backup"
-                        : !fs::is_regular_file(st) ? "not a regular file"
-                                                   : nullptr;
-    if (wrong) {
-        std::cerr << "vokta4-cli: " << path << ": " << wrong << "\n";
+    InputFile file;
+    std::string error;
+    if (!file.Open(path, error)) {
+        std::cerr << "vokta4-cli: " << error << "\n";
         return false;
     }
-    std::ifstream in(fs::u8path(path), std::ios::binary);
-    data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (!in.good() && !in.eof()) {
+    // One byte more than a backup holds tells a file that is too long.
+    std::istream& in = file.Stream();
+    data.resize(kChannelSize + 1);
+    in.read(reinterpret_cast<char*>(data.data()), static_cast<std::streamsize>(data.size()));
+    data.resize(static_cast<std::size_t>(in.gcount()));
+    if (in.bad()) {
         std::cerr << "vokta4-cli: cannot read " << path << "\n";
         return false;
     }
     if (data.size() != kChannelSize) {
-        std::cerr << "vokta4-cli: " << path << " holds " << data.size()
-                  << " bytes; a channel-data backup holds exactly " << kChannelSize << "\n";
-        return false;
-    }
-    return true;
-}
-
-// The same file: one file under two names, or one name of a file that
-// does not exist yet.
-bool SameFile(const std::string& a, const std::string& b)
-{
-    if (a.empty() || b.empty())
-        return false;
-    std::error_code ec;
-    if (fs::equivalent(fs::u8path(a), fs::u8path(b), ec) && !ec)
-        return true;
-    std::error_code ea, eb;
-    const fs::path ca = fs::weakly_canonical(fs::u8path(a), ea), cb = fs::weakly_canonical(fs::u8path(b), eb);
-    return !ea && !eb && ca == cb;
-}
-
-// No output may destroy an input (or another output): checked before
-// anything is opened for writing.
-bool OutputsSpareInputs(const WriteArgs& args, const std::string& firmware, const std::string& dataFile)
-{
-    const std::pair<const char*, std::string> inputs[] = {
-        {"the firmware file", firmware}, {"the boot program", args.bootImage}, {"the channel data", args.channelData}};
-    const std::pair<const char*, std::string> outputs[] = {{"--data-file", dataFile}, {"--trace", args.trace}};
-    for (const auto& [option, output] : outputs) {
-        for (const auto& [what, input] : inputs) {
-            if (SameFile(output, input)) {
-                std::cerr << "vokta4-cli: " << option << " " << output << " is " << what
-                          << ": writing it would destroy it; choose another file\n";
-                return false;
-            }
-        }
-    }
-    if (SameFile(dataFile, args.trace)) {
-        std::cerr << "vokta4-cli: --trace " << args.trace << " is the data file; choose another file\n";
+        std::cerr << "vokta4-cli: " << path << " holds " << (data.size() > kChannelSize ? "more than " : "")
+                  << std::min<std::size_t>(data.size(), kChannelSize) << " bytes; a channel-data backup holds exactly "
+                  << kChannelSize << "\n";
         return false;
     }
     return true;
@@ -167,6 +131,7 @@ int RunWrite(const WriteArgs& args)
                                : args.dataFile;
     options.bootImageFile = args.bootImage;
     options.reasonsInLog = false;  // reasons go to stderr
+    options.incompleteFirmware = args.allowIncomplete ? IncompleteFirmware::Write : IncompleteFirmware::Refuse;
     options.erasedChannelArea = args.blankChannelData ? ErasedChannelArea::WriteBlank
                                 : args.yes            ? ErasedChannelArea::Refuse
                                                       : ErasedChannelArea::Ask;
@@ -188,9 +153,12 @@ int RunWrite(const WriteArgs& args)
         view.SetFirmwarePath(args.firmware);
     if (view.FirmwarePath().empty())
         std::cerr << "vokta4-cli: no firmware file (*.002) beside the program; give one with --firmware\n";
-    const std::string dataFile = options.dataFilePath.empty() ? host->DataFolder() + "vokt.tmp" : options.dataFilePath;
-    if (!OutputsSpareInputs(args, view.FirmwarePath(), dataFile))
+    // The data file is checked by the update itself, before it is written.
+    const std::string traceConflict = dialog.OutputConflict("--trace " + args.trace, args.trace);
+    if (!traceConflict.empty()) {
+        std::cerr << "vokta4-cli: " << traceConflict << "\n";
         return kExitIntact;
+    }
     TraceFile trace;
     if (!args.trace.empty()) {
         if (!trace.Open(args.trace)) {
