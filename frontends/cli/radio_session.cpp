@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <chrono>
+#include <ctime>
 #include <filesystem>
 
 #include "frontends/cli/restore_command.h"
 #include "frontends/cli/shared_prompt.h"
+#include "platform/calendar.h"
+#include "res/resource.h"
 
 // The radio's one port is the only one probed.
 class RadioSession::Host : public NativeHost {
@@ -28,7 +31,16 @@ RadioSession::RadioSession(const WriteArgs& args, const std::string& port, const
       m_queue([this] { m_dialog->OnTimer(1); })
 {
     m_dialog = std::make_unique<UpdaterDialog>(*this, m_queue, *m_host);
-    m_log.open(std::filesystem::u8path(paths.logFile), std::ios::trunc);
+    // The log of each update is added to the port's earlier ones: a failed
+    // update's log stays for the technician to read.
+    m_log.open(std::filesystem::u8path(paths.logFile), std::ios::app);
+    {
+        const std::tm utc = UtcCalendar(std::time(nullptr));
+        char when[32];
+        std::strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%SZ", &utc);
+        m_log << "==== vokta4-cli " STR_VERSION ", " << port << ", update started " << when << " ====\n";
+        m_log.flush();
+    }
     UpdateOptions& o = m_dialog->Options();
     o.dataFilePath = paths.dataFile;
     o.bootImageFile = args.bootImage;
@@ -40,6 +52,7 @@ RadioSession::RadioSession(const WriteArgs& args, const std::string& port, const
     o.erasedChannelArea = args.blankChannelData       ? ErasedChannelArea::WriteBlank
                           : (several || args.yes) ? ErasedChannelArea::Refuse
                                                   : ErasedChannelArea::Ask;
+    o.incompleteFirmware = args.allowIncomplete ? IncompleteFirmware::Write : IncompleteFirmware::Refuse;
     o.onNote = [this](const std::string& note) {
         Log("vokta4-cli: " + note);
         Emit(RadioEvent::Kind::Note, note);
