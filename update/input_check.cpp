@@ -79,14 +79,15 @@ bool UpdaterDialog::AcceptCutShortFirmware(const std::string& reason, bool mayAs
             break;
         case IncompleteFirmware::Ask:
             m_incompleteAccepted = m_view.ShowMessage(
-                reason + ".\r\nThe bytes it does not set would be written as 0xFF.\r\nWrite it anyway?", true);
+                reason + ".\n\nThe bytes it does not set would be written as 0xFF.\nWrite it anyway?", true);
             break;
         case IncompleteFirmware::Refuse:
             break;
         }
     }
     if (m_incompleteAccepted) {
-        Note("warning: " + reason + "; written anyway, as asked");
+        if (mayAsk)
+            Note("warning: " + reason + "; written anyway, as asked");
         return true;
     }
     SetDetail(reason + ": refused" +
