@@ -22,6 +22,7 @@ struct ConversionCallbacks;
 struct JournalEntry;
 struct Exchange;
 struct FirmwareImage;
+struct GuardedFile;
 enum class ExchangeResult;
 
 // How the last update ended, for front ends that report it (exit codes).
@@ -41,6 +42,14 @@ enum class ErasedChannelArea {
     WriteBlank   // write the erased area as it is
 };
 
+// What to do with a firmware file that looks cut short: no termination
+// record, and its data stop before the end of the firmware area.
+enum class IncompleteFirmware {
+    Ask,     // ask whether to write it anyway (the windows)
+    Refuse,  // refuse it (the command line, unless told otherwise)
+    Write    // write it, with a warning
+};
+
 // Options a front end may set before WRITE; the dialog itself uses defaults.
 struct UpdateOptions {
     std::string dataFilePath;   // empty: vokt.tmp beside the executable
@@ -50,6 +59,7 @@ struct UpdateOptions {
     std::vector<std::uint8_t> channelData;
     std::string channelDataFile;
     ErasedChannelArea erasedChannelArea = ErasedChannelArea::Ask;
+    IncompleteFirmware incompleteFirmware = IncompleteFirmware::Ask;
     // Read the firmware area back after the write and compare it with the
     // image (the windows take it from the profile, VERIFY=1).
     bool verify = false;
@@ -156,6 +166,10 @@ public:
     // Why the last step failed, in words for a technician (empty if unknown).
     const std::string& FailureDetail() const { return m_strDetail; }
     UpdateOptions& Options() { return m_options; }
+    // Why the update's inputs, or the files it keeps, forbid writing
+    // `output` (`what` names it: "--trace FILE"); empty when nothing does.
+    // For the outputs a front end writes beside the update.
+    std::string OutputConflict(const std::string& what, const std::string& output);
     SerialChannel& Serial() { return *m_pSerial; }
     bool IsUpdating() const { return m_bUpdating != 0; }
 
@@ -185,8 +199,14 @@ private:
     bool CheckFirmwareFile();
     bool CheckOutputs();
     // Reads and judges the firmware file; false (with the reason) when the
-    // update must refuse it.
-    bool ReadFirmwareFile(FirmwareImage& image, const ConversionCallbacks& callbacks);
+    // update must refuse it. Only with `mayAsk` is the technician asked
+    // about a file that looks cut short.
+    bool ReadFirmwareFile(FirmwareImage& image, const ConversionCallbacks& callbacks, bool mayAsk);
+    bool AcceptCutShortFirmware(const std::string& reason, bool mayAsk);
+    // The data file this update uses: the option's, else vokt.tmp in the data folder.
+    std::string ChosenDataFilePath();
+    // The inputs and kept files that an output beside `dataFile` must spare.
+    std::vector<GuardedFile> GuardedInputs(const std::string& dataFile);
 
     // ---- channel data (update/channel_read.cpp, update/channel_backup.cpp) ----
     // Stores one block of channel data in the image, with the mode marker.
@@ -296,6 +316,7 @@ private:
     int m_nAttempt = 1;  // attempt number of the block exchange in progress
     std::vector<std::uint8_t> m_channelData;  // the 16 KiB as stored in the image
     std::string m_strDataFilePath;
+    bool m_incompleteAccepted = false;  // a cut-short firmware may be written in this update
     std::string m_strBackupPath;
     std::string m_strOfferedBackup;
     std::vector<std::string> m_offeredBackups;

@@ -1,4 +1,5 @@
 #pragma once
+#include <istream>
 #include <string>
 #include <vector>
 
@@ -13,9 +14,14 @@ public:
 
     // Reads S1 records from a file (other record types are skipped). Every
     // record is checked before anything is sent: hex digits, count and
-    // length, checksum, at most kMaxRecordData data bytes. False and
-    // `error` (with the line number) when the file is unusable.
+    // length, checksum, at most kMaxRecordData data bytes. The program must
+    // be whole: records in sequence (each starts where the previous one
+    // ended, or opens a new region) and a termination record after the
+    // last. False and `error` (with the line number) when the file is
+    // unusable.
     static bool LoadS19(const std::string& path, BootLoaderImage& image, std::string& error);
+    // The same from an open stream; `name` names it in the error.
+    static bool LoadS19(std::istream& in, const std::string& name, BootLoaderImage& image, std::string& error);
 
     const std::vector<std::string>& Records() const { return m_records; }
 

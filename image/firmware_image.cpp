@@ -1,5 +1,7 @@
 #include "image/firmware_image.h"
 
+#include <cstdio>
+
 #include "image/srecord.h"
 
 namespace {
@@ -27,7 +29,7 @@ void NoteOtherRecord(FirmwareImage& image, const std::string& line)
     if (ParseCountRecord(line, count)) {
         image.declaredCount = count;
         image.countLine = image.lines;
-    } else if (line.size() >= 2 && line[0] == 'S' && line[1] >= '7' && line[1] <= '9' && image.terminationLine == 0) {
+    } else if (image.terminationLine == 0 && IsTerminationRecord(line)) {
         image.terminationLine = image.lines;
     }
 }
@@ -76,17 +78,27 @@ void ConvertSRecords(std::istream& in, FirmwareImage& image, const ConversionCal
                 callbacks.onHundredth(image.lines);
         }
         if (status != SRecordStatus::Ok) {
-            image.errors.push_back({image.lines, DescribeSRecordStatus(status)});
+            image.AddError(image.lines, DescribeSRecordStatus(status));
             continue;
         }
         for (std::size_t i = 0; i < record.length; ++i)
             Place(image, std::uint64_t(record.address) + i, record.data[i]);
     }
-    if (image.declaredCount >= 0 && image.declaredCount != image.dataRecords) {
-        image.errors.push_back({image.countLine, "the record count says " + std::to_string(image.declaredCount) +
-                                                     " data records, the file holds " +
-                                                     std::to_string(image.dataRecords) + ": records are missing"});
+    if (lines.Overlong()) {
+        image.AddError(image.lines + 1, "a line of more than " + std::to_string(TextLines::kMaxLineLength) +
+                                            " characters: not S-record text (reading stopped here)");
     }
+    if (image.declaredCount >= 0 && image.declaredCount != image.dataRecords) {
+        image.AddError(image.countLine, "the record count says " + std::to_string(image.declaredCount) +
+                                            " data records, the file holds " + std::to_string(image.dataRecords) +
+                                            ": records are missing");
+    }
+}
+
+void FirmwareImage::AddError(long line, std::string what)
+{
+    if (++errorCount <= static_cast<long>(kListedErrors))
+        errors.push_back({line, std::move(what)});
 }
 
 long FirmwareImage::FirmwareAreaSet() const
@@ -108,6 +120,28 @@ std::string FirmwareImage::Refusal(const std::string& path) const
     return std::string();
 }
 
+std::uint32_t FirmwareImage::FirmwareAreaEnd() const
+{
+    for (std::uint32_t i = kImageSize; i > 0; --i) {
+        const std::uint32_t address = kImageBase + i - 1;
+        if (setMask[i - 1] && (address < kChannelStart || address > kChannelEnd))
+            return address + 1;
+    }
+    return kImageBase;
+}
+
+std::string FirmwareImage::CutShort(const std::string& path) const
+{
+    const std::uint32_t end = FirmwareAreaEnd();
+    if (terminationLine != 0 || end == kImageBase + kImageSize)
+        return std::string();
+    char where[96] = "it sets no byte of the firmware area";
+    if (end != kImageBase)
+        std::snprintf(where, sizeof where, "its data end at 0x%06X, before the end of the firmware area (0x%06X)",
+                      static_cast<unsigned>(end - 1), static_cast<unsigned>(kImageBase + kImageSize - 1));
+    return path + " is cut short: it has no termination record (S7, S8 or S9), and " + where;
+}
+
 std::vector<std::string> FirmwareImage::Notes() const
 {
     std::vector<std::string> notes;
@@ -119,5 +153,8 @@ std::vector<std::string> FirmwareImage::Notes() const
                         " bytes of the firmware area are not set and will be written as 0xFF");
     if (terminationLine == 0)
         notes.push_back("warning: no termination record (S7, S8 or S9): the file may be cut short");
+    if (bytesOutside > 0)
+        notes.push_back("warning: " + std::to_string(bytesOutside) +
+                        " data bytes lie outside the image (0xFE0000-0xFFFFFF) and are not written");
     return notes;
 }

@@ -35,7 +35,11 @@ struct FirmwareImage {
     long declaredCount = -1;  // data records the last S5/S6 record counts (-1: none)
     long countLine = 0;       // ... and its line
     long terminationLine = 0; // the first S7/S8/S9 record's line (0: none)
+    // Faults found, the first kListedErrors of them with their lines.
+    static constexpr std::size_t kListedErrors = 100;
+    long errorCount = 0;
     std::vector<ConversionError> errors;
+    void AddError(long line, std::string what);
     // Address ranges set inside the image, merged, in ascending order.
     std::vector<std::pair<std::uint32_t, std::uint32_t>> Ranges() const;
     // Bytes set outside the channel area (of kFirmwareAreaSize).
@@ -44,8 +48,15 @@ struct FirmwareImage {
     bool Acceptable() const { return errors.empty() && bytesSet > 0; }
     // Why the update refuses the file read from `path` (empty when it accepts it).
     std::string Refusal(const std::string& path) const;
+    // One past the highest address of the firmware area that the file sets.
+    std::uint32_t FirmwareAreaEnd() const;
+    // A file without termination record whose data stop before the end of
+    // the firmware area has most likely lost its tail: the update writes it
+    // only when the technician insists. Why (empty when it is not cut short).
+    std::string CutShort(const std::string& path) const;
     // What a technician should know of an acceptable file: how much of the
-    // firmware area it sets, and warnings (no termination record, gaps).
+    // firmware area it sets, and warnings (no termination record, bytes
+    // not set, bytes outside the image).
     std::vector<std::string> Notes() const;
 
     std::vector<bool> setMask = std::vector<bool>(kImageSize, false);

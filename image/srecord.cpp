@@ -65,16 +65,31 @@ SRecordStatus ParseFields(const std::string& line, std::size_t end, int type, in
 
 bool TextLines::Next(std::string& line)
 {
-    if (m_at == std::string::npos) {
-        if (!std::getline(m_in, m_chunk))
-            return false;
-        if (!m_chunk.empty() && m_chunk.back() == '\r')
-            m_chunk.pop_back();  // CR-LF
-        m_at = 0;
+    line.clear();
+    if (m_overlong)
+        return false;
+    std::streambuf* in = m_in.rdbuf();
+    int c = in->sbumpc();
+    if (c == std::char_traits<char>::eof()) {
+        m_in.setstate(std::ios::eofbit);
+        return false;
     }
-    const std::size_t cr = m_chunk.find('\r', m_at);
-    line = m_chunk.substr(m_at, cr == std::string::npos ? std::string::npos : cr - m_at);
-    m_at = cr == std::string::npos ? std::string::npos : cr + 1;
+    for (; c != std::char_traits<char>::eof(); c = in->sbumpc()) {
+        if (c == '\n')
+            return true;
+        if (c == '\r') {
+            if (in->sgetc() == '\n')
+                in->sbumpc();  // CR-LF
+            return true;
+        }
+        if (line.size() == kMaxLineLength) {
+            m_overlong = true;
+            line.clear();
+            return false;
+        }
+        line.push_back(static_cast<char>(c));
+    }
+    m_in.setstate(std::ios::eofbit);
     return true;
 }
 
@@ -88,6 +103,17 @@ SRecordStatus ParseSRecord(const std::string& text, SRecord& record)
     if (addressBytes == 0)
         return SRecordStatus::NotData;
     return ParseFields(text, end, type, addressBytes, record);
+}
+
+bool IsTerminationRecord(const std::string& text)
+{
+    const std::size_t end = ContentEnd(text);
+    if (end < 2 || text[0] != 'S' || text[1] < '7' || text[1] > '9')
+        return false;
+    SRecord record;
+    // S7 ends S3 files (32-bit address), S8 S2 files, S9 S1 files.
+    const int addressBytes = 11 - (text[1] - '0');
+    return ParseFields(text, end, text[1] - '0', addressBytes, record) == SRecordStatus::Ok && record.length == 0;
 }
 
 bool ParseCountRecord(const std::string& text, long& count)

@@ -23,21 +23,29 @@ enum class SRecordStatus {
 };
 
 // Reads text lines that end with LF, CR-LF or a CR alone (as some old tools
-// write them), each without its terminator.
+// write them), each without its terminator. A line longer than
+// kMaxLineLength is not S-record text: reading stops there (Next returns
+// false and Overlong() tells why), so that a file without line breaks
+// never fills memory.
 class TextLines {
 public:
+    // The longest S-record is 514 characters; blanks and headers get room.
+    static constexpr std::size_t kMaxLineLength = 4096;
+
     explicit TextLines(std::istream& in) : m_in(in) {}
     bool Next(std::string& line);
+    bool Overlong() const { return m_overlong; }
 
 private:
     std::istream& m_in;
-    std::string m_chunk;            // a piece read up to LF that held CRs inside
-    std::size_t m_at = std::string::npos;  // where its next line begins
+    bool m_overlong = false;
 };
 
 // Parses `line` (without its terminator; trailing blanks are ignored).
 SRecordStatus ParseSRecord(const std::string& line, SRecord& record);
 const char* DescribeSRecordStatus(SRecordStatus status);
+// An S7, S8 or S9 termination record, checked to the letter.
+bool IsTerminationRecord(const std::string& line);
 // An S5 (16-bit) or S6 (24-bit) record count, checked to the letter; false
 // for any other line or a damaged one.
 bool ParseCountRecord(const std::string& line, long& count);

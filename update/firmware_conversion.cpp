@@ -13,7 +13,7 @@ bool UpdaterDialog::ConvertFirmware()
         }
     };
     callbacks.onHundredth = [this](long line) { ShowTransient(TXT_LINE_PREFIX + std::to_string(line)); };
-    if (!ReadFirmwareFile(image, callbacks))
+    if (!ReadFirmwareFile(image, callbacks, false))
         return false;
     UpdateData(false);
     if (!m_hDataFile.WriteAt(0, image.bytes.data(), image.bytes.size())) {

@@ -2,37 +2,13 @@
 // the boot program, the firmware file, and that no output would overwrite
 // any of them.
 #include <filesystem>
-#include <fstream>
 
 #include "dialog/updater_dialog.h"
 #include "image/firmware_image.h"
+#include "platform/input_file.h"
+#include "update/output_guard.h"
 
 namespace fs = std::filesystem;
-
-namespace {
-
-// Why `path` cannot be read as an input file (empty when it can): a
-// directory or a FIFO would fail late or hang.
-std::string NotARegularFile(const std::string& path)
-{
-    std::error_code ec;
-    const fs::file_status st = fs::status(fs::u8path(path), ec);
-    if (ec || !fs::exists(st))
-        return path + ": no such file";
-    if (fs::is_directory(st))
-        return path + ": a folder, not a file";
-    if (!fs::is_regular_file(st))
-        return path + ": not a regular file";
-    return std::string();
-}
-
-bool SameFile(const std::string& a, const std::string& b)
-{
-    std::error_code ec;
-    return !a.empty() && !b.empty() && fs::equivalent(fs::u8path(a), fs::u8path(b), ec) && !ec;
-}
-
-}  // namespace
 
 std::string UpdaterDialog::BootProgramPath()
 {
@@ -59,26 +35,27 @@ bool UpdaterDialog::CheckBootProgram()
                   ". A radio needs its maker's boot program: put it there as boot.s19");
         return false;
     }
-    std::string error = NotARegularFile(path);
-    if (error.empty() && BootLoaderImage::LoadS19(path, m_bootImage, error))
+    std::string error;
+    InputFile file;
+    if (file.Open(path, error) && BootLoaderImage::LoadS19(file.Stream(), path, m_bootImage, error))
         return true;
     SetDetail("boot program refused: " + error);
     return false;
 }
 
-bool UpdaterDialog::ReadFirmwareFile(FirmwareImage& image, const ConversionCallbacks& callbacks)
+bool UpdaterDialog::ReadFirmwareFile(FirmwareImage& image, const ConversionCallbacks& callbacks, bool mayAsk)
 {
     if (m_strFirmwarePath.empty()) {
         SetDetail("no firmware file (*.002) found beside the program");
         return false;
     }
-    const std::string unusable = NotARegularFile(m_strFirmwarePath);
-    std::ifstream in(fs::u8path(m_strFirmwarePath), std::ios::binary);
-    if (!unusable.empty() || !in) {
-        SetDetail("firmware file cannot be opened: " + (unusable.empty() ? m_strFirmwarePath : unusable));
+    std::string error;
+    InputFile file;
+    if (!file.Open(m_strFirmwarePath, error)) {
+        SetDetail("firmware file cannot be opened: " + error);
         return false;
     }
-    ConvertSRecords(in, image, callbacks);
+    ConvertSRecords(file.Stream(), image, callbacks);
     // A damaged file must never reach the flash, and neither must an empty
     // image: both are refused while the radio is still intact.
     const std::string refusal = image.Refusal(m_strFirmwarePath);
@@ -86,30 +63,74 @@ bool UpdaterDialog::ReadFirmwareFile(FirmwareImage& image, const ConversionCallb
         SetDetail(refusal);
         return false;
     }
-    return true;
+    const std::string cutShort = image.CutShort(m_strFirmwarePath);
+    return cutShort.empty() || AcceptCutShortFirmware(cutShort, mayAsk);
+}
+
+// A file that looks cut short is written only when the technician insists:
+// by option, or by answering the question (asked once per update, before
+// the port opens).
+bool UpdaterDialog::AcceptCutShortFirmware(const std::string& reason, bool mayAsk)
+{
+    if (!m_incompleteAccepted && mayAsk) {
+        switch (m_options.incompleteFirmware) {
+        case IncompleteFirmware::Write:
+            m_incompleteAccepted = true;
+            break;
+        case IncompleteFirmware::Ask:
+            m_incompleteAccepted = m_view.ShowMessage(
+                reason + ".\n\nThe bytes it does not set would be written as 0xFF.\nWrite it anyway?", true);
+            break;
+        case IncompleteFirmware::Refuse:
+            break;
+        }
+    }
+    if (m_incompleteAccepted) {
+        if (mayAsk)
+            Note("warning: " + reason + "; written anyway, as asked");
+        return true;
+    }
+    SetDetail(reason + ": refused" +
+              (m_options.incompleteFirmware == IncompleteFirmware::Refuse ? " (--allow-incomplete writes it anyway)"
+                                                                          : ""));
+    return false;
 }
 
 bool UpdaterDialog::CheckFirmwareFile()
 {
     FirmwareImage image;
-    if (!ReadFirmwareFile(image, {}))
+    if (!ReadFirmwareFile(image, {}, true))
         return false;
     for (const std::string& note : image.Notes())
         Note(m_strFirmwarePath + ": " + note);
     return true;
 }
 
+std::vector<GuardedFile> UpdaterDialog::GuardedInputs(const std::string& dataFile)
+{
+    std::vector<GuardedFile> files = {{"the firmware file", m_view.FirmwarePath()},
+                                      {"the boot program", BootProgramPath()},
+                                      {"the channel data", m_options.channelDataFile},
+                                      {"the serial port", m_view.SelectedPort()}};
+    const std::vector<GuardedFile> kept = KeptFiles(m_host, dataFile);
+    files.insert(files.end(), kept.begin(), kept.end());
+    return files;
+}
+
+std::string UpdaterDialog::OutputConflict(const std::string& what, const std::string& output)
+{
+    const std::string dataFile = ChosenDataFilePath();
+    std::vector<GuardedFile> files = GuardedInputs(dataFile);
+    files.push_back({"the data file", dataFile});
+    return ::OutputConflict(what, output, files);
+}
+
 bool UpdaterDialog::CheckOutputs()
 {
-    const std::pair<const char*, std::string> inputs[] = {{"the firmware file", m_strFirmwarePath},
-                                                          {"the boot program", BootProgramPath()},
-                                                          {"the channel data", m_options.channelDataFile}};
-    for (const auto& [what, path] : inputs) {
-        if (SameFile(m_strDataFilePath, path)) {
-            SetDetail("the data file " + m_strDataFilePath + " is " + what + " (" + path +
-                      "): writing it would destroy it; choose another data file");
-            return false;
-        }
-    }
-    return true;
+    const std::string conflict =
+        ::OutputConflict("the data file " + m_strDataFilePath, m_strDataFilePath, GuardedInputs(m_strDataFilePath));
+    if (conflict.empty())
+        return true;
+    SetDetail(conflict);
+    return false;
 }

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
+
+#include "platform/input_file.h"
 
 namespace {
 
@@ -96,9 +96,12 @@ std::string Sha256::HexDigest()
 
 std::string Sha256OfFile(const std::string& path)
 {
-    std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
-    if (!in)
+    // Only a regular file: a FIFO named as firmware must not hold the record up.
+    InputFile file;
+    std::string error;
+    if (!file.Open(path, error))
         return std::string();
+    std::istream& in = file.Stream();
     Sha256 sha;
     char buffer[65536];
     while (in.read(buffer, sizeof buffer) || in.gcount() > 0)

@@ -65,7 +65,13 @@ void UpdaterDialog::BeginUpdate()
     m_strRecord.clear();
     m_startedUtc = static_cast<std::int64_t>(std::time(nullptr));
     m_startedNanos = SteadyNanos();
-    m_strDataFilePath = m_options.dataFilePath.empty() ? m_host.DataFolder() + "vokt.tmp" : m_options.dataFilePath;
+    m_strDataFilePath = ChosenDataFilePath();
+    m_incompleteAccepted = false;
+}
+
+std::string UpdaterDialog::ChosenDataFilePath()
+{
+    return m_options.dataFilePath.empty() ? m_host.DataFolder() + "vokt.tmp" : m_options.dataFilePath;
 }
 
 bool UpdaterDialog::RunProcedure()

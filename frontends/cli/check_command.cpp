@@ -27,14 +27,23 @@ int RunCheck(const std::string& path)
         std::printf("termination record: line %ld\n", image.terminationLine);
     for (const std::string& note : image.Notes())
         std::printf("%s\n", note.c_str());
-    std::printf("damaged records: %zu\n", image.errors.size());
+    std::printf("damaged records: %ld\n", image.errorCount);
     for (const ConversionError& e : image.errors)
         std::printf("  line %ld: %s\n", e.line, e.what.c_str());
-    if (image.Acceptable()) {
-        std::printf("the update would accept this file\n");
-        return 0;
+    if (image.errorCount > static_cast<long>(image.errors.size()))
+        std::printf("  ... and %ld more\n", image.errorCount - static_cast<long>(image.errors.size()));
+    const std::string cutShort = image.CutShort(path);
+    if (!image.Acceptable()) {
+        std::printf("the update would refuse this file%s\n",
+                    image.errors.empty() ? ": it sets no byte of the image" : "");
+        return 1;
     }
-    std::printf("the update would refuse this file%s\n",
-                image.errors.empty() ? ": it sets no byte of the image" : "");
-    return 1;
+    if (!cutShort.empty()) {
+        std::printf("%s\nthe update would refuse this file as cut short (write --allow-incomplete writes it "
+                    "anyway)\n",
+                    cutShort.c_str());
+        return 1;
+    }
+    std::printf("the update would accept this file\n");
+    return 0;
 }

@@ -25,6 +25,7 @@ struct WriteArgs {
     bool test = false;
     bool yes = false;
     bool blankChannelData = false;  // write an erased channel area as it is
+    bool allowIncomplete = false;   // write a firmware file that looks cut short
 };
 
 // `vokta4-cli write`: the update of one radio in the terminal.
@@ -52,5 +53,7 @@ void ExplainRefusedPorts(NativeHost& host, const std::vector<std::string>& usabl
 // reports what it holds. 0 when the update would accept it, 1 otherwise.
 int RunCheck(const std::string& path);
 // `vokta4-cli convert FILE -o IMAGE`: writes the 131072-byte image the
-// update would write. 1 (and nothing written) when the update would refuse.
-int RunConvert(const std::string& path, const std::string& output);
+// update would write. 1 (and nothing written) when the update would refuse
+// the file (a cut-short one is converted with `allowIncomplete`) or the
+// output would overwrite one of its inputs.
+int RunConvert(const std::string& path, const std::string& output, bool allowIncomplete);

@@ -1,25 +1,18 @@
 #include "frontends/cli/firmware_file.h"
 
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <iostream>
+
+#include "platform/input_file.h"
 
 bool LoadFirmwareFile(const std::string& path, FirmwareImage& image)
 {
-    std::error_code ec;
-    const std::filesystem::file_status st = std::filesystem::status(std::filesystem::u8path(path), ec);
-    const char* wrong = ec || !std::filesystem::exists(st)   ? "no such file"
-                        : std::filesystem::is_directory(st)  ? "a folder, not a firmware file"
-                        : !std::filesystem::is_regular_file(st) ? "not a regular file"
-                                                                : nullptr;
-    std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
-    if (wrong || !in) {
-        std::cerr << "vokta4-cli: " << path << ": " << (wrong ? wrong : std::strerror(errno)) << "\n";
+    InputFile file;
+    std::string error;
+    if (!file.Open(path, error)) {
+        std::cerr << "vokta4-cli: " << error << "\n";
         return false;
     }
-    ConvertSRecords(in, image);
+    ConvertSRecords(file.Stream(), image);
     return true;
 }
 

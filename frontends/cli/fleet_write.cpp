@@ -4,6 +4,7 @@
 // worst radio's exit status.
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -17,6 +18,7 @@
 #include "frontends/cli/write_options.h"
 #include "platform/paths.h"
 #include "update/channel_backup.h"
+#include "update/output_guard.h"
 
 namespace fs = std::filesystem;
 
@@ -66,6 +68,36 @@ private:
     std::atomic<int> m_interrupts{0};
 };
 
+// The tag of a port's files, in one case: on Windows COM3 and com3 name one
+// port, and their files one file.
+std::string FileTag(const std::string& port)
+{
+    std::string tag = ChannelBackupTag(port);
+    std::transform(tag.begin(), tag.end(), tag.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return tag;
+}
+
+// Two radios on one port (a name given twice, or two names of one device),
+// or whose files would share a name, cannot both be updated: refused
+// before any starts.
+bool PortsDistinct(const std::vector<std::string>& ports)
+{
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        for (std::size_t j = 0; j < i; ++j) {
+            if (SameFile(ports[i], ports[j])) {
+                std::cerr << "vokta4-cli: " << ports[j] << " and " << ports[i] << " are the same port\n";
+                return false;
+            }
+            if (FileTag(ports[i]) == FileTag(ports[j])) {
+                std::cerr << "vokta4-cli: " << ports[j] << " and " << ports[i] << " would share the files vokt-"
+                          << ChannelBackupTag(ports[i]) << ".*; update them one after the other\n";
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 int RunFleetWrite(const WriteArgs& args)
@@ -75,6 +107,8 @@ int RunFleetWrite(const WriteArgs& args)
         std::cerr << "vokta4-cli: no serial port could be opened\n";
         return kExitIntact;
     }
+    if (!PortsDistinct(ports))
+        return kExitUsage;
     const bool several = args.allPorts || ports.size() > 1;
     std::error_code ec;
     const bool folder = !args.dataFile.empty() && fs::is_directory(fs::u8path(args.dataFile), ec);

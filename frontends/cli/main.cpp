@@ -14,6 +14,7 @@ struct Arguments {
     WriteArgs write;
     HistoryArgs history;
     std::string firmwareFile, imageFile;
+    bool convertIncomplete = false;
 };
 
 void AddWrite(CLI::App& app, WriteArgs& w)
@@ -39,6 +40,9 @@ void AddWrite(CLI::App& app, WriteArgs& w)
         ->excludes(channelData);
     write->add_option("--boot-image", w.bootImage,
                       "the radio maker's boot program (S1 records; default: boot.s19 beside the program)");
+    write->add_flag("--allow-incomplete", w.allowIncomplete,
+                    "write a firmware file that looks cut short (no termination record, data ending before "
+                    "the end of the firmware area); without it such a file is refused");
     write->add_option("--trace", w.trace, "write every byte sent and received to this file");
     write->add_flag("--verify", w.verify, "read the firmware area back after the write and compare it with the image");
     write->add_flag("--json", w.json, "JSON Lines on stdout instead of the log, one object per event");
@@ -53,6 +57,7 @@ void AddOthers(CLI::App& app, Arguments& a)
     CLI::App* convert = app.add_subcommand("convert", "write the 131072-byte image the update would write");
     convert->add_option("FILE", a.firmwareFile, "firmware file (S-records)")->required();
     convert->add_option("-o,--output", a.imageFile, "image file to write")->required();
+    convert->add_flag("--allow-incomplete", a.convertIncomplete, "convert a firmware file that looks cut short");
     CLI::App* history = app.add_subcommand("history", "print the service record of past updates");
     history->add_option("--port", a.history.port, "only this port's updates");
     history->add_option("--since", a.history.since, "only updates from this date on (YYYY-MM-DD, UTC)");
@@ -91,7 +96,7 @@ int Run(const CLI::App& app, Arguments& a)
     if (*app.get_subcommand("check"))
         return RunCheck(a.firmwareFile);
     if (*app.get_subcommand("convert"))
-        return RunConvert(a.firmwareFile, a.imageFile);
+        return RunConvert(a.firmwareFile, a.imageFile, a.convertIncomplete);
     if (*app.get_subcommand("history"))
         return RunHistory(a.history);
     if (w.ports.size() > 1 || w.allPorts || w.json)

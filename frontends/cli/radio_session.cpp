@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <chrono>
+#include <ctime>
 #include <filesystem>
 
 #include "frontends/cli/restore_command.h"
 #include "frontends/cli/shared_prompt.h"
 #include "frontends/cli/write_options.h"
+#include "res/resource.h"
+#include "update/iso_time.h"
 
 // The radio's one port is the only one probed.
 class RadioSession::Host : public NativeHost {
@@ -29,10 +32,15 @@ RadioSession::RadioSession(const WriteArgs& args, const std::string& port, const
       m_queue([this] { m_dialog->OnTimer(1); })
 {
     m_dialog = std::make_unique<UpdaterDialog>(*this, m_queue, *m_host);
-    m_log.open(std::filesystem::u8path(paths.logFile), std::ios::trunc);
+    // The log of each update is added to the port's earlier ones: a failed
+    // update's log stays for the technician to read.
+    m_log.open(std::filesystem::u8path(paths.logFile), std::ios::app);
+    m_log << "==== vokta4-cli " STR_VERSION ", " << port << ", update started " << IsoUtc(std::time(nullptr))
+          << " ====\n";
+    m_log.flush();
     UpdateOptions& o = m_dialog->Options();
     const bool several = args.allPorts || args.ports.size() > 1;
-    m_ready = ApplyWriteArgs(args, several, paths.dataFile, o) && AttachTrace(args, m_trace, m_dialog->Serial());
+    m_ready = ApplyWriteArgs(args, several, paths.dataFile, o);
     o.onNote = [this](const std::string& note) {
         Log("vokta4-cli: " + note);
         Emit(RadioEvent::Kind::Note, note);
@@ -87,7 +95,9 @@ void RadioSession::Update()
     if (!m_args.firmware.empty())
         SetFirmwarePath(m_args.firmware);
     m_dialog->Options().verify = m_args.verify;
-    m_dialog->OnWrite();
+    // A --trace that cannot be written leaves the radio untouched.
+    if (AttachTrace(m_args, m_trace, *m_dialog))
+        m_dialog->OnWrite();
 
     RadioEvent done{RadioEvent::Kind::Finished, m_port};
     switch (m_dialog->LastOutcome()) {

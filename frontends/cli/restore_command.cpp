@@ -33,6 +33,8 @@ std::string RestoreCommand(const WriteArgs& args, const std::string& program, co
         cmd += " --test";
     if (args.verify)
         cmd += " --verify";
+    if (args.allowIncomplete)
+        cmd += " --allow-incomplete";
     return cmd;
 }
 

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <iterator>
+#include <algorithm>
 
 #include "dialog/updater_dialog.h"
 #include "frontends/cli/commands.h"
@@ -32,42 +32,6 @@ private:
     std::string m_port;
 };
 
-// The same file: one file under two names, or one name of a file that
-// does not exist yet.
-bool SameFile(const std::string& a, const std::string& b)
-{
-    if (a.empty() || b.empty())
-        return false;
-    std::error_code ec;
-    if (fs::equivalent(fs::u8path(a), fs::u8path(b), ec) && !ec)
-        return true;
-    std::error_code ea, eb;
-    const fs::path ca = fs::weakly_canonical(fs::u8path(a), ea), cb = fs::weakly_canonical(fs::u8path(b), eb);
-    return !ea && !eb && ca == cb;
-}
-
-// No output may destroy an input (or another output): checked before
-// anything is opened for writing.
-bool OutputsSpareInputs(const WriteArgs& args, const std::string& firmware, const std::string& dataFile)
-{
-    const std::pair<const char*, std::string> inputs[] = {
-        {"the firmware file", firmware}, {"the boot program", args.bootImage}, {"the channel data", args.channelData}};
-    const std::pair<const char*, std::string> outputs[] = {{"--data-file", dataFile}, {"--trace", args.trace}};
-    for (const auto& [option, output] : outputs) {
-        for (const auto& [what, input] : inputs) {
-            if (SameFile(output, input)) {
-                std::cerr << "vokta4-cli: " << option << " " << output << " is " << what
-                          << ": writing it would destroy it; choose another file\n";
-                return false;
-            }
-        }
-    }
-    if (SameFile(dataFile, args.trace)) {
-        std::cerr << "vokta4-cli: --trace " << args.trace << " is the data file; choose another file\n";
-        return false;
-    }
-    return true;
-}
 
 // What a stop request does depends on the radio's state. Before the ROM
 // clear every request ends the update as CLOSE does: the radio stays as it
@@ -157,11 +121,9 @@ int RunWrite(const WriteArgs& args)
         view.SetFirmwarePath(args.firmware);
     if (view.FirmwarePath().empty())
         std::cerr << "vokta4-cli: no firmware file (*.002) beside the program; give one with --firmware\n";
-    const std::string dataFile = options.dataFilePath.empty() ? host->DataFolder() + "vokt.tmp" : options.dataFilePath;
-    if (!OutputsSpareInputs(args, view.FirmwarePath(), dataFile))
-        return kExitIntact;
+    // The data file is checked by the update itself, before it is written.
     TraceFile trace;
-    if (!AttachTrace(args, trace, dialog.Serial()))
+    if (!AttachTrace(args, trace, dialog))
         return kExitIntact;
 
     if (!view.Interrupted())

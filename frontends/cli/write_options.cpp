@@ -1,9 +1,12 @@
 #include "frontends/cli/write_options.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
+
+#include "platform/input_file.h"
 
 #include "update/memory_map.h"
 
@@ -15,25 +18,25 @@ namespace {
 // is not a regular file of exactly 16384 bytes.
 bool ReadChannelData(const std::string& path, std::vector<std::uint8_t>& data)
 {
-    std::error_code ec;
-    const fs::file_status st = fs::status(fs::u8path(path), ec);
-    const char* wrong = ec || !fs::exists(st)   ? "no such file"
-                        : fs::is_directory(st)  ? "a folder, not a channel-data backup"
-                        : !fs::is_regular_file(st) ? "not a regular file"
-                                                   : nullptr;
-    if (wrong) {
-        std::cerr << "vokta4-cli: " << path << ": " << wrong << "\n";
+    InputFile file;
+    std::string error;
+    if (!file.Open(path, error)) {
+        std::cerr << "vokta4-cli: " << error << "\n";
         return false;
     }
-    std::ifstream in(fs::u8path(path), std::ios::binary);
-    data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (!in.good() && !in.eof()) {
+    // One byte more than a backup holds tells a file that is too long.
+    std::istream& in = file.Stream();
+    data.resize(kChannelSize + 1);
+    in.read(reinterpret_cast<char*>(data.data()), static_cast<std::streamsize>(data.size()));
+    data.resize(static_cast<std::size_t>(in.gcount()));
+    if (in.bad()) {
         std::cerr << "vokta4-cli: cannot read " << path << "\n";
         return false;
     }
     if (data.size() != kChannelSize) {
-        std::cerr << "vokta4-cli: " << path << " holds " << data.size()
-                  << " bytes; a channel-data backup holds exactly " << kChannelSize << "\n";
+        std::cerr << "vokta4-cli: " << path << " holds " << (data.size() > kChannelSize ? "more than " : "")
+                  << std::min<std::size_t>(data.size(), kChannelSize) << " bytes; a channel-data backup holds exactly "
+                  << kChannelSize << "\n";
         return false;
     }
     return true;
@@ -51,20 +54,26 @@ bool ApplyWriteArgs(const WriteArgs& args, bool several, const std::string& data
     options.erasedChannelArea = args.blankChannelData     ? ErasedChannelArea::WriteBlank
                                 : (several || args.yes) ? ErasedChannelArea::Refuse
                                                         : ErasedChannelArea::Ask;
+    options.incompleteFirmware = args.allowIncomplete ? IncompleteFirmware::Write : IncompleteFirmware::Refuse;
     options.channelDataFile = args.channelData;
     options.channelData.clear();
     return args.channelData.empty() || ReadChannelData(args.channelData, options.channelData);
 }
 
-bool AttachTrace(const WriteArgs& args, TraceFile& trace, SerialChannel& serial)
+bool AttachTrace(const WriteArgs& args, TraceFile& trace, UpdaterDialog& dialog)
 {
     if (args.trace.empty())
         return true;
+    const std::string conflict = dialog.OutputConflict("--trace " + args.trace, args.trace);
+    if (!conflict.empty()) {
+        std::cerr << "vokta4-cli: " << conflict << "\n";
+        return false;
+    }
     if (!trace.Open(args.trace)) {
         std::cerr << "vokta4-cli: cannot write " << args.trace << "\n";
         return false;
     }
-    serial.SetTrafficObserver([&trace](bool sent, const std::uint8_t* d, std::size_t n) { trace.Record(sent, d, n); });
+    dialog.Serial().SetTrafficObserver([&trace](bool sent, const std::uint8_t* d, std::size_t n) { trace.Record(sent, d, n); });
     return true;
 }
 

@@ -15,9 +15,11 @@
 // when --channel-data cannot be used.
 bool ApplyWriteArgs(const WriteArgs& args, bool several, const std::string& dataFile, UpdateOptions& options);
 
-// Opens --trace (when given) and records the channel's traffic in it; false
-// (with the reason on stderr) when it cannot be written.
-bool AttachTrace(const WriteArgs& args, TraceFile& trace, SerialChannel& serial);
+// Opens --trace (when given) and records the dialog's traffic in it; false
+// (with the reason on stderr) when it would destroy a file the update keeps
+// or reads, or cannot be written. After OnInitDialog and the firmware's
+// choice, which the check knows.
+bool AttachTrace(const WriteArgs& args, TraceFile& trace, UpdaterDialog& dialog);
 
 // Why these arguments cannot run as one update of several radios (empty
 // when they can).

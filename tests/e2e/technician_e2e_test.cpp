@@ -263,8 +263,8 @@ TEST_F(TechFixture, NoOutputMayDestroyAnInput)
 }
 
 // A file whose own record count disagrees with its data records has lost
-// records; one that sets only part of the firmware area, or ends without a
-// termination record, is warned about.
+// records; one that sets only part of the firmware area, or whose data run
+// to the end without a termination record, is warned about.
 TEST_F(TechFixture, IncompleteFirmwareIsRefusedOrWarnedAbout)
 {
     std::string text = FirmwareText(6);  // 4096 S2 records and an S8
@@ -275,11 +275,16 @@ TEST_F(TechFixture, IncompleteFirmwareIsRefusedOrWarnedAbout)
     EXPECT_NE(lost.Out().find("says 4097 data records, the file holds 4096: records are missing"), std::string::npos)
         << lost.Out();
 
-    dir.Write("half.002", SRecordLine(2, 0xFE0000, std::vector<std::uint8_t>(16, 0x5A)) + "\n");
+    dir.Write("half.002", SRecordLine(2, 0xFE0000, std::vector<std::uint8_t>(16, 0x5A)) + "\nS804FE0000FD\n");
     Process half({VOKTA4_CLI, "check", dir.File("half.002")}, env);
     EXPECT_EQ(half.Wait(), 0);
     EXPECT_NE(half.Out().find("sets 16 of the 114688 bytes of the firmware area"), std::string::npos) << half.Out();
-    EXPECT_NE(half.Out().find("warning: no termination record"), std::string::npos) << half.Out();
+    std::string unterminated = FirmwareText(6);
+    unterminated.erase(unterminated.rfind("S8"));
+    dir.Write("unterminated.002", unterminated);
+    Process whole({VOKTA4_CLI, "check", dir.File("unterminated.002")}, env);
+    EXPECT_EQ(whole.Wait(), 0);
+    EXPECT_NE(whole.Out().find("warning: no termination record"), std::string::npos) << whole.Out();
     Process write(Write("/nonexistent/port", {"--firmware", dir.File("half.002")}), env);
     write.Wait();
     EXPECT_NE(write.Err().find("warning: 114672 bytes of the firmware area are not set"), std::string::npos)

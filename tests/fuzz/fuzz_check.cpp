@@ -14,6 +14,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     // The reports go nowhere; only crashes and wrong exit codes matter.
     (void)!std::freopen("/dev/null", "w", stdout);
     std::cerr.rdbuf(nullptr);  // the tool's notes; libFuzzer's own reports still reach stderr
+    ::setenv("VOKTA4_PORTS", "", 1);  // convert's output check lists no ports (and scans no system)
     return 0;
 }
 
@@ -28,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                                                    static_cast<std::streamsize>(size));
     std::remove(output.c_str());
     const int check = RunCheck(input);
-    const int convert = RunConvert(input, output);
+    const int convert = RunConvert(input, output, false);
     if ((check != 0 && check != 1) || check != convert)
         std::abort();
     std::ifstream image(output, std::ios::binary | std::ios::ate);

@@ -210,6 +210,36 @@ TEST_F(UpdateFixture, DamagedOrEmptyFirmwareIsRefusedBeforeTheErase)
     }
 }
 
+// A file that lost its tail (no termination record, data ending before the
+// end of the firmware area): the window asks before the port opens. Cancel
+// leaves the radio untouched; OK writes what the file holds, 0xFF beyond.
+TEST_F(UpdateFixture, AFirmwareFileCutShortIsWrittenOnlyWhenTheTechnicianSaysSo)
+{
+    std::string text = FirmwareText(1);
+    text.erase(text.find("S224FF0000"));  // everything from 0xFF0000 on, the S8 too
+    view.okCancelAnswers = {false};
+    Start("", text);
+    dialog->OnWrite();
+    ASSERT_EQ(view.messages.size(), 2u);
+    EXPECT_NE(view.messages[0].find("no termination record"), std::string::npos) << view.messages[0];
+    EXPECT_NE(view.messages[0].find("0xFEFFFF"), std::string::npos) << view.messages[0];
+    EXPECT_EQ(view.messages[1], STR_CANT_CREATE_FILE);
+    EXPECT_EQ(radio->Model().GetTranscript().bytesIn, 0u);
+    EXPECT_NE(view.log.find("cut short"), std::string::npos) << view.log;
+
+    view.messages.clear();
+    view.okCancelAnswers.clear();  // OK to writing it anyway, then to "Power Supply?"
+    dialog->OnWrite();
+    ASSERT_EQ(view.messages.size(), 3u);
+    EXPECT_EQ(view.messages[2], STR_DONE);
+    std::vector<std::uint8_t> expected = ExpectedFlash(kMarkerRelease);
+    for (std::uint32_t a = 0xFF0000; a <= 0xFFFFFF; ++a) {
+        if (a < kChannelStart || a > kChannelEnd)
+            expected[a - kImageBase] = 0xFF;
+    }
+    EXPECT_EQ(radio->Model().Flash(), expected);
+}
+
 TEST_F(UpdateFixture, WithoutAFirmwareFileTheConversionFails)
 {
     Start("", "");

@@ -161,7 +161,7 @@ TEST_F(UploadFixture, FramesCarryAddressLengthDataAndAPlainSum)
 TEST_F(UploadFixture, TheFrameSumWrapsModulo256)
 {
     // A supplied program whose frame bytes add up to more than 255.
-    dir.Write("boot.s19", "S105FFF0FF0C00\n");
+    dir.Write("boot.s19", "S105FFF0FF0C00\nS9030000FC\n");
     ASSERT_TRUE(UpdaterDialogTestAccess::CheckBootProgram(*dialog));
     ASSERT_TRUE(dialog->UploadBootProgram());
     ASSERT_EQ(shared->written.size(), 4u);

@@ -1,0 +1,156 @@
+// Inputs the radio must never get: files cut short, files that are not
+// files, lines without end, outputs that would destroy an input, one port
+// given twice. Each is refused before the port opens (a cut-short firmware
+// is written only when the technician insists). Real programs; the
+// simulated radio on a pseudo-terminal where a port is needed.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
+#include <sys/stat.h>
+
+#include "process.h"
+#include "update/memory_map.h"
+#include "../unit/test_support.h"
+
+namespace {
+
+struct RefusedInputs : ::testing::Test, CliWorkspace {
+    RefusedInputs() : CliWorkspace(6) {}
+    std::vector<std::string> Write(const std::string& port, std::vector<std::string> extra = {})
+    {
+        std::vector<std::string> argv = {VOKTA4_CLI, "write", "--yes", "--port", port};
+        for (const auto& [option, value] : {std::pair<std::string, std::string>{"--data-file", dir.File("vokt.tmp")},
+                                            {"--boot-image", VOKTA4_SIM_BOOT},
+                                            {"--firmware", dir.File("fw.002")}}) {
+            if (std::find(extra.begin(), extra.end(), option) == extra.end())
+                extra.insert(extra.end(), {option, value});  // defaults that `extra` may replace
+        }
+        argv.insert(argv.end(), extra.begin(), extra.end());
+        return argv;
+    }
+    static long BytesIn(const std::string& transcript)
+    {
+        std::istringstream in(transcript);
+        std::string key;
+        long value = -1;
+        while (in >> key && !(key == "bytes_in" && in >> value)) {
+        }
+        return value;
+    }
+    // Runs a refused command: exit status 1 within 10 s, `reason` on stderr.
+    void ExpectRefused(const std::vector<std::string>& argv, const std::string& reason, int status = 1)
+    {
+        Process cli(argv, env);
+        EXPECT_EQ(cli.Wait(std::chrono::seconds(10)), status) << argv.back() << ": " << cli.Err();
+        EXPECT_NE(cli.Err().find(reason), std::string::npos) << reason << " not in: " << cli.Err();
+    }
+};
+
+// S1 lines of the simulated radio's boot program, one per string.
+std::vector<std::string> BootLines()
+{
+    std::istringstream in(kSimBootProgram);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+std::string Joined(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\n";
+    return text;
+}
+
+}  // namespace
+
+TEST_F(RefusedInputs, FilesCutShortNeverReachTheRadio)
+{
+    std::vector<std::string> boot = BootLines();
+    ASSERT_EQ(boot.back().rfind("S9", 0), 0u);
+    boot.pop_back();
+    dir.Write("cut.s19", Joined(boot));
+    boot.push_back("S9030000FC");
+    boot.erase(boot.begin() + 10);  // the eleventh line: a record lost in the middle
+    dir.Write("gap.s19", Joined(boot));
+    for (const char* name : {"cut.s19", "gap.s19"}) {
+        Process cli(Write("/nonexistent/port", {"--boot-image", dir.File(name)}), env);
+        EXPECT_EQ(cli.Wait(), 1);
+        EXPECT_NE(cli.Out().find("Boot file load or send error.\n"), std::string::npos) << cli.Out();
+        EXPECT_NE(cli.Err().find(std::string(name) == "cut.s19" ? "no termination record" : "line 11: out of sequence"),
+                  std::string::npos)
+            << cli.Err();
+    }
+
+    // A firmware file whose tail is lost: refused, unless the technician insists.
+    std::string firmware = FirmwareText(6);
+    firmware.erase(firmware.find("S224FF0000"));
+    dir.Write("cut.002", firmware);
+    Process check({VOKTA4_CLI, "check", dir.File("cut.002")}, env);
+    EXPECT_EQ(check.Wait(), 1);
+    EXPECT_NE(check.Out().find("would refuse this file as cut short"), std::string::npos) << check.Out();
+    ExpectRefused(Write("/nonexistent/port", {"--firmware", dir.File("cut.002")}), "--allow-incomplete");
+
+    Simulator sim(dir.File("flash.bin"));
+    Process insist(Write(sim.Port(), {"--firmware", dir.File("cut.002"), "--allow-incomplete"}), env);
+    EXPECT_EQ(insist.Wait(), 0) << insist.Err();
+    EXPECT_NE(insist.Err().find("cut short"), std::string::npos) << insist.Err();
+    sim.Stop();
+    std::vector<std::uint8_t> expected = ExpectedFlash(6, kMarkerRelease);
+    for (std::uint32_t a = 0xFF0000; a <= 0xFFFFFF; ++a) {
+        if (a < kChannelStart || a > kChannelEnd)
+            expected[a - kImageBase] = 0xFF;
+    }
+    EXPECT_EQ(ReadBinary(dir.File("flash.bin")), expected);
+}
+
+TEST_F(RefusedInputs, UnsafeFilesAndOutputsAreRefusedBeforeAnythingIsWritten)
+{
+    // Not a file: refused at once, without waiting for a FIFO's writer.
+    ASSERT_EQ(::mkfifo(dir.File("fifo.002").c_str(), 0600), 0);
+    ExpectRefused(Write("/nonexistent/port", {"--firmware", dir.File("fifo.002")}), "fifo.002: not a regular file");
+    ExpectRefused({VOKTA4_CLI, "check", dir.File("fifo.002")}, "fifo.002: not a regular file");
+
+    // A "line" of megabytes is no S-record text: refused at that line.
+    dir.Write("long.002", "S0" + std::string(5 << 20, '0') + "\n" + FirmwareText(6));
+    Process check({VOKTA4_CLI, "check", dir.File("long.002")}, env);
+    EXPECT_EQ(check.Wait(), 1);
+    EXPECT_NE(check.Out().find("line 1: a line of more than 4096 characters"), std::string::npos) << check.Out();
+
+    // Outputs never destroy what an update reads or keeps.
+    dir.Write("vokta4-history.jsonl", "{\"port\":\"earlier\"}\n");
+    dir.Write("vokt-radio-20261208-101500.chd", std::string(16384, 'c'));
+    const std::vector<std::uint8_t> firmware = ReadBinary(dir.File("fw.002"));
+    ExpectRefused(Write("/nonexistent/port", {"--trace", dir.File("vokta4-history.jsonl")}), "the service record");
+    ExpectRefused(Write("/nonexistent/port", {"--trace", dir.File("vokt-radio-20261208-101500.chd")}),
+                  "a channel-data backup");
+    ExpectRefused({VOKTA4_CLI, "convert", dir.File("fw.002"), "-o", dir.File("fw.002")}, "the firmware file");
+    EXPECT_EQ(CliWorkspace::Text(dir.File("vokta4-history.jsonl")), "{\"port\":\"earlier\"}\n");
+    EXPECT_EQ(CliWorkspace::Text(dir.File("vokt-radio-20261208-101500.chd")), std::string(16384, 'c'));
+    EXPECT_EQ(ReadBinary(dir.File("fw.002")), firmware);
+
+    // The port itself, under another name: neither an output nor a second radio.
+    Simulator sim(dir.File("flash.bin"), {"--transcript", dir.File("t.txt")});
+    std::filesystem::create_symlink(sim.Port(), dir.File("radio"));
+    ExpectRefused(Write(sim.Port(), {"--trace", dir.File("radio")}), "the serial port");
+    ExpectRefused({VOKTA4_CLI, "write", "--yes", "--port", sim.Port(), "--port", dir.File("radio"), "--firmware",
+                   dir.File("fw.002"), "--boot-image", VOKTA4_SIM_BOOT, "--data-file", dir.Path()},
+                  "are the same port", 64);
+    sim.Stop();
+    EXPECT_EQ(BytesIn(CliWorkspace::Text(dir.File("t.txt"))), 0);
+
+    // Each radio's log is added to, with a header per update.
+    for (int run = 0; run < 2; ++run) {
+        Process json({VOKTA4_CLI, "write", "--json", "--yes", "--port", "/nonexistent/port", "--firmware",
+                      dir.File("fw.002"), "--boot-image", VOKTA4_SIM_BOOT, "--data-file", dir.Path()},
+                     env);
+        EXPECT_EQ(json.Wait(), 1);
+    }
+    const std::string log = CliWorkspace::Text(dir.File("vokt-port.log"));
+    EXPECT_EQ(log.find("==== vokta4-cli"), 0u) << log;
+    EXPECT_NE(log.find("==== vokta4-cli"), log.rfind("==== vokta4-cli")) << log;
+}
