@@ -118,7 +118,10 @@ TEST_F(FleetFixture, JsonProgressParsesLineByLineAndEndsInTheResult)
 // line is skipped by the reader, and the next update still appends.
 TEST_F(FleetFixture, ADamagedLastLineNeverStopsTheNextAppendOrTheReader)
 {
-    dir.Write("vokta4-history.jsonl", "{\"start\":\"2026-01-01T00:00:00Z\",\"port\":\"old\"}\n{\"start\":\"2026-0");
+    // A cut-short line, and a record whose fields have the wrong types.
+    dir.Write("vokta4-history.jsonl", "{\"start\":\"2026-01-01T00:00:00Z\",\"port\":\"old\"}\n"
+                                      "{\"start\":\"2026-07-01T00:00:00Z\",\"port\":7,\"duration_s\":\"long\"}\n"
+                                      "{\"start\":\"2026-0");
     Simulator sim(dir.File("flash.bin"));
     Process cli(Write({sim.Port()}, {"--json"}), env);
     EXPECT_EQ(cli.Wait(), 0) << cli.Err();
@@ -127,9 +130,9 @@ TEST_F(FleetFixture, ADamagedLastLineNeverStopsTheNextAppendOrTheReader)
     const std::vector<nlohmann::json> lines = Lines(history.Out());
     ASSERT_EQ(lines.size(), 2u) << history.Out();
     EXPECT_EQ(lines[1]["port"], sim.Port());
-    EXPECT_NE(history.Err().find("1 damaged line"), std::string::npos) << history.Err();
+    EXPECT_NE(history.Err().find("2 damaged line"), std::string::npos) << history.Err();
     Process table({VOKTA4_CLI, "history", "--since", "2026-06-01", "--record", dir.File("vokta4-history.jsonl")}, env);
-    EXPECT_EQ(table.Wait(), 0);
+    EXPECT_EQ(table.Wait(), 0) << table.Err();
     EXPECT_NE(table.Out().find(sim.Port()), std::string::npos) << table.Out();
     EXPECT_EQ(table.Out().find(" old "), std::string::npos) << table.Out();
 }
