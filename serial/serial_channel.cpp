@@ -41,6 +41,11 @@ struct SerialChannel::ReaderState {
     std::condition_variable doneCv;
     bool done = false;
     std::mutex writeMutex;  // the UI and resend-timer threads both write
+    // The reader's read and a purge exclude each other, and the reader takes
+    // the purge epoch inside the same hold as its read: a chunk read before
+    // a purge carries the old epoch and is dropped, one read after it
+    // carries the new one and is delivered.
+    std::mutex inputMutex;
 
     ~ReaderState()
     {
@@ -172,6 +177,9 @@ void SerialChannel::Purge()
         std::lock_guard<std::mutex> lock(m_portMutex);
         state = m_hPort;
     }
+    std::unique_lock<std::mutex> input;
+    if (state)
+        input = std::unique_lock<std::mutex>(state->inputMutex);
     std::lock_guard<std::mutex> lock(m_gate->mutex);
     ++m_gate->epoch;  // a chunk read before this point is dropped at delivery
     if (state)
@@ -208,15 +216,21 @@ void SerialChannel::ReaderThread(std::shared_ptr<ReaderState> state, std::shared
         }
         if (w != PortBackend::WaitResult::Readable)
             continue;
-        unsigned epoch;
-        {
-            std::lock_guard<std::mutex> lock(gate->mutex);
-            epoch = gate->epoch;
-        }
         // Readable with nothing waiting means end of input: read one byte,
         // which either arrives or shows the hang-up, instead of spinning.
         std::size_t want = std::min<std::size_t>(std::max<std::size_t>(state->backend->BytesWaiting(), 1), kMaxRead);
-        long n = state->backend->Read(chunk.data(), want);
+        unsigned epoch;
+        long n;
+        {
+            // A purge comes wholly before this read (its bytes are new, and
+            // the epoch says so) or wholly after it (they are stale).
+            std::lock_guard<std::mutex> input(state->inputMutex);
+            {
+                std::lock_guard<std::mutex> lock(gate->mutex);
+                epoch = gate->epoch;
+            }
+            n = state->backend->Read(chunk.data(), want);
+        }
         if (n < 0) {
             state->hungUp = true;
             break;

@@ -83,6 +83,22 @@ TEST_F(ChannelFixture, HandedOverBytesAreFollowedByZeroNotOlderBytes)
         EXPECT_EQ(f, 0);
 }
 
+// The reader has seen a late answer waiting; before it reads, the next
+// exchange purges the line and its reply arrives. The reply is read after
+// the purge and must reach the sink; the late answer never does.
+TEST_F(ChannelFixture, AReplyReadJustAfterAPurgeIsHandedOverAndTheStaleBytesAreNot)
+{
+    Arrive({0xEE});
+    shared->onBytesWaiting = [this] {
+        channel.Purge();
+        Arrive({0x31});
+    };
+    ASSERT_TRUE(channel.Open("fake"));
+    ASSERT_TRUE(WaitFor([&] { return sink.Total() >= 1; })) << "the reply read after the purge was dropped";
+    channel.Close();
+    EXPECT_EQ(sink.chunks, (std::vector<std::vector<std::uint8_t>>{{0x31}}));
+}
+
 TEST_F(ChannelFixture, WriteOnClosedChannelReportsAndWritesNothing)
 {
     int reports = 0;

@@ -140,6 +140,13 @@ long FakeBackend::Write(const std::uint8_t* data, std::size_t length)
 
 std::size_t FakeBackend::BytesWaiting()
 {
+    std::function<void()> hook;
+    {
+        std::lock_guard<std::mutex> lock(m_shared->mutex);
+        hook.swap(m_shared->onBytesWaiting);
+    }
+    if (hook)
+        hook();
     std::lock_guard<std::mutex> lock(m_shared->mutex);
     return m_shared->pending.size();
 }

@@ -130,6 +130,9 @@ public:
         std::atomic<bool> readerStuck{false};  // WaitReadable ignores everything
         std::atomic<bool> readerInside{false};
         bool closedWhileReaderInside = false;
+        // Run once on the reader thread when it asks how much is waiting,
+        // between its wait and its read: the place of a race with a purge.
+        std::function<void()> onBytesWaiting;
     };
     explicit FakeBackend(std::shared_ptr<Shared> shared) : m_shared(std::move(shared)) {}
 
