@@ -253,7 +253,8 @@ private:
     // times in a row, draining the line before each retry.
     bool WithRetries(bool (UpdaterDialog::*attempt)(std::uint32_t), std::uint32_t address);
     // Before a retry: waits (bounded) until the line has been quiet, so that
-    // a late reply to the failed attempt cannot merge with the next one.
+    // a late reply to the failed attempt cannot merge with the next one. It
+    // waits in the message loop and ends early when the update is stopped.
     void DrainLine();
     void Pause();
     // Waits until `period` has passed since the radio's last answer: the

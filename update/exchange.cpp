@@ -133,7 +133,18 @@ void UpdaterDialog::DrainLine()
         const std::int64_t quietFrom = std::max(m_lastRxNanos.load(std::memory_order_relaxed), start) + quiet;
         if (now >= quietFrom || now >= limit)
             break;
-        std::this_thread::sleep_for(std::chrono::nanoseconds(std::min(quietFrom, limit) - now));
+        // The wait runs in the message loop, as every wait of the update
+        // does: the window keeps painting, and a CLOSE or stop request is
+        // seen here, before the retry's command goes out.
+        const std::int64_t left = std::min(quietFrom, limit) - now;
+        m_bTimedOut = 0;
+        m_pump.SetTimer1(static_cast<unsigned>((left + 999999) / 1000000));
+        while (!m_bTimedOut && m_bRun)
+            m_pump.DispatchNextMessage();
+        if (!m_bRun) {
+            m_pump.KillTimer1();
+            return;  // stopped: no retry follows
+        }
     }
     m_pSerial->Purge();
 }

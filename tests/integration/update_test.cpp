@@ -351,6 +351,22 @@ TEST_F(UpdateFixture, AWriteBlockThatFailsFiveTimesStopsTheWrite)
     EXPECT_FALSE(dialog->Serial().IsOpen());
 }
 
+// The quiet before a retry is a wait like any other: a CLOSE that comes
+// while the line drains is seen before the retry's command goes out.
+TEST_F(UpdateFixture, ACloseWhileTheLineDrainsBeforeARetrySendsNoRetry)
+{
+    settings.faults = {{RadioModel::Step::WriteCommand, 3, 1, RadioModel::Fault::Silence}};
+    Start();
+    dialog->Options().onNote = [this](const std::string& note) {
+        if (note.rfind("block 0xFE0600, attempt 1 of 5: no answer", 0) == 0)
+            view.PostClose();
+    };
+    dialog->OnWrite();
+    EXPECT_EQ(Count("write FE0600"), 1);
+    EXPECT_EQ(dialog->LastOutcome(), UpdateOutcome::FailedAfterErase);
+    EXPECT_FALSE(view.Timer1Armed());
+}
+
 TEST_F(UpdateFixture, CloseDuringTheWriteStopsAtOnceWithThePortAndDataFileClosed)
 {
     Start();
