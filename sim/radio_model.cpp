@@ -329,10 +329,11 @@ void RadioModel::Command(const std::vector<std::uint8_t>& cmd, Clock::time_point
     const std::uint32_t length = cmd[5] | (cmd[6] << 8);
     const std::uint8_t area = cmd[7];
     const bool inFlash = address >= kFlashBase && address - kFlashBase + kBlock <= kFlashSize && address % kBlock == 0;
+    const std::uint8_t expectedArea = ((address >> 16) & 0xFF) == 0xFE ? 0 : 1;
     switch (cmd[0]) {
     case kRead: {
         Log("read %06X", address);
-        if (!inFlash || length != kBlock)
+        if (!inFlash || length != kBlock || area != expectedArea)
             return;  // nothing sensible to send: the tool times out
         std::vector<std::uint8_t> reply = {0x00, 0x02};
         reply.insert(reply.end(), m_flash.begin() + (address - kFlashBase),
@@ -355,7 +356,6 @@ void RadioModel::Command(const std::vector<std::uint8_t>& cmd, Clock::time_point
     }
     case kWrite: {
         Log("write %06X", address);
-        const std::uint8_t expectedArea = ((address >> 16) & 0xFF) == 0xFE ? 0 : 1;
         const bool ok = inFlash && length == kBlock && area == expectedArea;
         const bool accepted = Answer(Step::WriteCommand, inFlash ? static_cast<int>((address - kFlashBase) / kBlock) : -2,
                                      {ok ? kStatusAccept : kStatusRefuse}, kStatusRefuse, at, {}, out);

@@ -8,7 +8,7 @@
 
 bool UpdaterDialog::ReadBlock(std::uint32_t address)
 {
-    BuildBlockCommand(m_txBuf.data(), protocol::kReadBlock, address, protocol::kAreaHigh);
+    BuildBlockCommand(m_txBuf.data(), protocol::kReadBlock, address, AreaByte(address));
     Exchange x;
     x.mode = kModeBlockRead;
     x.pieces = {{m_txBuf.data(), protocol::kCommandLength}};

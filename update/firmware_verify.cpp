@@ -1,5 +1,6 @@
-// Read-back verification, when asked for: the firmware area read back with
-// the block-read exchange and compared with the image.
+// Read-back verification, when asked for: the whole flash read back with
+// the block-read exchange and compared with the image that was written,
+// the channel data in it included.
 #include <cstdio>
 
 #include "dialog/updater_dialog.h"
@@ -35,11 +36,9 @@ bool UpdaterDialog::VerifyFirmware()
     if (!m_options.verify)
         return true;
     AppendLog(TXT_FIRMWARE_VERIFY, true);
-    m_view.SetProgressRange(0, static_cast<int>(kFirmwareAreaSize / 10));
+    m_view.SetProgressRange(0, static_cast<int>(kImageSize / 10));
     std::uint32_t done = 0;
     for (std::uint32_t address = kImageBase; address < 0xFFFFFF; address += kBlockSize) {
-        if (address >= kChannelStart && address <= kChannelEnd)
-            continue;  // the channel area is the radio's own, read before the erase
         bool answered = false;
         if (!CompareReadBack(address, answered)) {
             if (!answered && done == 0 && m_bRun && !m_pSerial->LineDown()) {

@@ -15,7 +15,7 @@ struct WriteArgs {
     std::string port;                // the one port of a single update
     std::vector<std::string> ports;  // --port, once or more
     bool allPorts = false;           // every port of the list that opens
-    bool verify = false;             // read the firmware area back after the write
+    bool verify = false;             // read the whole flash back after the write
     bool json = false;               // JSON Lines on stdout instead of the log
     std::string firmware;
     std::string dataFile;

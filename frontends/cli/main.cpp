@@ -44,7 +44,7 @@ void AddWrite(CLI::App& app, WriteArgs& w)
                     "write a firmware file that looks cut short (no termination record, data ending before "
                     "the end of the firmware area); without it such a file is refused");
     write->add_option("--trace", w.trace, "write every byte sent and received to this file");
-    write->add_flag("--verify", w.verify, "read the firmware area back after the write and compare it with the image");
+    write->add_flag("--verify", w.verify, "read the flash back after the write (firmware and channel data) and compare it with the image written");
     write->add_flag("--json", w.json, "JSON Lines on stdout instead of the log, one object per event");
 }
 

@@ -459,3 +459,17 @@ TEST_F(UpdateFixture, VerificationCatchesASilentlyWrongBlock)
     EXPECT_NE(dialog->FailureDetail().find("0xFE6464"), std::string::npos) << dialog->FailureDetail();
     EXPECT_NE(dialog->ServiceRecord().find("\"verified\":\"differs\""), std::string::npos) << dialog->ServiceRecord();
 }
+
+// The channel data is written back with the firmware, so it is read back
+// and compared too: a block of it programmed wrongly fails the update.
+TEST_F(UpdateFixture, VerificationCoversTheChannelDataWritten)
+{
+    const int channelBlock = static_cast<int>((0xFF9000 - kImageBase) / kBlockSize);
+    settings.faults = {{RadioModel::Step::WriteData, channelBlock, 1, RadioModel::Fault::Corrupt}};
+    Start();
+    dialog->Options().verify = true;
+    dialog->OnWrite();
+    EXPECT_EQ(view.messages, Messages({STR_FIRM_WRITE_ERROR}));
+    EXPECT_NE(dialog->FailureDetail().find("0xFF9064"), std::string::npos) << dialog->FailureDetail();
+    EXPECT_NE(dialog->ServiceRecord().find("\"verified\":\"differs\""), std::string::npos) << dialog->ServiceRecord();
+}
