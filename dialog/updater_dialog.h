@@ -326,6 +326,10 @@ private:
     std::string m_strStep = "prepare";  // the step in progress, for the attempt counts
     std::vector<std::pair<std::string, int>> m_stepAttempts;  // exchanges per step, in order
     std::vector<std::pair<std::string, int>> m_stepRetries;   // retries per step
+    // SHA-256 and size of the firmware file's bytes as last read for this
+    // update (empty: not read).
+    std::string m_firmwareSha256;
+    std::uint64_t m_firmwareSize = 0;
     std::string m_strVerified;  // "yes", "differs", "not possible", or empty (not asked)
     std::int64_t m_startedUtc = 0;  // seconds since the epoch
     std::int64_t m_startedNanos = 0;

@@ -119,8 +119,11 @@ bool AppendLineLocked(const std::string& path, const std::string& line, std::str
     char last = '\n';
     if (size > 0 && ::pread(fd, &last, 1, size - 1) == 1 && last != '\n')
         text.insert(0, "\n");  // the last line was cut short: it stays apart
+    // On disk before the lock goes: a record that is reported written
+    // survives a power cut.
     const bool ok = Transfer(fd, [](int f, const char* d, std::size_t n, off_t) { return ::write(f, d, n); },
-                             text.data(), text.size(), 0);
+                             text.data(), text.size(), 0) &&
+                    ::fsync(fd) == 0;
     if (!ok)
         error = path + ": " + std::strerror(errno);
     ::flock(fd, LOCK_UN);

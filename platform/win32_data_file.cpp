@@ -111,7 +111,10 @@ bool AppendLineLocked(const std::string& path, const std::string& line, std::str
     end.Offset = static_cast<DWORD>(size.QuadPart & 0xFFFFFFFF);
     end.OffsetHigh = static_cast<DWORD>(size.QuadPart >> 32);
     DWORD done = 0;
-    const bool ok = WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &done, &end) && done == text.size();
+    // On disk before the lock goes: a record that is reported written
+    // survives a power cut.
+    const bool ok = WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &done, &end) && done == text.size() &&
+                    FlushFileBuffers(h);
     if (!ok)
         error = path + ": " + SystemErrorText(GetLastError());
     UnlockFileEx(h, 0, MAXDWORD, MAXDWORD, &whole);

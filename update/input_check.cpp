@@ -2,10 +2,12 @@
 // the boot program, the firmware file, and that no output would overwrite
 // any of them.
 #include <filesystem>
+#include <istream>
 
 #include "dialog/updater_dialog.h"
 #include "image/firmware_image.h"
 #include "platform/input_file.h"
+#include "update/hashed_input.h"
 #include "update/output_guard.h"
 
 namespace fs = std::filesystem;
@@ -55,7 +57,12 @@ bool UpdaterDialog::ReadFirmwareFile(FirmwareImage& image, const ConversionCallb
         SetDetail("firmware file cannot be opened: " + error);
         return false;
     }
-    ConvertSRecords(file.Stream(), image, callbacks);
+    HashedInput hashed(*file.Stream().rdbuf());
+    std::istream in(&hashed);
+    ConvertSRecords(in, image, callbacks);
+    // The service record names the bytes read here (the last read is the
+    // conversion's, whose image is written), not the file as it is later.
+    m_firmwareSha256 = hashed.FinishDigest(m_firmwareSize);
     // A damaged file must never reach the flash, and neither must an empty
     // image: both are refused while the radio is still intact.
     const std::string refusal = image.Refusal(m_strFirmwarePath);

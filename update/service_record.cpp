@@ -33,8 +33,16 @@ std::string UpdaterDialog::ServiceRecordPath() const
 void UpdaterDialog::AppendServiceRecord()
 {
     const PortDetails adapter = m_strPort.empty() ? PortDetails() : m_host.DescribePort(m_strPort);
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(std::filesystem::u8path(m_strFirmwarePath), ec);
+    // The bytes converted and written; a file never read by this update
+    // (it failed before) is described as it is now.
+    std::uint64_t size = m_firmwareSize;
+    std::string sha256 = m_firmwareSha256;
+    if (sha256.empty()) {
+        std::error_code ec;
+        const auto now = std::filesystem::file_size(std::filesystem::u8path(m_strFirmwarePath), ec);
+        size = ec ? 0 : static_cast<std::uint64_t>(now);
+        sha256 = Sha256OfFile(m_strFirmwarePath);
+    }
     const char* state = m_outcome == UpdateOutcome::Done               ? "updated"
                         : m_outcome == UpdateOutcome::FailedAfterErase ? "needs another update"
                                                                        : "unchanged";
@@ -44,8 +52,8 @@ void UpdaterDialog::AppendServiceRecord()
     r["port"] = m_strPort;
     r["adapter"] = {{"description", adapter.description}, {"vid_pid", adapter.vidPid}, {"serial", adapter.serial}};
     r["firmware"] = {{"file", m_strFirmwarePath},
-                     {"size", ec ? 0 : static_cast<std::uint64_t>(size)},
-                     {"sha256", Sha256OfFile(m_strFirmwarePath)}};
+                     {"size", size},
+                     {"sha256", sha256}};
     r["mode"] = m_strMode;
     r["result"] = m_strLastMessage.empty() ? std::string("cancelled") : m_strLastMessage;
     r["reason"] = m_outcome == UpdateOutcome::Done ? std::string() : m_strDetail;

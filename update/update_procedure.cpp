@@ -62,6 +62,7 @@ void UpdaterDialog::BeginUpdate()
     m_stepRetries.clear();
     m_nRetries = 0;
     m_strVerified.clear();
+    m_firmwareSha256.clear();
     m_strRecord.clear();
     m_startedUtc = static_cast<std::int64_t>(std::time(nullptr));
     m_startedNanos = SteadyNanos();

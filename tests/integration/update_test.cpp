@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "update/memory_map.h"
+#include "update/sha256.h"
 #include "res/resource.h"
 #include "sim/in_process_radio.h"
 #include "../unit/test_support.h"
@@ -472,4 +473,26 @@ TEST_F(UpdateFixture, VerificationCoversTheChannelDataWritten)
     EXPECT_EQ(view.messages, Messages({STR_FIRM_WRITE_ERROR}));
     EXPECT_NE(dialog->FailureDetail().find("0xFF9064"), std::string::npos) << dialog->FailureDetail();
     EXPECT_NE(dialog->ServiceRecord().find("\"verified\":\"differs\""), std::string::npos) << dialog->ServiceRecord();
+}
+
+// The record names the firmware that went into the radio: the bytes that
+// were converted, even when the file is replaced while the flash is written.
+TEST_F(UpdateFixture, TheRecordNamesTheFirmwareConvertedNotTheFileAtTheEnd)
+{
+    const std::string written = FirmwareText(1);
+    Start("", written);
+    bool replaced = false;
+    view.onProgress = [&](int) {
+        if (view.ranges.back().second == 0x3333 && !replaced) {
+            dir.Write("fw.002", FirmwareText(2, 2, 16));
+            replaced = true;
+        }
+    };
+    dialog->OnWrite();
+    ASSERT_EQ(view.messages, Messages({STR_DONE}));
+    Sha256 sha;
+    sha.Add(written.data(), written.size());
+    const std::string record = dialog->ServiceRecord();
+    EXPECT_NE(record.find("\"sha256\":\"" + sha.HexDigest() + "\""), std::string::npos) << record;
+    EXPECT_NE(record.find("\"size\":" + std::to_string(written.size()) + "}"), std::string::npos) << record;
 }
