@@ -104,8 +104,10 @@ void UpdaterDialog::LockControls(bool lock)
 
 void UpdaterDialog::OnCloseButton()
 {
-    if (m_bUpdating == 1)
+    if (m_bUpdating == 1) {
         m_bRun = 0;
+        m_stoppedByTechnician = true;
+    }
     m_pSerial->Close();
     m_view.EndDialog();
 }

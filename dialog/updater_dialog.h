@@ -172,6 +172,9 @@ public:
     std::string OutputConflict(const std::string& what, const std::string& output);
     SerialChannel& Serial() { return *m_pSerial; }
     bool IsUpdating() const { return m_bUpdating != 0; }
+    // True when the last update ended because the technician stopped it
+    // (CLOSE or a stop request while it ran), not by a failure of its own.
+    bool StoppedByTechnician() const { return m_stoppedByTechnician; }
 
 private:
     friend struct UpdaterDialogTestAccess;  // white-box tests of the dispatch
@@ -311,6 +314,7 @@ private:
     // other.
     enum class StopState { Running, StopAccepted, Erasing };
     std::atomic<StopState> m_stopState{StopState::Running};
+    bool m_stoppedByTechnician = false;  // CLOSE came while the update ran
     std::atomic<int> m_nStrayBytes{0};  // bytes received while no exchange awaited any
     std::atomic<int> m_nRetries{0};
     BootLoaderImage m_bootImage;

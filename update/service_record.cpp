@@ -55,8 +55,17 @@ void UpdaterDialog::AppendServiceRecord()
                      {"size", size},
                      {"sha256", sha256}};
     r["mode"] = m_strMode;
-    r["result"] = m_strLastMessage.empty() ? std::string("cancelled") : m_strLastMessage;
-    r["reason"] = m_outcome == UpdateOutcome::Done ? std::string() : m_strDetail;
+    // A stop is the technician's, not the step's failure: the step's message
+    // ("Firm write error.") would send a shop looking for a fault.
+    const bool stopped = m_stoppedByTechnician && m_outcome != UpdateOutcome::Done;
+    std::string reason = m_outcome == UpdateOutcome::Done ? std::string() : m_strDetail;
+    if (stopped)
+        reason = "stopped by the technician during the " + m_strStep + " step" +
+                 (m_strDetail.empty() ? std::string() : " (last note: " + m_strDetail + ")");
+    r["result"] = stopped                   ? std::string("stopped by the technician")
+                  : m_strLastMessage.empty() ? std::string("cancelled")
+                                             : m_strLastMessage;
+    r["reason"] = reason;
     r["state"] = state;
     r["backup"] = m_strBackupPath;
     r["attempts"] = Counts(m_stepAttempts);

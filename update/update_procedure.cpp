@@ -49,6 +49,7 @@ void UpdaterDialog::BeginUpdate()
     ClearLog();
     m_bRun = 1;
     m_stopState = StopState::Running;
+    m_stoppedByTechnician = false;
     m_nStrayBytes = 0;
     m_outcome = UpdateOutcome::FailedIntact;
     m_strDetail.clear();

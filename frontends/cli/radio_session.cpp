@@ -128,10 +128,13 @@ void RadioSession::Update()
         Log("vokta4-cli: update it again, with its channel data, by:\n  " + done.restoreCommand);
     {
         std::lock_guard<std::mutex> lock(m_statusMutex);
+        const bool stopped = m_exitStatus != kExitDone && m_dialog->StoppedByTechnician();
         m_status.result = m_exitStatus == kExitDone        ? "Done."
-                          : m_exitStatus == kExitAfterErase ? "FAILED, needs another update"
+                          : m_exitStatus == kExitAfterErase ? (stopped ? "STOPPED by the technician, needs another update"
+                                                                       : "FAILED, needs another update")
+                          : stopped                         ? "stopped by the technician, unchanged"
                                                             : "failed, unchanged";
-        if (m_exitStatus != kExitDone && !m_dialog->LastMessage().empty())
+        if (m_exitStatus != kExitDone && !stopped && !m_dialog->LastMessage().empty())
             m_status.result += " (" + m_dialog->LastMessage() + ")";
     }
     m_sink.Event(done);

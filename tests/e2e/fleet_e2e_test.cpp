@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <csignal>
 #include <cstdio>
 #include <sstream>
 
@@ -112,6 +113,44 @@ TEST_F(FleetFixture, JsonProgressParsesLineByLineAndEndsInTheResult)
     for (const nlohmann::json& l : lines)
         steps += l["event"] == "step" && l["state"] == "done";
     EXPECT_EQ(steps, 8);
+}
+
+// Radios stopped by the technician are summarised and recorded as stopped,
+// not as the failure of the step they were in; the exit status stays.
+TEST_F(FleetFixture, StoppedRadiosAreReportedAsStoppedByTheTechnician)
+{
+    std::vector<std::unique_ptr<Simulator>> sims;
+    std::vector<std::string> ports;
+    for (int i = 0; i < 2; ++i) {
+        sims.push_back(std::make_unique<Simulator>(dir.File("flash-" + std::to_string(i) + ".bin"),
+                                                   std::vector<std::string>{"--fault", "read:3:5:silence"}));
+        ports.push_back(sims.back()->Port());
+    }
+    std::remove(dir.File("vokta4-history.jsonl").c_str());
+    Process cli(Write(ports, {}), env);
+    for (const std::string& port : ports)
+        ASSERT_TRUE(cli.WaitForError(port + ": block 0xFF8600, attempt 1 of 5")) << cli.Err();
+    cli.Signal(SIGINT);
+    EXPECT_EQ(cli.Wait(std::chrono::seconds(10)), 1) << cli.Out() << cli.Err();
+    EXPECT_EQ(cli.Out().find("failed, unchanged"), std::string::npos) << cli.Out();
+    const std::vector<nlohmann::json> records = Lines(Text(dir.File("vokta4-history.jsonl")));
+    ASSERT_EQ(records.size(), 2u);
+    auto summary = [&](const std::string& port) {
+        std::istringstream out(cli.Out());
+        std::string line, found;
+        while (std::getline(out, line)) {
+            if (line.rfind(port + " ", 0) == 0)
+                found = line;  // the last row of the port: the summary's
+        }
+        return found;
+    };
+    for (const nlohmann::json& r : records) {
+        EXPECT_NE(summary(r["port"]).find("stopped by the technician, unchanged"), std::string::npos) << cli.Out();
+        EXPECT_EQ(r["result"], "stopped by the technician") << r.dump();
+        EXPECT_EQ(r["state"], "unchanged");
+        EXPECT_EQ(r["reason"].get<std::string>().rfind("stopped by the technician during the read step", 0), 0u)
+            << r.dump();
+    }
 }
 
 // The record survives a power cut in the middle of an append: the damaged
