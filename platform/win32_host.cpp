@@ -74,8 +74,8 @@ bool RegistryPorts(std::vector<std::string>& names)
 bool NativeHost::EnumeratePorts(std::vector<std::string>& names)
 {
     names.clear();
-    if (const char* env = std::getenv("VOKTA4_PORTS")) {
-        names = SplitPortList(env, ';');  // ':' belongs to drive names here
+    if (const wchar_t* env = _wgetenv(L"VOKTA4_PORTS")) {
+        names = SplitPortList(WideToUtf8(env), ';');  // ':' belongs to drive names here
         return true;
     }
     const bool spooler = SpoolerPorts(names);
