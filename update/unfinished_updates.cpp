@@ -37,7 +37,7 @@ bool UpdaterDialog::RecordUnfinishedUpdate()
     e.backupSha256 = sha.HexDigest();
     e.port = m_strPort;
     e.adapter = m_host.DescribePort(m_strPort);
-    e.firmwareSha256 = Sha256OfFile(m_strFirmwarePath);
+    e.firmwareSha256 = m_firmwareSha256;  // of the bytes converted, before the erase
     e.start = IsoUtc(m_startedUtc);
     std::string error;
     if (!OpenJournalEntry(JournalFolder(), e, error)) {
