@@ -65,20 +65,12 @@ const char* MoveName(Move m)
     return "?";
 }
 
+// The table's step: the clear commands and the write's two stages together.
 const char* StepName(Step s)
 {
-    switch (s) {
-    case Step::Contact: return "contact";
-    case Step::BootRecord: return "boot";
-    case Step::BootStart: return "start";
-    case Step::Protect: return "protect";
-    case Step::ReadBlock: return "read";
-    case Step::Clear1:
-    case Step::Clear2: return "clear";
-    case Step::WriteCommand:
-    case Step::WriteData: return "write";
-    }
-    return "?";
+    return s == Step::Clear1 || s == Step::Clear2          ? "clear"
+           : s == Step::WriteCommand || s == Step::WriteData ? "write"
+                                                              : RadioModel::StepName(s);
 }
 
 int ExitStatus(UpdateOutcome o)

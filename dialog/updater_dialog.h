@@ -228,9 +228,12 @@ private:
     bool ResolveUnfinishedUpdates();
     bool OfferUnfinishedBackups(const std::vector<JournalEntry>& candidates);
     bool RefuseForUnfinishedUpdates(const std::vector<JournalEntry>& candidates);
-    // After "Done.": closes this update's entry and every entry whose
-    // channel data the radio now holds.
-    void CloseFinishedUpdates();
+    // The open entries of updates that have ended (not those still running).
+    std::vector<JournalEntry> EndedUnfinishedUpdates() const;
+    bool RadioHoldsBackupOf(const JournalEntry& entry) const;
+    // At the end of an update: closes this update's entry when it is done or
+    // never began the erase, and the entry whose backup it wrote back.
+    void CloseJournalEntries(bool done);
     // On the UI thread, just before the first clear command: false when a
     // stop was accepted first.
     bool BeginErase();
@@ -325,7 +328,8 @@ private:
     std::string m_strBackupPath;
     std::string m_strOfferedBackup;
     std::vector<std::string> m_offeredBackups;
-    std::string m_journalEntry;  // the backup's name of this update's journal entry
+    std::string m_journalEntry;   // the backup's name of this update's journal entry
+    std::string m_restoredEntry;  // ... of the entry whose backup the window's OK wrote back
     std::string m_strLastMessage;  // the last message box of the update in progress
     std::string m_strStep = "prepare";  // the step in progress, for the attempt counts
     std::vector<std::pair<std::string, int>> m_stepAttempts;  // exchanges per step, in order

@@ -29,6 +29,11 @@ private:
     std::string m_lastError;
 };
 
+// True while an update holds the data file at `path` (another process, or
+// another radio of this one): its journal entry belongs to an update still
+// running, not to one that ended without finishing.
+bool DataFileInUse(const std::string& path);
+
 // Appends one line to a text file shared by many writers (processes and
 // threads): under an exclusive lock, in one write, and on a line of its own
 // even when the file's last line was cut short (a power cut).

@@ -30,6 +30,17 @@ bool DataFile::Create(const std::string& path, std::string& error)
     return true;
 }
 
+bool DataFileInUse(const std::string& path)
+{
+    // Not sharing writes: refused while an update holds the file for writing.
+    HANDLE h = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_SHARING_VIOLATION;
+    CloseHandle(h);
+    return false;
+}
+
 bool DataFile::WriteAt(std::uint32_t offset, const std::uint8_t* data, std::size_t length)
 {
     if (m_handle < 0)

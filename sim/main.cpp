@@ -16,15 +16,9 @@ namespace {
 
 bool ParseStep(const std::string& s, RadioModel::Step& step)
 {
-    static const std::pair<const char*, RadioModel::Step> steps[] = {
-        {"contact", RadioModel::Step::Contact}, {"boot", RadioModel::Step::BootRecord},
-        {"start", RadioModel::Step::BootStart}, {"protect", RadioModel::Step::Protect},
-        {"read", RadioModel::Step::ReadBlock},  {"clear1", RadioModel::Step::Clear1},
-        {"clear2", RadioModel::Step::Clear2},   {"wcmd", RadioModel::Step::WriteCommand},
-        {"wdata", RadioModel::Step::WriteData}};
-    for (const auto& [name, value] : steps) {
-        if (s == name) {
-            step = value;
+    for (int i = 0; i <= static_cast<int>(RadioModel::Step::WriteData); ++i) {
+        if (s == RadioModel::StepName(static_cast<RadioModel::Step>(i))) {
+            step = static_cast<RadioModel::Step>(i);
             return true;
         }
     }
@@ -33,14 +27,9 @@ bool ParseStep(const std::string& s, RadioModel::Step& step)
 
 bool ParseFault(const std::string& s, RadioModel::Fault& fault)
 {
-    static const std::pair<const char*, RadioModel::Fault> faults[] = {
-        {"silence", RadioModel::Fault::Silence}, {"refuse", RadioModel::Fault::Refuse},
-        {"short", RadioModel::Fault::Short},     {"garbage", RadioModel::Fault::Garbage},
-        {"late", RadioModel::Fault::Late},       {"hangup", RadioModel::Fault::HangUp},
-        {"extra", RadioModel::Fault::Extra},     {"corrupt", RadioModel::Fault::Corrupt}};
-    for (const auto& [name, value] : faults) {
-        if (s == name) {
-            fault = value;
+    for (int i = 0; i <= static_cast<int>(RadioModel::Fault::Corrupt); ++i) {
+        if (s == RadioModel::FaultName(static_cast<RadioModel::Fault>(i))) {
+            fault = static_cast<RadioModel::Fault>(i);
             return true;
         }
     }

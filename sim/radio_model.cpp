@@ -128,6 +128,18 @@ std::vector<RadioModel::Output> RadioModel::Feed(const std::uint8_t* data, std::
     return out;
 }
 
+const char* RadioModel::StepName(Step s)
+{
+    static const char* const names[] = {"contact", "boot", "start", "protect", "read", "clear1", "clear2", "wcmd", "wdata"};
+    return names[static_cast<int>(s)];
+}
+
+const char* RadioModel::FaultName(Fault f)
+{
+    static const char* const names[] = {"silence", "refuse", "short", "garbage", "late", "hangup", "extra", "corrupt"};
+    return names[static_cast<int>(f)];
+}
+
 bool RadioModel::CorruptsNext(int index)
 {
     for (const FaultRule& rule : m_settings.faults) {

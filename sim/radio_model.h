@@ -73,6 +73,11 @@ public:
 
     explicit RadioModel(Settings settings);
 
+    // The names of steps and faults on the simulator's command line
+    // ("wdata", "silence").
+    static const char* StepName(Step step);
+    static const char* FaultName(Fault fault);
+
     // Takes bytes from the line, the first of them arriving at `arrival`,
     // and returns what the radio sends in answer. Thread-safe.
     std::vector<Output> Feed(const std::uint8_t* data, std::size_t length, Clock::time_point arrival);

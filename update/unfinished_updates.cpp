@@ -6,6 +6,7 @@
 #include "platform/paths.h"
 #include "update/iso_time.h"
 #include "update/memory_map.h"
+#include "update/output_guard.h"
 #include "update/sha256.h"
 #include "update/update_journal.h"
 
@@ -36,6 +37,7 @@ bool UpdaterDialog::RecordUnfinishedUpdate()
     sha.Add(m_channelData.data(), m_channelData.size());
     e.backupSha256 = sha.HexDigest();
     e.port = m_strPort;
+    e.dataFile = m_strDataFilePath;
     e.adapter = m_host.DescribePort(m_strPort);
     e.firmwareSha256 = m_firmwareSha256;  // of the bytes converted, before the erase
     e.start = IsoUtc(m_startedUtc);
@@ -48,18 +50,38 @@ bool UpdaterDialog::RecordUnfinishedUpdate()
     return true;
 }
 
+std::vector<JournalEntry> UpdaterDialog::EndedUnfinishedUpdates() const
+{
+    std::vector<JournalEntry> ended;
+    for (JournalEntry& e : UnfinishedUpdates(JournalFolder())) {
+        // An update that still holds its data file is running (another
+        // radio, another process): its entry is not one left behind. This
+        // update's own data file is held by this update.
+        const bool running =
+            !e.dataFile.empty() && !SameFile(e.dataFile, m_strDataFilePath) && DataFileInUse(e.dataFile);
+        if (!running)
+            ended.push_back(std::move(e));
+    }
+    return ended;
+}
+
+bool UpdaterDialog::RadioHoldsBackupOf(const JournalEntry& e) const
+{
+    std::vector<std::uint8_t> data;
+    std::string error;
+    return ReadJournalBackup(JournalFolder(), e, data, error) && SameChannelData(data, m_channelData);
+}
+
 bool UpdaterDialog::ResolveUnfinishedUpdates()
 {
     const std::string folder = JournalFolder();
-    std::vector<JournalEntry> open = UnfinishedUpdates(folder);
+    const std::vector<JournalEntry> open = EndedUnfinishedUpdates();
     if (open.empty())
         return ResolveErasedChannelArea();  // the older check stays as a second line of defence
     if (!m_options.channelData.empty())
         return true;  // the technician named the channel data to write
     for (const JournalEntry& e : open) {
-        std::vector<std::uint8_t> data;
-        std::string error;
-        if (ReadJournalBackup(folder, e, data, error) && SameChannelData(data, m_channelData))
+        if (RadioHoldsBackupOf(e))
             return true;  // the radio still holds that update's channel data
     }
     if (m_options.erasedChannelArea == ErasedChannelArea::WriteBlank) {
@@ -87,11 +109,15 @@ bool UpdaterDialog::RefuseForUnfinishedUpdates(const std::vector<JournalEntry>& 
     const std::string folder = JournalFolder();
     std::string text = candidates.size() == 1 ? "an update that did not finish saved the channel data of a radio in "
                                               : "updates that did not finish saved channel data in ";
-    for (std::size_t i = 0; i < candidates.size(); ++i)
+    std::string discard;
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
         text += (i > 0 ? "; " : "") + Describe(folder, candidates[i]);
-    SetDetail(text + ", and this radio's channel area differs. Nothing was changed: update the radio with its "
-                     "saved channel data (--channel-data), or, if it is another radio, close the entry with "
-                     "vokta4-cli history --discard BACKUP");
+        discard += (i > 0 ? "; " : "") + ("vokta4-cli history --discard " + folder + candidates[i].backup);
+    }
+    SetDetail(text + ", and this radio's channel area differs. Nothing was changed. If this is the radio of that "
+                     "update, write its saved channel data back (--channel-data); if it is another radio, close "
+                     "the entry first: " +
+              discard);
     return false;
 }
 
@@ -111,6 +137,7 @@ bool UpdaterDialog::OfferUnfinishedBackups(const std::vector<JournalEntry>& cand
                                 true))
             continue;
         Note("writing back the channel data of " + folder + e.backup);
+        m_restoredEntry = e.backup;
         for (std::uint32_t address = kChannelStart; address < kChannelEnd; address += kBlockSize) {
             if (!StoreChannelBlock(address, &data[address - kChannelStart]))
                 return false;
@@ -121,16 +148,23 @@ bool UpdaterDialog::OfferUnfinishedBackups(const std::vector<JournalEntry>& cand
     return false;
 }
 
-void UpdaterDialog::CloseFinishedUpdates()
+// Entries are closed only on evidence that names them: this update's own
+// (after "Done.", or when the erase never began and the radio is as it
+// was), and the entry whose backup this update wrote back, named on the
+// command line or accepted in the window. Never by equal channel data:
+// radios programmed alike cannot be told apart by it.
+void UpdaterDialog::CloseJournalEntries(bool done)
 {
     const std::string folder = JournalFolder();
     for (const JournalEntry& e : UnfinishedUpdates(folder)) {
-        std::vector<std::uint8_t> data;
-        std::string error;
         const bool own = e.backup == m_journalEntry;
-        if (!own && !(ReadJournalBackup(folder, e, data, error) && SameChannelData(data, m_channelData)))
+        const bool restored = done && (e.backup == m_restoredEntry ||
+                                       (!m_options.channelDataFile.empty() &&
+                                        SameFile(m_options.channelDataFile, folder + e.backup)));
+        if (!(own && (done || !EraseStarted())) && !restored)
             continue;
-        if (!CloseJournalEntry(folder, e.backup, "done", error))
+        std::string error;
+        if (!CloseJournalEntry(folder, e.backup, done ? "done" : "unchanged", error))
             Note("cannot close the journal entry of " + e.backup + ": " + error);
         else if (!own)
             Note("the channel data saved in " + folder + e.backup + " are back in the radio; its unfinished update is closed");

@@ -38,6 +38,27 @@ bool PlainFileName(const std::string& name)
     return !name.empty() && name.find_first_of("/\\:") == std::string::npos && name != "." && name != "..";
 }
 
+// One line of at most kMaxLine characters; a longer one is read past and
+// comes back empty, so that a damaged journal never takes unbounded memory.
+bool ReadLine(std::istream& in, std::string& line)
+{
+    constexpr std::size_t kMaxLine = 8192;
+    line.clear();
+    bool any = false, overlong = false;
+    for (int c; (c = in.get()) != std::char_traits<char>::eof();) {
+        any = true;
+        if (c == '\n')
+            break;
+        if (line.size() < kMaxLine)
+            line += static_cast<char>(c);
+        else
+            overlong = true;
+    }
+    if (overlong)
+        line.clear();
+    return any;
+}
+
 }  // namespace
 
 std::string JournalPath(const std::string& folder)
@@ -52,6 +73,7 @@ bool OpenJournalEntry(const std::string& folder, const JournalEntry& e, std::str
         {"backup", e.backup},
         {"backup_sha256", e.backupSha256},
         {"port", e.port},
+        {"data_file", e.dataFile},
         {"adapter", {{"description", e.adapter.description}, {"vid_pid", e.adapter.vidPid}, {"serial", e.adapter.serial}}},
         {"firmware_sha256", e.firmwareSha256},
         {"start", e.start}};
@@ -72,7 +94,7 @@ std::vector<JournalEntry> UnfinishedUpdates(const std::string& folder)
     std::vector<JournalEntry> open;
     std::set<std::string> closed;
     std::string line;
-    while (std::getline(in, line)) {
+    while (ReadLine(in, line)) {
         const nlohmann::json j = nlohmann::json::parse(line, nullptr, false);
         if (j.is_discarded() || !j.is_object() || !PlainFileName(Text(j, "backup")))
             continue;
@@ -86,6 +108,7 @@ std::vector<JournalEntry> UnfinishedUpdates(const std::string& folder)
         e.backup = Text(j, "backup");
         e.backupSha256 = Text(j, "backup_sha256");
         e.port = Text(j, "port");
+        e.dataFile = Text(j, "data_file");
         const auto adapter = j.find("adapter");
         if (adapter != j.end() && adapter->is_object())
             e.adapter = {Text(*adapter, "description"), Text(*adapter, "vid_pid"), Text(*adapter, "serial")};

@@ -20,6 +20,7 @@ struct JournalEntry {
     std::string backupSha256;
     std::string port;
     PortDetails adapter;
+    std::string dataFile;  // held (locked) by the update while it runs
     std::string firmwareSha256;
     std::string start;  // UTC, ISO 8601
 };
@@ -33,8 +34,8 @@ bool OpenJournalEntry(const std::string& folder, const JournalEntry& entry, std:
 // or "discarded".
 bool CloseJournalEntry(const std::string& folder, const std::string& backup, const std::string& how,
                        std::string& error);
-// The open entries, newest first. Damaged lines (a cut-short append) are
-// skipped.
+// The open entries, newest first. Damaged lines (a cut-short append, a line
+// too long to be an entry) are skipped.
 std::vector<JournalEntry> UnfinishedUpdates(const std::string& folder);
 
 // The 16 KiB of an entry's backup, when the file is there and its SHA-256

@@ -57,6 +57,7 @@ void UpdaterDialog::BeginUpdate()
     m_strOfferedBackup.clear();
     m_offeredBackups.clear();
     m_journalEntry.clear();
+    m_restoredEntry.clear();
     m_strLastMessage.clear();
     m_strStep = "prepare";
     m_stepAttempts.clear();
@@ -160,9 +161,11 @@ void UpdaterDialog::EndUpdate(bool done)
     m_pSerial->Close();
     if (m_bLocked)
         LockControls(false);
+    // While the data file is still held: nobody takes this entry for one
+    // left behind in between.
+    Guarded([this, done] { CloseJournalEntries(done); });
     if (done) {
         m_outcome = UpdateOutcome::Done;
-        Guarded([this] { CloseFinishedUpdates(); });
         Message(LoadStringResource(IDS_DONE));
     } else {
         m_outcome = EraseStarted() ? UpdateOutcome::FailedAfterErase : UpdateOutcome::FailedIntact;

@@ -58,8 +58,13 @@ void FleetTable::Event(const RadioEvent& e)
         m_promptOpen = false;
         if (!m_live)
             std::fprintf(m_out, "%s: ended, exit status %d\n", e.port.c_str(), e.exitStatus);
-        if (!e.restoreCommand.empty())
+        if (!e.restoreCommand.empty() && e.exitStatus == 2)
             std::fprintf(stderr, "vokta4-cli: %s needs another update; with its channel data:\n  %s\n",
+                         e.port.c_str(), e.restoreCommand.c_str());
+        else if (!e.restoreCommand.empty())
+            std::fprintf(stderr,
+                         "vokta4-cli: %s is unchanged: an earlier update did not finish. If this is its radio, "
+                         "write the saved channel data back by:\n  %s\n",
                          e.port.c_str(), e.restoreCommand.c_str());
         break;
     default:

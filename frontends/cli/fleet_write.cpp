@@ -24,15 +24,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Every port of the list that opens.
-std::vector<std::string> UsablePorts()
+// Every port of the list that opens (`all`), or the one a single update
+// takes without --port: the one used last if it opens, else the first.
+std::vector<std::string> UsablePorts(bool all)
 {
     NativeHost host;
     MessageQueue queue([] {});
     SilentView view;
     UpdaterDialog dialog(view, queue, host);
     dialog.OnInitDialog("");
-    return view.ports;
+    if (all)
+        return view.ports;
+    return view.port.empty() ? std::vector<std::string>() : std::vector<std::string>{view.port};
 }
 
 // Stop requests for many radios: each one that has not begun its erase
@@ -102,7 +105,7 @@ bool PortsDistinct(const std::vector<std::string>& ports)
 
 int RunFleetWrite(const WriteArgs& args)
 {
-    const std::vector<std::string> ports = args.allPorts ? UsablePorts() : args.ports;
+    const std::vector<std::string> ports = args.allPorts || args.ports.empty() ? UsablePorts(args.allPorts) : args.ports;
     if (ports.empty()) {
         std::cerr << "vokta4-cli: no serial port could be opened\n";
         return kExitIntact;

@@ -79,8 +79,9 @@ int RunHistory(const HistoryArgs& args)
     const std::string file =
         args.file.empty() ? NativeHost().DataFolder() + "vokta4-history.jsonl" : args.file;
     const std::string folder = DirectoryOf(file);
+    // A backup named with its folder is closed in that folder's journal.
     if (!args.discard.empty())
-        return DiscardEntry(folder, args.discard);
+        return DiscardEntry(DirectoryOf(args.discard).empty() ? folder : DirectoryOf(args.discard), args.discard);
     std::ifstream in(std::filesystem::u8path(file), std::ios::binary);
     if (!in) {
         std::cerr << "vokta4-cli: no service record at " << file << "\n";
@@ -122,6 +123,9 @@ int RunHistory(const HistoryArgs& args)
     }
     if (!args.json)
         PrintUnfinished(folder);
+    else if (!unfinished.empty())
+        std::cerr << "vokta4-cli: " << unfinished.size() << " unfinished update(s) in " << JournalPath(folder)
+                  << " (history without --json lists them)\n";
     if (damaged > 0)
         std::cerr << "vokta4-cli: " << damaged << " damaged line(s) of " << file << " skipped\n";
     return kExitDone;

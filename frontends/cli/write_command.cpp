@@ -82,11 +82,13 @@ void ReportOfferedBackups(const UpdaterDialog& dialog, const WriteArgs& args, co
                           const std::string& firmware)
 {
     const std::vector<std::string>& offered = dialog.OfferedBackups();
-    std::cerr << "vokta4-cli: the radio is unchanged. Update it with its saved channel data by"
+    std::cerr << "vokta4-cli: the radio is unchanged. If it is the radio whose channel data were saved, update it "
+                 "with them by"
               << (offered.size() > 1 ? " one of:\n" : ":\n");
     for (const std::string& backup : offered)
         std::cerr << "  " << RestoreCommand(args, program, dialog.Port(), firmware, backup) << "\n";
-    std::cerr << "vokta4-cli: or, to write the radio's channel area as it is, add --blank-channel-data.\n";
+    std::cerr << "vokta4-cli: if it is another radio, close the unfinished update first (history --discard, as "
+                 "above), or add --blank-channel-data to write its channel area as it reads.\n";
 }
 
 }  // namespace

@@ -193,3 +193,40 @@ TEST_F(SafetyFixture, PathsThatAreNotUtf8NeverEndTheProgram)
         EXPECT_NE(cli.Err().find("--channel-data"), std::string::npos) << cli.Err();
     }
 }
+
+// Radios in one data folder: two updated at once never take each other's
+// running update for an unfinished one, and a radio programmed like one
+// whose update failed never closes that radio's entry.
+TEST_F(SafetyFixture, RadiosInOneFolderNeverTakeEachOthersEntries)
+{
+    std::vector<std::uint8_t> other = RadioModel::FactoryFlash();
+    for (std::uint32_t a = kChannelStart; a <= kChannelEnd; ++a)
+        other[a - kImageBase] = static_cast<std::uint8_t>(a * 13);
+    std::ofstream(dir.File("b.bin"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(other.data()), static_cast<std::streamsize>(other.size()));
+    {
+        Simulator a(dir.File("a.bin")), b(dir.File("b.bin"));
+        Process both(Write({"--port", a.Port(), "--port", b.Port(), "--data-file", dir.Path()}), env);
+        EXPECT_EQ(both.Wait(std::chrono::seconds(120)), 0) << both.Out() << both.Err();
+    }
+
+    // X fails inside its channel area; Y, programmed alike, is updated.
+    const std::string x = dir.File("x-radio"), y = dir.File("y-radio");
+    {
+        Simulator sim(dir.File("x.bin"), {"--link", x, "--fault", "wdata:200:5:silence"});
+        Process cli(Write({"--port", x, "--data-file", dir.Path()}), env);
+        EXPECT_EQ(cli.Wait(), 2) << cli.Err();
+    }
+    {
+        Simulator sim(dir.File("y.bin"), {"--link", y});
+        Process cli(Write({"--port", y, "--data-file", dir.Path()}), env);
+        EXPECT_EQ(cli.Wait(), 0) << cli.Err();
+    }
+    const std::vector<std::uint8_t> broken = ReadBinary(dir.File("x.bin"));
+    {
+        Simulator sim(dir.File("x.bin"), {"--link", x});
+        Process cli(Write({"--port", x, "--data-file", dir.Path()}), env);
+        EXPECT_EQ(cli.Wait(), 1) << cli.Out() << cli.Err();
+    }
+    EXPECT_EQ(ReadBinary(dir.File("x.bin")), broken) << "X's half-written channel area was written as its own";
+}

@@ -22,37 +22,6 @@ struct Case {
     std::vector<std::string> messages;  // after "Power Supply?"; {"Done."} for success
 };
 
-const char* StepName(Step s)
-{
-    switch (s) {
-    case Step::Contact: return "contact";
-    case Step::BootRecord: return "boot";
-    case Step::BootStart: return "start";
-    case Step::Protect: return "protect";
-    case Step::ReadBlock: return "read";
-    case Step::Clear1: return "clear1";
-    case Step::Clear2: return "clear2";
-    case Step::WriteCommand: return "wcmd";
-    case Step::WriteData: return "wdata";
-    }
-    return "?";
-}
-
-const char* FaultName(Fault f)
-{
-    switch (f) {
-    case Fault::Silence: return "silence";
-    case Fault::Refuse: return "refuse";
-    case Fault::Short: return "short";
-    case Fault::Garbage: return "garbage";
-    case Fault::Late: return "late";
-    case Fault::HangUp: return "hangup";
-    case Fault::Extra: return "extra";
-    case Fault::Corrupt: return "corrupt";
-    }
-    return "?";
-}
-
 // What the procedure must show for one fault at one step (on its first attempt).
 std::vector<std::string> Expected(Step step, int index, Fault fault)
 {
@@ -119,8 +88,8 @@ std::vector<Case> AllCases()
 std::string CaseName(const ::testing::TestParamInfo<Case>& info)
 {
     const Case& c = info.param;
-    return std::string(StepName(c.step)) + (c.index >= 0 ? std::to_string(c.index) : "") + "_" +
-           FaultName(c.fault) + (c.attempts > 1 ? "_x" + std::to_string(c.attempts) : "");
+    return std::string(RadioModel::StepName(c.step)) + (c.index >= 0 ? std::to_string(c.index) : "") + "_" +
+           RadioModel::FaultName(c.fault) + (c.attempts > 1 ? "_x" + std::to_string(c.attempts) : "");
 }
 
 class FaultMatrix : public ::testing::TestWithParam<Case> {};
