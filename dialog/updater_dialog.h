@@ -11,6 +11,7 @@
 
 #include "dialog/dialog_view.h"
 #include "dialog/timing.h"
+#include "dialog/update_events.h"
 #include "image/boot_loader_image.h"
 #include "platform/data_file.h"
 #include "platform/host.h"
@@ -68,6 +69,8 @@ struct UpdateOptions {
     bool reasonsInLog = true;
     // Receives, as they happen, the reasons behind failures and warnings (for a technician).
     std::function<void(const std::string&)> onNote;
+    // Receives the steps and their progress as typed events (may be null).
+    UpdateEvents* events = nullptr;
 };
 
 // The main dialog: owns every piece of state of the update and runs the
@@ -193,6 +196,10 @@ private:
     void Guarded(const std::function<void()>& work);
     bool RunStep(const ProcedureStep& step);
     bool Fail(unsigned messageId);
+    // The typed events of the step in progress.
+    void StepStarted(const std::string& text);
+    void StepDone();
+    void Progress(std::uint64_t done, std::uint64_t total, const char* unit);
     bool ConnectAndStartBootProgram();
     bool PauseAndConvertFirmware();
 
@@ -332,6 +339,7 @@ private:
     std::string m_restoredEntry;  // ... of the entry whose backup the window's OK wrote back
     std::string m_strLastMessage;  // the last message box of the update in progress
     std::string m_strStep = "prepare";  // the step in progress, for the attempt counts
+    std::string m_stepText;             // its log line, for the typed events
     std::vector<std::pair<std::string, int>> m_stepAttempts;  // exchanges per step, in order
     std::vector<std::pair<std::string, int>> m_stepRetries;   // retries per step
     // SHA-256 and size of the firmware file's bytes as last read for this

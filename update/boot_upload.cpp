@@ -56,6 +56,7 @@ bool UpdaterDialog::UploadBootProgram()
         m_view.SetProgressPos(i);
         if (!SendBootRecord(records[static_cast<std::size_t>(i)], i))
             return false;
+        Progress(static_cast<std::uint64_t>(i) + 1, static_cast<std::uint64_t>(total), "records");
     }
     m_view.SetProgressPos(0);
     return true;

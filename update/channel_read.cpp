@@ -69,6 +69,7 @@ bool UpdaterDialog::ReadChannelData()
         if (!StoreChannelBlock(address, block))
             return false;
         m_view.SetProgressPos(static_cast<int>(address + kBlockSize - kChannelStart));
+        Progress(address + kBlockSize - kChannelStart, kChannelSize, "bytes");
         if (fromBackup)
             Pause();  // after a read, the pause was spent listening for stray bytes
     }

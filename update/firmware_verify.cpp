@@ -36,6 +36,7 @@ bool UpdaterDialog::VerifyFirmware()
     if (!m_options.verify)
         return true;
     AppendLog(TXT_FIRMWARE_VERIFY, true);
+    StepStarted(TXT_FIRMWARE_VERIFY);
     m_view.SetProgressRange(0, static_cast<int>(kImageSize / 10));
     std::uint32_t done = 0;
     for (std::uint32_t address = kImageBase; address < 0xFFFFFF; address += kBlockSize) {
@@ -48,6 +49,7 @@ bool UpdaterDialog::VerifyFirmware()
                 Note("verification not possible: the radio does not answer reads of the firmware area; "
                      "the update itself is done");
                 AppendLog(TXT_VERIFY_NOT_POSSIBLE, false);
+                StepDone();
                 m_view.SetProgressPos(0);
                 return true;
             }
@@ -55,9 +57,11 @@ bool UpdaterDialog::VerifyFirmware()
         }
         done += kBlockSize;
         m_view.SetProgressPos(static_cast<int>(done / 10));
+        Progress(done, kImageSize, "bytes");
     }
     m_strVerified = "yes";
     AppendLog(STR_OK_3TABS, false);
+    StepDone();
     m_view.SetProgressPos(0);
     return true;
 }

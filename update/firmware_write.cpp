@@ -54,6 +54,7 @@ bool UpdaterDialog::WriteFirmware()
         if (!WithRetries(&UpdaterDialog::WriteBlock, address))
             return false;
         m_view.SetProgressPos(static_cast<int>((address + kBlockSize - kImageBase) / 10));
+        Progress(address + kBlockSize - kImageBase, kImageSize, "bytes");
         PauseAfterReply(m_timing.stepPause);
     }
     m_view.SetProgressPos(0);

@@ -106,9 +106,12 @@ bool UpdaterDialog::RunProcedure()
         return Fail(IDS_BOOT_SEND_ERROR);
     if (!CheckFirmwareFile() || !CheckOutputs())
         return Fail(IDS_CANT_CREATE_FILE);
+    m_strStep = "power";
+    StepStarted(LoadStringResource(IDS_WAIT_POWER));
     if (!OpenPortAndAskForPower())
         return false;
     AppendLog(LoadStringResource(IDS_OK_2TABS), false);
+    StepDone();
     LockControls(true);
     if (!CreateDataFile())
         return Fail(IDS_CANT_CREATE_FILE);
@@ -127,18 +130,26 @@ bool UpdaterDialog::OpenPortAndAskForPower()
     }
     UpdateData(false);
     m_bUpdating = 1;
-    return m_view.ShowMessage(LoadStringResource(IDS_POWER_SUPPLY), true);
+    if (m_view.ShowMessage(LoadStringResource(IDS_POWER_SUPPLY), true))
+        return true;
+    if (m_options.events)
+        m_options.events->StepFailed(m_strStep, std::string(), "cancelled at \"" STR_POWER_SUPPLY "\"");
+    return false;
 }
 
 bool UpdaterDialog::RunStep(const ProcedureStep& step)
 {
     m_strStep = step.name;
-    if (step.logLine != 0)
+    if (step.logLine != 0) {
         AppendLog(LoadStringResource(step.logLine), true);
+        StepStarted(LoadStringResource(step.logLine));
+    }
     if (!(this->*step.run)())
         return Fail(step.failMessage);
-    if (step.okSuffix != 0)
+    if (step.okSuffix != 0) {
         AppendLog(LoadStringResource(step.okSuffix), false);
+        StepDone();
+    }
     return true;
 }
 
@@ -146,7 +157,29 @@ bool UpdaterDialog::Fail(unsigned messageId)
 {
     if (messageId != 0)
         Message(LoadStringResource(messageId));
+    // A step whose own wait showed its message ("Time out") names that one.
+    if (m_options.events)
+        m_options.events->StepFailed(m_strStep, m_strLastMessage, m_strDetail);
     return false;
+}
+
+void UpdaterDialog::StepStarted(const std::string& text)
+{
+    m_stepText = text;
+    if (m_options.events)
+        m_options.events->StepStarted(m_strStep, text);
+}
+
+void UpdaterDialog::StepDone()
+{
+    if (m_options.events)
+        m_options.events->StepDone(m_strStep, m_stepText);
+}
+
+void UpdaterDialog::Progress(std::uint64_t done, std::uint64_t total, const char* unit)
+{
+    if (m_options.events)
+        m_options.events->Progress(m_strStep, done, total, unit);
 }
 
 // The one tear-down: the port and the window are given back on every way

@@ -46,6 +46,9 @@ void FleetTable::Event(const RadioEvent& e)
         if (!m_live)
             std::fprintf(m_out, "%s: %s ......OK\n", e.port.c_str(), e.text.c_str());
         break;
+    case RadioEvent::Kind::StepFailed:  // its message box and notes say it
+        m_promptOpen = false;
+        return;
     case RadioEvent::Kind::Message:
         if (!m_live)
             std::fprintf(m_out, "%s: %s\n", e.port.c_str(), e.text.c_str());

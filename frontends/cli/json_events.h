@@ -6,8 +6,9 @@
 
 // --json: every event as one JSON object on a line of its own, for station
 // software and scripts.
-//   {"event":"step","port":P,"step":"Radio connection.","state":"started"|"done"}
-//   {"event":"progress","port":P,"percent":42}
+//   {"event":"step","port":P,"id":"connect","step":"Radio connection.","state":"started"|"done"}
+//   {"event":"step","port":P,"id":"write","state":"failed","message":"Firm write error.","reason":R}
+//   {"event":"progress","port":P,"id":"write","percent":42,"done":55296,"total":131072,"unit":"bytes"}
 //   {"event":"message"|"prompt"|"note","port":P,"text":T}
 //   {"event":"finished","port":P,"exit_status":N,"record":{...},"restore_command":C}
 //   {"event":"result","exit_status":N,"radios":[{"port":P,"exit_status":N,"record":{...}}, ...]}  (last)

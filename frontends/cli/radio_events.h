@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <string>
 #include <utility>
 
@@ -6,9 +7,10 @@
 // (the live table, JSON Lines) report it.
 struct RadioEvent {
     enum class Kind {
-        StepStarted,  // text: the step's log line
-        StepDone,     // text: the step's log line
-        Progress,     // percent of the step
+        StepStarted,  // step: its id; text: its log line
+        StepDone,     // step: its id; text: its log line
+        StepFailed,   // step: its id; text: the message box (may be empty); reason
+        Progress,     // step; done of total units, and the percent
         Message,      // text: a message box
         Prompt,       // text: an OK/Cancel question
         Note,         // text: a reason or a warning
@@ -22,7 +24,11 @@ struct RadioEvent {
     Kind kind;
     std::string port;
     std::string text;
+    std::string step;  // the step's id ("connect", "write", ...)
+    std::string reason;
     int percent = 0;
+    std::uint64_t done = 0, total = 0;
+    std::string unit;  // of done and total: "records", "bytes"
     int exitStatus = 0;
     std::string record;
     std::string restoreCommand;

@@ -43,8 +43,9 @@ RadioSession::RadioSession(const WriteArgs& args, const std::string& port, const
     m_ready = ApplyWriteArgs(args, several, paths.dataFile, o);
     o.onNote = [this](const std::string& note) {
         Log("vokta4-cli: " + note);
-        Emit(RadioEvent::Kind::Note, note);
+        Emit(RadioEvent{RadioEvent::Kind::Note, m_port, note});
     };
+    o.events = this;
 }
 
 RadioSession::~RadioSession()
@@ -151,78 +152,63 @@ void RadioSession::Log(const std::string& text)
     m_log.flush();
 }
 
-void RadioSession::Emit(RadioEvent::Kind kind, const std::string& text, int percent)
+void RadioSession::Emit(RadioEvent event)
 {
-    RadioEvent e{kind, m_port, text};
-    e.percent = percent;
-    m_sink.Event(e);
+    m_sink.Event(event);
 }
 
-// The log grows by whole steps: "\r\n" starts a step's line, the "OK"
-// suffix ends it. The log file gets each line once, when it is complete
-// (or when the next one starts without it).
-void RadioSession::SetLogText(const std::string& log, const std::string&)
+// The radio's log file gets each step's line once, when the step ends.
+void RadioSession::StepStarted(const std::string& step, const std::string& text)
 {
-    if (log.compare(0, m_printed.size(), m_printed) != 0) {
-        m_printed.clear();  // cleared after "Done."
-        m_line.clear();
-        m_lineLogged = true;
-    }
-    const std::string added = log.substr(m_printed.size());
-    m_printed = log;
-    std::size_t at = 0;
-    while (at <= added.size()) {
-        const std::size_t nl = added.find("\r\n", at);
-        const std::string part = added.substr(at, nl == std::string::npos ? std::string::npos : nl - at);
-        if (!part.empty() && (at > 0 || m_line.empty())) {
-            if (!m_lineLogged)
-                Log(m_line);
-            m_line = part;
-            m_lineLogged = false;
-            Emit(RadioEvent::Kind::StepStarted, part);
-            std::lock_guard<std::mutex> lock(m_statusMutex);
-            m_status.step = part;
-        } else if (!part.empty()) {
-            m_line += part;
-            if (part.find("......OK") != std::string::npos) {
-                Log(m_line);
-                m_lineLogged = true;
-                Emit(RadioEvent::Kind::StepDone, m_line.substr(0, m_line.size() - part.size()));
-            }
-        }
-        if (nl == std::string::npos)
-            break;
-        at = nl + 2;
-    }
-}
-
-void RadioSession::SetProgressRange(int low, int high)
-{
-    m_low = low;
-    m_high = high;
+    RadioEvent e{RadioEvent::Kind::StepStarted, m_port, text};
+    e.step = step;
+    Emit(e);
     m_percent = -1;
+    std::lock_guard<std::mutex> lock(m_statusMutex);
+    m_status.step = text;
 }
 
-void RadioSession::SetProgressPos(int pos)
+void RadioSession::StepDone(const std::string& step, const std::string& text)
 {
-    const int span = std::max(1, m_high - m_low);
-    const int percent = std::clamp((pos - m_low) * 100 / span, 0, 100);
-    if (percent == m_percent)
-        return;
-    m_percent = percent;
+    Log(text + " ......OK");
+    RadioEvent e{RadioEvent::Kind::StepDone, m_port, text};
+    e.step = step;
+    Emit(e);
+}
+
+void RadioSession::StepFailed(const std::string& step, const std::string& message, const std::string& reason)
+{
+    RadioEvent e{RadioEvent::Kind::StepFailed, m_port, message};
+    e.step = step;
+    e.reason = reason;
+    Emit(e);
+}
+
+void RadioSession::Progress(const std::string& step, std::uint64_t done, std::uint64_t total, const char* unit)
+{
+    const int percent = total == 0 ? 0 : static_cast<int>(std::min<std::uint64_t>(done, total) * 100 / total);
     {
         std::lock_guard<std::mutex> lock(m_statusMutex);
         m_status.percent = percent;
         m_status.retries = m_dialog->RetriesSoFar();
     }
-    Emit(RadioEvent::Kind::Progress, std::string(), percent);
+    if (percent == m_percent)
+        return;
+    m_percent = percent;
+    RadioEvent e{RadioEvent::Kind::Progress, m_port};
+    e.step = step;
+    e.percent = percent;
+    e.done = done;
+    e.total = total;
+    e.unit = unit;
+    Emit(e);
 }
 
 bool RadioSession::ShowMessage(const std::string& text, bool okCancel)
 {
     Log(text);
     if (!okCancel) {
-        Emit(RadioEvent::Kind::Message, text);
+        Emit(RadioEvent{RadioEvent::Kind::Message, m_port, text});
         return true;
     }
     const bool ok = m_prompt.Ask(m_port, text);

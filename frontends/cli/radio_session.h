@@ -20,7 +20,7 @@ class SharedPrompt;
 // message queue and thread, its own data file, backup and full log file.
 // What it shows becomes events for the table or JSON Lines; a failure here
 // never touches the other radios.
-class RadioSession : public DialogView {
+class RadioSession : public DialogView, public UpdateEvents {
 public:
     struct Paths {
         std::string dataFile;
@@ -61,18 +61,26 @@ public:
     void SelectPort(const std::string&) override {}
     void SetFirmwarePath(const std::string& path) override { m_firmware = path; }
     std::string FirmwarePath() const override { return m_firmware; }
-    void SetLogText(const std::string& log, const std::string& transient) override;
-    void SetProgressRange(int low, int high) override;
-    void SetProgressPos(int pos) override;
+    // The log text and the progress bar are the windows' rendering: a radio
+    // of several reports the update's typed events instead.
+    void SetLogText(const std::string&, const std::string&) override {}
+    void SetProgressRange(int, int) override {}
+    void SetProgressPos(int) override {}
     void LockControls(bool) override {}
     bool ShowMessage(const std::string& text, bool okCancel) override;
     void EndDialog() override {}
+
+    // UpdateEvents
+    void StepStarted(const std::string& step, const std::string& text) override;
+    void StepDone(const std::string& step, const std::string& text) override;
+    void StepFailed(const std::string& step, const std::string& message, const std::string& reason) override;
+    void Progress(const std::string& step, std::uint64_t done, std::uint64_t total, const char* unit) override;
 
 private:
     void Run();
     void Update();
     void Log(const std::string& text);
-    void Emit(RadioEvent::Kind kind, const std::string& text, int percent = 0);
+    void Emit(RadioEvent event);
 
     const WriteArgs& m_args;
     const std::string m_port;
@@ -90,12 +98,8 @@ private:
     std::unique_ptr<UpdaterDialog> m_dialog;
     std::thread m_thread;
 
-    // What the log has shown so far, and the table's view of it.
-    std::string m_printed;
-    std::string m_line;         // the step line in progress
-    bool m_lineLogged = true;   // ... already in the log file
     const std::chrono::steady_clock::time_point m_begun = std::chrono::steady_clock::now();
-    int m_low = 0, m_high = 100, m_percent = -1;
+    int m_percent = -1;  // of the step in progress, as last reported
     mutable std::mutex m_statusMutex;
     Status m_status;
     std::atomic<int> m_exitStatus{kExitIntact};

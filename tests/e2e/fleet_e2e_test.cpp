@@ -109,10 +109,20 @@ TEST_F(FleetFixture, JsonProgressParsesLineByLineAndEndsInTheResult)
     EXPECT_EQ(lines.back()["event"], "result");
     EXPECT_EQ(lines.back()["exit_status"], 0);
     EXPECT_EQ(lines.back()["radios"][0]["record"]["result"], "Done.");
-    int steps = 0;
-    for (const nlohmann::json& l : lines)
-        steps += l["event"] == "step" && l["state"] == "done";
-    EXPECT_EQ(steps, 8);
+    // Steps by id, and progress in the unit of the step, from the core's
+    // typed events (never from the log's text).
+    std::vector<std::string> done;
+    nlohmann::json lastWrite;
+    for (const nlohmann::json& l : lines) {
+        if (l["event"] == "step" && l["state"] == "done")
+            done.push_back(l["id"]);
+        if (l["event"] == "progress" && l["id"] == "write")
+            lastWrite = l;
+    }
+    EXPECT_EQ(done, std::vector<std::string>({"power", "connect", "boot", "start", "convert", "read", "clear", "write"}));
+    EXPECT_EQ(lastWrite["done"], 131072);
+    EXPECT_EQ(lastWrite["total"], 131072);
+    EXPECT_EQ(lastWrite["unit"], "bytes");
 }
 
 // Radios stopped by the technician are summarised and recorded as stopped,

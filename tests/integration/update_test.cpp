@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <map>
 
 #include "update/memory_map.h"
 #include "update/sha256.h"
@@ -387,6 +388,39 @@ TEST_F(UpdateFixture, CloseDuringTheWriteStopsAtOnceWithThePortAndDataFileClosed
     std::lock_guard<std::mutex> lock(trafficMutex);
     EXPECT_LE(writesAfterClose, 2) << "the write went on after CLOSE";
     EXPECT_FALSE(Saw("write FE3000"));
+}
+
+// The typed events follow the update: each step by its id, progress in its
+// unit up to the whole, and a failure with its message and reason.
+TEST_F(UpdateFixture, TypedEventsFollowTheUpdateAndItsFailure)
+{
+    struct Recorder : UpdateEvents {
+        std::vector<std::string> seen;
+        std::map<std::string, std::pair<std::uint64_t, std::uint64_t>> progress;
+        void StepStarted(const std::string& step, const std::string&) override { seen.push_back("start " + step); }
+        void StepDone(const std::string& step, const std::string&) override { seen.push_back("done " + step); }
+        void StepFailed(const std::string& step, const std::string& message, const std::string& reason) override
+        {
+            seen.push_back("failed " + step + ": " + message + (reason.empty() ? "" : " (reason)"));
+        }
+        void Progress(const std::string& step, std::uint64_t done, std::uint64_t total, const char*) override
+        {
+            progress[step] = {done, total};
+        }
+    } events;
+    settings.faults = {{RadioModel::Step::WriteData, 40, 5, RadioModel::Fault::Silence}};
+    Start();
+    dialog->Options().events = &events;
+    dialog->OnWrite();
+    const std::vector<std::string> expected = {
+        "start power", "done power",  "start connect", "done connect", "start boot", "done boot", "start start",
+        "done start",  "start convert", "done convert", "start read",  "done read",  "start clear", "done clear",
+        "start write", "failed write: " STR_FIRM_WRITE_ERROR " (reason)"};
+    EXPECT_EQ(events.seen, expected);
+    using Span = std::pair<std::uint64_t, std::uint64_t>;
+    EXPECT_EQ(events.progress["boot"], Span(86, 86));
+    EXPECT_EQ(events.progress["read"], Span(16384, 16384));
+    EXPECT_EQ(events.progress["write"], Span(40 * 512, 131072));
 }
 
 // A stop request that a signal thread accepts just before the first clear
