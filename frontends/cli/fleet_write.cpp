@@ -9,7 +9,8 @@
 #include <iostream>
 #include <memory>
 
-#include "dialog/silent_view.h"
+#include "platform/port_probe.h"
+#include "res/resource.h"
 #include "frontends/cli/console_platform.h"
 #include "frontends/cli/fleet_table.h"
 #include "frontends/cli/json_events.h"
@@ -29,13 +30,11 @@ namespace {
 std::vector<std::string> UsablePorts(bool all)
 {
     NativeHost host;
-    MessageQueue queue([] {});
-    SilentView view;
-    UpdaterDialog dialog(view, queue, host);
-    dialog.OnInitDialog("");
+    const PortProbe probe =
+        ProbePorts(host, host.ReadProfileValue(PROFILE_SECTION, PROFILE_KEY_PORT, PROFILE_DEFAULT_PORT));
     if (all)
-        return view.ports;
-    return view.port.empty() ? std::vector<std::string>() : std::vector<std::string>{view.port};
+        return probe.usable;
+    return probe.selected.empty() ? std::vector<std::string>() : std::vector<std::string>{probe.selected};
 }
 
 // Stop requests for many radios: each one that has not begun its erase

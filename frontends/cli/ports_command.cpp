@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <iostream>
 
-#include "dialog/updater_dialog.h"
 #include "frontends/cli/commands.h"
-#include "frontends/cli/console_view.h"
 #include "platform/native_host.h"
+#include "platform/port_probe.h"
+#include "res/resource.h"
 #include "serial/port_backend.h"
 
 void ExplainRefusedPorts(NativeHost& host, const std::vector<std::string>& usable, std::ostream& out,
@@ -27,20 +27,19 @@ void ExplainRefusedPorts(NativeHost& host, const std::vector<std::string>& usabl
 int RunPorts()
 {
     NativeHost host;
-    ConsoleView view(ConsoleView::TerminalSettings(false), stdout);
-    UpdaterDialog dialog(view, view.Pump(), host);
-    view.SetDialog(&dialog);
-    dialog.OnInitDialog("");
-    const std::string selected = view.SelectedPort();
-    const std::vector<std::string>& usable = view.Ports();
-    for (const std::string& p : usable) {
+    const PortProbe probe =
+        ProbePorts(host, host.ReadProfileValue(PROFILE_SECTION, PROFILE_KEY_PORT, PROFILE_DEFAULT_PORT));
+    if (!probe.enumerated)
+        std::cerr << "vokta4-cli: the system's list of serial ports could not be read\n";
+    for (const std::string& p : probe.usable) {
         const std::string about = NativeHost::PortDescription(p);
-        std::cout << (p == selected ? "* " : "  ") << p << (about.empty() ? "" : "  " + about) << "\n";
+        std::cout << (p == probe.selected ? "* " : "  ") << p << (about.empty() ? "" : "  " + about) << "\n";
     }
     // The ports that exist but do not open, each with its reason.
-    ExplainRefusedPorts(host, usable, std::cout, "  ");
+    for (const auto& [port, reason] : probe.refused)
+        std::cout << "  " << port << "  not usable: " << reason << "\n";
     std::cout << "\nfiles, " << DescribeFilePlaces(host) << "\n";
-    if (usable.empty())
+    if (probe.usable.empty())
         std::cerr << "vokta4-cli: no serial port could be opened\n";
-    return usable.empty() ? kExitIntact : kExitDone;
+    return probe.usable.empty() ? kExitIntact : kExitDone;
 }
