@@ -1,4 +1,5 @@
 #pragma once
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <map>
@@ -71,6 +72,21 @@ struct CliWorkspace {
         env["XDG_CONFIG_HOME"] = dir.File("config");
         env["VOKTA4_PORTS"] = "/nonexistent/vokta4-port";  // never a real port
         dir.Write("fw.002", FirmwareText(seed));
+    }
+    // `vokta4-cli write --yes --port PORT` with this workspace's data file,
+    // the simulated radio's boot program and fw.002, unless `extra` names
+    // its own.
+    std::vector<std::string> WriteCommand(const std::string& port, std::vector<std::string> extra) const
+    {
+        std::vector<std::string> argv = {VOKTA4_CLI, "write", "--yes", "--port", port};
+        for (const auto& [option, value] : {std::pair<std::string, std::string>{"--data-file", dir.File("vokt.tmp")},
+                                            {"--boot-image", VOKTA4_SIM_BOOT},
+                                            {"--firmware", dir.File("fw.002")}}) {
+            if (std::find(extra.begin(), extra.end(), option) == extra.end())
+                extra.insert(extra.end(), {option, value});
+        }
+        argv.insert(argv.end(), extra.begin(), extra.end());
+        return argv;
     }
     static std::string Text(const std::string& path)
     {

@@ -20,15 +20,7 @@ struct RefusedInputs : ::testing::Test, CliWorkspace {
     RefusedInputs() : CliWorkspace(6) {}
     std::vector<std::string> Write(const std::string& port, std::vector<std::string> extra = {})
     {
-        std::vector<std::string> argv = {VOKTA4_CLI, "write", "--yes", "--port", port};
-        for (const auto& [option, value] : {std::pair<std::string, std::string>{"--data-file", dir.File("vokt.tmp")},
-                                            {"--boot-image", VOKTA4_SIM_BOOT},
-                                            {"--firmware", dir.File("fw.002")}}) {
-            if (std::find(extra.begin(), extra.end(), option) == extra.end())
-                extra.insert(extra.end(), {option, value});  // defaults that `extra` may replace
-        }
-        argv.insert(argv.end(), extra.begin(), extra.end());
-        return argv;
+        return WriteCommand(port, std::move(extra));
     }
     static long BytesIn(const std::string& transcript)
     {
