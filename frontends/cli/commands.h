@@ -11,6 +11,10 @@ constexpr int kExitIntact = 1;      // failed or cancelled before the ROM clear 
 constexpr int kExitAfterErase = 2;  // failed after the ROM clear began: needs another update
 constexpr int kExitUsage = 64;      // bad usage
 
+enum class UpdateOutcome;
+// The exit status that tells an update's outcome (the radio's state).
+int ExitStatusOf(UpdateOutcome outcome);
+
 struct WriteArgs {
     std::string port;                // the one port of a single update
     std::vector<std::string> ports;  // --port, once or more

@@ -101,17 +101,7 @@ void RadioSession::Update()
         m_dialog->OnWrite();
 
     RadioEvent done{RadioEvent::Kind::Finished, m_port};
-    switch (m_dialog->LastOutcome()) {
-    case UpdateOutcome::Done:
-        m_exitStatus = kExitDone;
-        break;
-    case UpdateOutcome::FailedAfterErase:
-        m_exitStatus = kExitAfterErase;
-        break;
-    default:
-        m_exitStatus = kExitIntact;
-        break;
-    }
+    m_exitStatus = ExitStatusOf(m_dialog->LastOutcome());
     // After the erase: the radio's own backup; a radio left unchanged because
     // an earlier update did not finish: the backup offered for it.
     const std::string backup = m_exitStatus == kExitAfterErase ? m_dialog->ChannelBackupPath()

@@ -135,10 +135,11 @@ int RunWrite(const WriteArgs& args)
     interrupts.Finished();
 
     const std::string program = host->ModuleFileName();
-    switch (dialog.LastOutcome()) {
-    case UpdateOutcome::Done:
+    const int status = ExitStatusOf(dialog.LastOutcome());
+    switch (status) {
+    case kExitDone:
         return kExitDone;
-    case UpdateOutcome::FailedAfterErase:
+    case kExitAfterErase:
         ReportAfterErase(dialog, args, program, view.FirmwarePath());
         return kExitAfterErase;
     default:

@@ -44,6 +44,13 @@ bool ReadChannelData(const std::string& path, std::vector<std::uint8_t>& data)
 
 }  // namespace
 
+int ExitStatusOf(UpdateOutcome outcome)
+{
+    return outcome == UpdateOutcome::Done               ? kExitDone
+           : outcome == UpdateOutcome::FailedAfterErase ? kExitAfterErase
+                                                        : kExitIntact;
+}
+
 bool ApplyWriteArgs(const WriteArgs& args, bool several, const std::string& dataFile, UpdateOptions& options)
 {
     options.dataFilePath = dataFile;
