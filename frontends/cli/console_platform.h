@@ -6,6 +6,8 @@
 
 // What the console front end needs of the platform.
 bool StdoutIsTerminal();
+// The width of the terminal stdout shows on, in columns; 0 when unknown.
+int TerminalColumns();
 bool InputIsTerminal(int fd);
 // True when stdout and stderr are the same terminal or file.
 bool StdoutAndStderrShareTarget();

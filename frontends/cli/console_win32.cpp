@@ -14,6 +14,14 @@ bool StdoutIsTerminal()
     return _isatty(_fileno(stdout)) != 0;
 }
 
+int TerminalColumns()
+{
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info))
+        return 0;
+    return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
 bool InputIsTerminal(int fd)
 {
     return _isatty(fd) != 0;

@@ -129,6 +129,8 @@ void RadioSession::Update()
     {
         std::lock_guard<std::mutex> lock(m_statusMutex);
         const bool stopped = m_exitStatus != kExitDone && m_dialog->StoppedByTechnician();
+        if (m_exitStatus == kExitDone)
+            m_status.percent = 100;
         m_status.result = m_exitStatus == kExitDone        ? "Done."
                           : m_exitStatus == kExitAfterErase ? (stopped ? "STOPPED by the technician, needs another update"
                                                                        : "FAILED, needs another update")
@@ -206,7 +208,9 @@ void RadioSession::SetProgressRange(int low, int high)
 void RadioSession::SetProgressPos(int pos)
 {
     const int span = std::max(1, m_high - m_low);
-    const int percent = std::clamp((pos - m_low) * 100 / span, 0, 100);
+    // After "Done." the core clears the bar: a finished radio stays at 100 %.
+    const int percent = m_dialog->LastOutcome() == UpdateOutcome::Done ? 100
+                                                                       : std::clamp((pos - m_low) * 100 / span, 0, 100);
     if (percent == m_percent)
         return;
     m_percent = percent;

@@ -98,6 +98,41 @@ TEST_F(FleetFixture, SeveralRadiosAtOnceOneFailingAfterTheErase)
     }
 }
 
+// On a terminal narrower than a row: every row of the live table stays on
+// its own line, a finished radio stays at 100 %, and the command that
+// restores the failed radio comes after the summary, where no redrawing
+// reaches it.
+TEST_F(FleetFixture, TheLiveTableFitsANarrowTerminalAndLeavesTheRestoreCommandStanding)
+{
+    Simulator good(dir.File("flash-good.bin"));
+    Simulator bad(dir.File("flash-bad.bin"), {"--fault", "wdata:40:5:silence"});
+    std::string command = "stty cols 60 rows 40 && exec";
+    for (const std::string& arg : Write({good.Port(), bad.Port()}, {}))
+        command += " '" + arg + "'";
+    Process cli({"/usr/bin/script", "-qfec", command, "/dev/null"}, env);
+    EXPECT_EQ(cli.Wait(std::chrono::seconds(180)), 2) << cli.Out();
+    const std::string out = cli.Out();
+    std::string lastGoodRow;
+    int rows = 0;
+    for (std::size_t at = out.find("\x1b[K"); at != std::string::npos; at = out.find("\x1b[K", at + 1)) {
+        std::string row = out.substr(at + 3, out.find('\n', at) - at - 3);
+        while (!row.empty() && row.back() == '\r')
+            row.pop_back();
+        EXPECT_LT(row.size(), 60u) << row;
+        ++rows;
+        if (row.rfind(good.Port() + " ", 0) == 0)
+            lastGoodRow = row;
+    }
+    EXPECT_GT(rows, 3);
+    EXPECT_NE(lastGoodRow.find("100%"), std::string::npos) << lastGoodRow;
+    const std::size_t summary = out.rfind("SECONDS");
+    const std::size_t restore = out.find("needs another update; with its channel data:");
+    ASSERT_NE(summary, std::string::npos) << out;
+    ASSERT_NE(restore, std::string::npos) << out;
+    EXPECT_GT(restore, summary) << out;
+    EXPECT_EQ(out.find("\x1b[", summary), std::string::npos) << out;
+}
+
 // --json: every line is one JSON object, and the last is the result.
 TEST_F(FleetFixture, JsonProgressParsesLineByLineAndEndsInTheResult)
 {
