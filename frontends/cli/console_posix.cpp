@@ -41,6 +41,15 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv)
     return std::vector<std::string>(argv, argv + argc);
 }
 
+std::string PortFullName(const std::string& port)
+{
+    if (port.find('/') == std::string::npos)
+        return "/dev/" + port;
+    std::error_code ec;
+    const std::filesystem::path full = std::filesystem::absolute(port, ec);
+    return ec ? port : full.lexically_normal().string();
+}
+
 std::string QuoteArgument(const std::string& text)
 {
     std::string quoted = "'";

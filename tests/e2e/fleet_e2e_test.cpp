@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include <csignal>
+#include <filesystem>
 #include <cstdio>
 #include <sstream>
 
@@ -209,4 +210,34 @@ TEST_F(FleetFixture, ADamagedLastLineNeverStopsTheNextAppendOrTheReader)
     EXPECT_EQ(table.Wait(), 0) << table.Err();
     EXPECT_NE(table.Out().find(sim.Port()), std::string::npos) << table.Out();
     EXPECT_EQ(table.Out().find(" old "), std::string::npos) << table.Out();
+}
+
+// history: a port is found under any of its names, --since takes calendar
+// dates only, and a folder is not a record.
+TEST_F(FleetFixture, HistoryFindsAPortUnderAnyNameAndRefusesWhatItCannotRead)
+{
+    dir.Write("vokta4-history.jsonl", "{\"start\":\"2026-03-01T08:00:00Z\",\"port\":\"/dev/ttyUSB0\"}\n"
+                                      "{\"start\":\"2026-03-02T08:00:00Z\",\"port\":\"ttyUSB0\"}\n"
+                                      "{\"start\":\"2026-03-03T08:00:00Z\",\"port\":\"/dev/ttyUSB1\"}\n");
+    const std::string record = dir.File("vokta4-history.jsonl");
+    const std::string relative = std::filesystem::relative("/dev/ttyUSB0").string();
+    for (const std::string& port : {std::string("ttyUSB0"), std::string("/dev/ttyUSB0"), relative}) {
+        Process history({VOKTA4_CLI, "history", "--json", "--port", port, "--record", record}, env);
+        EXPECT_EQ(history.Wait(), 0) << history.Err();
+        const std::vector<nlohmann::json> lines = Lines(history.Out());
+        ASSERT_EQ(lines.size(), 2u) << port << ":\n" << history.Out();
+        EXPECT_EQ(lines[1]["port"], "ttyUSB0");
+    }
+    for (const char* since : {"2026-02-30", "2026-3-01", "yesterday", "2026-03-01T08:00"}) {
+        Process history({VOKTA4_CLI, "history", "--since", since, "--record", record}, env);
+        EXPECT_EQ(history.Wait(), 64) << since;
+        EXPECT_NE(history.Err().find("YYYY-MM-DD"), std::string::npos) << history.Err();
+        EXPECT_EQ(history.Out(), "");
+    }
+    Process leap({VOKTA4_CLI, "history", "--json", "--since", "2024-02-29", "--record", record}, env);
+    EXPECT_EQ(leap.Wait(), 0) << leap.Err();
+    Process folder({VOKTA4_CLI, "history", "--record", dir.Path()}, env);
+    EXPECT_EQ(folder.Wait(), 64);
+    EXPECT_NE(folder.Err().find("is a folder"), std::string::npos) << folder.Err();
+    EXPECT_EQ(folder.Out(), "");
 }
