@@ -25,15 +25,25 @@ bool Writable(const std::string& folder)
     return ok;
 }
 
+// A package's layout: prefix/bin beside prefix/share/doc/vokta4.
+bool PackageLayout(const std::string& dir)
+{
+    std::error_code ec;
+    return fs::exists(fs::u8path(dir) / ".." / "share" / "doc" / "vokta4", ec);
+}
+
 }  // namespace
 
 bool Host::Installed()
 {
     const std::string dir = DirectoryOf(ModuleFileName());
-    std::error_code ec;
-    // A package's layout (prefix/bin beside prefix/share/doc/vokta4), or a
-    // folder the user cannot write to.
-    return fs::exists(fs::u8path(dir) / ".." / "share" / "doc" / "vokta4", ec) || !Writable(dir);
+    return PackageLayout(dir) || !Writable(dir);
+}
+
+bool Host::ReadOnlyProgramFolder()
+{
+    const std::string dir = DirectoryOf(ModuleFileName());
+    return !PackageLayout(dir) && !Writable(dir);
 }
 
 std::string Host::DataFolder()

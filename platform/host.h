@@ -39,6 +39,10 @@ public:
     // service record in the user's state folder, takes the firmware from the
     // current folder and the boot program from the configuration folders.
     virtual bool Installed();
+    // True when the program's folder is no package's and cannot be written:
+    // a portable folder on a read-only medium, whose files are then kept
+    // as an installed program's are.
+    virtual bool ReadOnlyProgramFolder();
     // The folder of the data file, the backups and the service record (ends
     // with a separator; created when needed).
     virtual std::string DataFolder();

@@ -99,22 +99,29 @@ bool WriteNewFile(const std::string& path, const std::uint8_t* data, std::size_t
         error = path + ": " + std::strerror(errno);
         return false;
     }
+    // The system's reason is kept: a full disk says so (ENOSPC), whether the
+    // write or the flush finds it.
     std::size_t done = 0;
+    int reason = 0;
     while (done < length) {
         const ssize_t n = ::write(fd, data + done, length - done);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        if (n <= 0) {
+            reason = n < 0 ? errno : ENOSPC;
             break;
+        }
         done += static_cast<std::size_t>(n);
     }
-    const bool ok = done == length && ::fsync(fd) == 0;
-    ::close(fd);
-    if (!ok) {
-        error = path + ": could not be written completely";
+    if (reason == 0 && ::fsync(fd) != 0)
+        reason = errno;
+    if (::close(fd) != 0 && reason == 0)
+        reason = errno;
+    if (reason != 0) {
+        error = path + ": " + std::strerror(reason);
         ::unlink(path.c_str());
     }
-    return ok;
+    return reason == 0;
 }
 
 bool AppendLineLocked(const std::string& path, const std::string& line, std::string& error)

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <tuple>
 #include <pthread.h>
 #include <sys/prctl.h>
 #include <unistd.h>
@@ -67,6 +69,15 @@ bool ParseRule(const std::string& text, RadioModel::FaultRule& rule)
     return ParseStep(parts[0], rule.step) && ParseFault(fault, rule.fault);
 }
 
+// A whole number of milliseconds, 0 to an hour.
+bool Milliseconds(const std::string& text, int& value)
+{
+    if (text.empty() || text.size() > 7 || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    value = std::stoi(text);
+    return value <= 3600000;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -75,17 +86,16 @@ int main(int argc, char** argv)
                  "Prints the port's path, serves until SIGINT/SIGTERM, then saves the flash."};
     std::string flashPath, linkPath, transcriptPath;
     bool wireTiming = false, usbBursts = false;
-    int eraseMs = 0, lateMs = 1500;
+    std::string eraseText = "0", lateText = "1500";
     std::vector<std::string> faultTexts;
     app.add_option("--flash", flashPath, "flash file (131072 bytes): loaded if present, saved at exit");
     app.add_option("--link", linkPath, "make a symbolic link to the port at this path");
     app.add_flag("--wire-timing", wireTiming, "take as long as a 19200-baud line would");
-    app.add_option("--erase-ms", eraseMs, "time each clear command takes")->check(CLI::NonNegativeNumber);
+    app.add_option("--erase-ms", eraseText, "time each clear command takes");
     app.add_flag("--usb-bursts", usbBursts,
                  "deliver the radio's output as a USB serial adapter does: packets of up to 62 bytes, "
                  "a partial packet 16 ms after its last byte");
-    app.add_option("--late-ms", lateMs, "how late a 'late' fault answers (default 1500)")
-        ->check(CLI::NonNegativeNumber);
+    app.add_option("--late-ms", lateText, "how late a 'late' fault answers (default 1500)");
     app.add_option("--fault", faultTexts,
                    "STEP:INDEX:ATTEMPTS:FAULT: the first ATTEMPTS answers of STEP (at record or block INDEX, "
                    "-1 = any) go wrong. Steps: contact boot start protect read clear1 clear2 wcmd wdata. "
@@ -95,7 +105,29 @@ int main(int argc, char** argv)
                    "after the answer; extra=MS: MS after it), corrupt (wdata only: the block is programmed with "
                    "one byte wrong and acknowledged as good)");
     app.add_option("--transcript", transcriptPath, "write a summary of the traffic here at exit");
-    CLI11_PARSE(app, argc, argv);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        // One line that names the option, not the whole help text.
+        std::cerr << "vr3900-sim: " << e.what() << " (--help lists the options)\n";
+        return 64;
+    }
+    int eraseMs = 0, lateMs = 0;
+    for (const auto& [option, text, value] : {std::tuple<const char*, const std::string&, int&>{
+                                                  "--erase-ms", eraseText, eraseMs},
+                                              {"--late-ms", lateText, lateMs}}) {
+        if (!Milliseconds(text, value)) {
+            std::cerr << "vr3900-sim: " << option << " takes milliseconds (0 to 3600000), not " << text << "\n";
+            return 64;
+        }
+    }
+    std::error_code ec;
+    if (!flashPath.empty() && std::filesystem::is_directory(flashPath, ec)) {
+        std::cerr << "vr3900-sim: --flash names the flash file (131072 bytes); " << flashPath << " is a folder\n";
+        return 64;
+    }
 
     RadioModel::Settings settings;
     settings.wireTiming = wireTiming;

@@ -90,7 +90,9 @@ bool UpdaterDialog::RunProcedure()
         // The channel data is kept in a backup of its own, and the update in
         // the journal, before anything is erased, so that a failed write (or
         // a killed program) cannot lose the radio's programming.
-        {"read", 0, &UpdaterDialog::SaveChannelBackup, IDS_CHANNEL_READ_ERROR, 0},
+        // The channel data were read: a backup that cannot be written is a
+        // file that cannot be created, not a read error.
+        {"read", 0, &UpdaterDialog::SaveChannelBackup, IDS_CANT_CREATE_FILE, 0},
         {"read", 0, &UpdaterDialog::RecordUnfinishedUpdate, IDS_CHANNEL_READ_ERROR, IDS_OK_3TABS},
         {"clear", IDS_ROM_CLEAR, &UpdaterDialog::ClearRom, IDS_ROM_CLEAR_ERROR, IDS_OK_3TABS},
         {"write", IDS_FIRMWARE_WRITE, &UpdaterDialog::WriteFirmware, IDS_FIRM_WRITE_ERROR, 0},

@@ -6,6 +6,8 @@
 
 // What the console front end needs of the platform.
 bool StdoutIsTerminal();
+// The width of the terminal stdout shows on, in columns; 0 when unknown.
+int TerminalColumns();
 bool InputIsTerminal(int fd);
 // True when stdout and stderr are the same terminal or file.
 bool StdoutAndStderrShareTarget();
@@ -13,6 +15,10 @@ bool StdoutAndStderrShareTarget();
 // so that paths outside the ANSI code page survive), and the console set to
 // show UTF-8.
 std::vector<std::string> Utf8Arguments(int argc, char** argv);
+// A serial port's full name, to tell whether two names are one port: a
+// bare name is a device's name ("ttyUSB0" is /dev/ttyUSB0, "com3" is
+// \\.\COM3), a relative path is taken from the current folder.
+std::string PortFullName(const std::string& port);
 // One argument as this platform's shell reads it back: "it's" gives
 // 'it'\''s' for a POSIX shell, "C:\a b" gives "C:\a b" for cmd.
 std::string QuoteArgument(const std::string& text);

@@ -1,9 +1,11 @@
 #include <cerrno>
 #include <csignal>
+#include <filesystem>
 #include <cstdint>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -13,6 +15,12 @@
 bool StdoutIsTerminal()
 {
     return ::isatty(STDOUT_FILENO) != 0;
+}
+
+int TerminalColumns()
+{
+    winsize size{};
+    return ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
 }
 
 bool InputIsTerminal(int fd)
@@ -31,6 +39,15 @@ bool StdoutAndStderrShareTarget()
 std::vector<std::string> Utf8Arguments(int argc, char** argv)
 {
     return std::vector<std::string>(argv, argv + argc);
+}
+
+std::string PortFullName(const std::string& port)
+{
+    if (port.find('/') == std::string::npos)
+        return "/dev/" + port;
+    std::error_code ec;
+    const std::filesystem::path full = std::filesystem::absolute(port, ec);
+    return ec ? port : full.lexically_normal().string();
 }
 
 std::string QuoteArgument(const std::string& text)

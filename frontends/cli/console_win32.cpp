@@ -2,7 +2,9 @@
 #include <shellapi.h>
 #include <io.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cstdio>
 #include <mutex>
 
@@ -12,6 +14,14 @@
 bool StdoutIsTerminal()
 {
     return _isatty(_fileno(stdout)) != 0;
+}
+
+int TerminalColumns()
+{
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info))
+        return 0;
+    return info.srWindow.Right - info.srWindow.Left + 1;
 }
 
 bool InputIsTerminal(int fd)
@@ -41,6 +51,16 @@ std::vector<std::string> Utf8Arguments(int, char**)
         args.push_back(WideToUtf8(wide[i]));
     LocalFree(wide);
     return args;
+}
+
+// Port names are the device namespace's, in any case: "com3" and
+// "\\.\COM3" name one port.
+std::string PortFullName(const std::string& port)
+{
+    std::string name = port.rfind("\\\\.\\", 0) == 0 ? port.substr(4) : port;
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return "\\\\.\\" + name;
 }
 
 // cmd.exe: double quotes; a file name cannot contain one.

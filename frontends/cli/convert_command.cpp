@@ -1,4 +1,6 @@
 // `vokta4-cli convert FILE -o IMAGE`: the image the update would write.
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -35,10 +37,17 @@ int RunConvert(const std::string& path, const std::string& output, bool allowInc
         if (!allowIncomplete)
             return 1;
     }
+    // The stream keeps no reason of its own: the system's (errno) is named.
+    errno = 0;
     std::ofstream out(std::filesystem::u8path(output), std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(image.bytes.data()), static_cast<std::streamsize>(image.bytes.size()));
-    if (!out.flush()) {
-        std::cerr << "vokta4-cli: " << output << ": cannot be written\n";
+    if (out.is_open())
+        out.write(reinterpret_cast<const char*>(image.bytes.data()), static_cast<std::streamsize>(image.bytes.size()));
+    if (out.is_open() && out.flush())
+        out.close();
+    if (!out) {
+        const int reason = errno;
+        std::cerr << "vokta4-cli: " << output << ": cannot be written: "
+                  << (reason != 0 ? std::strerror(reason) : "the system gave no reason") << "\n";
         return 1;
     }
     return 0;

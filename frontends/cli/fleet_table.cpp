@@ -3,6 +3,7 @@
 #include <chrono>
 #include <string>
 
+#include "frontends/cli/console_platform.h"
 #include "frontends/cli/radio_session.h"
 
 namespace {
@@ -14,6 +15,20 @@ std::string Row(const std::string& port, const std::string& step, const std::str
     std::snprintf(line, sizeof line, "%-22.22s %-24.24s %7s %7s  %s", port.c_str(), step.c_str(), percent.c_str(),
                   retries.c_str(), result.c_str());
     return line;
+}
+
+// The row cut to `columns` (0: no limit) less one: a row that fills the
+// last column makes some terminals wrap. Counted in characters of UTF-8.
+std::string Clipped(const std::string& row, int columns)
+{
+    if (columns <= 1)
+        return row;
+    int shown = 0;
+    for (std::size_t i = 0; i < row.size(); ++i) {
+        if ((static_cast<unsigned char>(row[i]) & 0xC0) != 0x80 && shown++ == columns - 1)
+            return row.substr(0, i);
+    }
+    return row;
 }
 
 }  // namespace
@@ -62,13 +77,13 @@ void FleetTable::Event(const RadioEvent& e)
         if (!m_live)
             std::fprintf(m_out, "%s: ended, exit status %d\n", e.port.c_str(), e.exitStatus);
         if (!e.restoreCommand.empty() && e.exitStatus == 2)
-            std::fprintf(stderr, "vokta4-cli: %s needs another update; with its channel data:\n  %s\n",
-                         e.port.c_str(), e.restoreCommand.c_str());
+            m_restoreNotes.push_back("vokta4-cli: " + e.port + " needs another update; with its channel data:\n  " +
+                                     e.restoreCommand + "\n");
         else if (!e.restoreCommand.empty())
-            std::fprintf(stderr,
-                         "vokta4-cli: %s is unchanged: an earlier update did not finish. If this is its radio, "
-                         "write the saved channel data back by:\n  %s\n",
-                         e.port.c_str(), e.restoreCommand.c_str());
+            m_restoreNotes.push_back("vokta4-cli: " + e.port +
+                                     " is unchanged: an earlier update did not finish. If this is its radio, "
+                                     "write the saved channel data back by:\n  " +
+                                     e.restoreCommand + "\n");
         break;
     default:
         return;
@@ -89,14 +104,18 @@ void FleetTable::Loop()
 // Under m_mutex.
 void FleetTable::Draw()
 {
+    // Asked at every drawing: the window may have been resized.
+    const int columns = TerminalColumns();
     std::string text;
     if (m_drawnLines > 0)
         text += "\x1b[" + std::to_string(m_drawnLines) + "A";  // back to the table's first line
-    text += "\r\x1b[K" + Row("PORT", "STEP", "PERCENT", "RETRIES", "RESULT") + "\n";
+    text += "\r\x1b[K" + Clipped(Row("PORT", "STEP", "PERCENT", "RETRIES", "RESULT"), columns) + "\n";
     for (RadioSession* r : m_radios) {
         const RadioSession::Status s = r->Snapshot();
-        text += "\r\x1b[K" + Row(r->Port(), s.step, std::to_string(s.percent) + "%", std::to_string(s.retries),
-                                 s.result) + "\n";
+        text += "\r\x1b[K" +
+                Clipped(Row(r->Port(), s.step, std::to_string(s.percent) + "%", std::to_string(s.retries), s.result),
+                        columns) +
+                "\n";
     }
     m_drawnLines = static_cast<int>(m_radios.size()) + 1;
     std::fputs(text.c_str(), m_out);
@@ -125,4 +144,7 @@ void FleetTable::Finish()
                      r->Seconds(), d.ChannelBackupPath().c_str());
     }
     std::fflush(m_out);
+    for (const std::string& note : m_restoreNotes)
+        std::fputs(note.c_str(), stderr);
+    m_restoreNotes.clear();
 }

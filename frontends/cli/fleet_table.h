@@ -2,6 +2,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -11,8 +12,11 @@ class RadioSession;
 
 // Several radios in a terminal: on a terminal a live table, one line per
 // radio (port, step, percent, retries so far, result), redrawn four times a
-// second; elsewhere one line per finished step, message and end. Notes go
-// to stderr (and every radio's log file).
+// second and clipped to the terminal's width, so that no row wraps and the
+// redrawing stays on the table's own lines; elsewhere one line per finished
+// step, message and end. Notes go to stderr (and every radio's log file);
+// the commands that restore a radio come after the summary, where nothing
+// draws over them.
 class FleetTable : public EventSink {
 public:
     FleetTable(std::FILE* out, bool live);
@@ -34,5 +38,6 @@ private:
     bool m_stop = false;
     bool m_promptOpen = false;  // a question stands on the terminal: no drawing
     int m_drawnLines = 0;
+    std::vector<std::string> m_restoreNotes;  // printed after the summary
     std::thread m_thread;
 };

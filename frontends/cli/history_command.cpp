@@ -10,6 +10,7 @@
 #include <set>
 
 #include "frontends/cli/commands.h"
+#include "frontends/cli/console_platform.h"
 #include "platform/native_host.h"
 #include "platform/paths.h"
 #include "update/update_journal.h"
@@ -38,6 +39,29 @@ bool WellTyped(const nlohmann::json& r)
     const auto firmware = r.find("firmware");
     const auto duration = r.find("duration_s");
     return (firmware == r.end() || firmware->is_object()) && (duration == r.end() || duration->is_number());
+}
+
+// A date YYYY-MM-DD that the calendar has.
+bool CalendarDate(const std::string& text)
+{
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-')
+        return false;
+    for (std::size_t i : {0, 1, 2, 3, 5, 6, 8, 9}) {
+        if (text[i] < '0' || text[i] > '9')
+            return false;
+    }
+    const int year = std::stoi(text.substr(0, 4)), month = std::stoi(text.substr(5, 2)),
+              day = std::stoi(text.substr(8, 2));
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    const int days[] = {31, leap ? 29 : 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month >= 1 && month <= 12 && day >= 1 && day <= days[month - 1];
+}
+
+// The record keeps the port as it was typed: "ttyUSB0", "/dev/ttyUSB0"
+// and "../dev/ttyUSB0" (from /tmp) name one port.
+bool SamePort(const std::string& recorded, const std::string& asked)
+{
+    return recorded == asked || PortFullName(recorded) == PortFullName(asked);
 }
 
 // Closes the journal entry of a backup on purpose: the technician knows the
@@ -76,12 +100,23 @@ void PrintUnfinished(const std::string& folder)
 
 int RunHistory(const HistoryArgs& args)
 {
+    if (!args.since.empty() && !CalendarDate(args.since)) {
+        std::cerr << "vokta4-cli: --since takes a date as YYYY-MM-DD (for example 2026-03-01); " << args.since
+                  << " is not one\n";
+        return kExitUsage;
+    }
     const std::string file =
         args.file.empty() ? NativeHost().DataFolder() + "vokta4-history.jsonl" : args.file;
     const std::string folder = DirectoryOf(file);
     // A backup named with its folder is closed in that folder's journal.
     if (!args.discard.empty())
         return DiscardEntry(DirectoryOf(args.discard).empty() ? folder : DirectoryOf(args.discard), args.discard);
+    std::error_code ec;
+    if (std::filesystem::is_directory(std::filesystem::u8path(file), ec)) {
+        std::cerr << "vokta4-cli: " << file << " is a folder; --record names the service record itself (its "
+                  << "vokta4-history.jsonl)\n";
+        return kExitUsage;
+    }
     std::ifstream in(std::filesystem::u8path(file), std::ios::binary);
     if (!in) {
         std::cerr << "vokta4-cli: no service record at " << file << "\n";
@@ -108,7 +143,7 @@ int RunHistory(const HistoryArgs& args)
             continue;
         }
         const std::string start = Text(r, "start");
-        if ((!args.port.empty() && Text(r, "port") != args.port) || (!args.since.empty() && start < args.since))
+        if ((!args.port.empty() && !SamePort(Text(r, "port"), args.port)) || (!args.since.empty() && start < args.since))
             continue;
         if (args.json) {
             std::printf("%s\n", line.c_str());

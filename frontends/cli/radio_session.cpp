@@ -120,6 +120,8 @@ void RadioSession::Update()
     {
         std::lock_guard<std::mutex> lock(m_statusMutex);
         const bool stopped = m_exitStatus != kExitDone && m_dialog->StoppedByTechnician();
+        if (m_exitStatus == kExitDone)
+            m_status.percent = 100;
         m_status.result = m_exitStatus == kExitDone        ? "Done."
                           : m_exitStatus == kExitAfterErase ? (stopped ? "STOPPED by the technician, needs another update"
                                                                        : "FAILED, needs another update")

@@ -87,9 +87,10 @@ bool AttachTrace(const WriteArgs& args, TraceFile& trace, UpdaterDialog& dialog)
 std::string SeveralRadiosProblem(const WriteArgs& args)
 {
     std::error_code ec;
-    if (!args.dataFile.empty() && !fs::is_directory(fs::u8path(args.dataFile), ec))
+    const fs::path dataFile = fs::u8path(args.dataFile);
+    if (!args.dataFile.empty() && !fs::is_directory(dataFile, ec))
         return "with several radios --data-file names a folder (for each radio's data file, backups and log); " +
-               args.dataFile + " is not one";
+               args.dataFile + (fs::exists(dataFile, ec) ? " is not one" : " does not exist");
     if (!args.channelData.empty())
         return "--channel-data belongs to one radio: give one --port with it";
     if (!args.trace.empty())

@@ -2,6 +2,7 @@
 // the real POSIX port, the real line.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <thread>
 
@@ -198,4 +199,25 @@ TEST_F(CliFixture, OnAPipeEachStepLineAppearsOnce)
     const std::string both(bytes.begin(), bytes.end());
     EXPECT_NE(both.find("Data Loading.\nvokta4-cli: block 0xFF8600, attempt 1 of 5"), std::string::npos) << both;
     EXPECT_NE(both.find("Data Loading.\t\t\t......OK\n"), std::string::npos) << both;
+}
+
+// The simulated radio refuses a folder as its flash and values that are no
+// milliseconds, each in one line, before it serves anything.
+TEST_F(CliFixture, TheSimulatorRefusesBadOptionsInOneLine)
+{
+    const std::vector<std::vector<std::string>> refused = {
+        {VR3900_SIM, "--flash", dir.Path()},
+        {VR3900_SIM, "--erase-ms", "abc"},
+        {VR3900_SIM, "--late-ms", "-5"},
+        {VR3900_SIM, "--erase-ms", "99999999999"},
+        {VR3900_SIM, "--no-such-option"}};
+    for (const std::vector<std::string>& argv : refused) {
+        Process sim(argv, env);
+        EXPECT_EQ(sim.Wait(std::chrono::seconds(10)), 64) << argv[1];
+        EXPECT_EQ(sim.Out(), "") << argv[1];
+        const std::string err = sim.Err();
+        EXPECT_TRUE(err.rfind("vr3900-sim: " + argv[1], 0) == 0 || err.rfind("vr3900-sim: The following", 0) == 0)
+            << err;
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    }
 }

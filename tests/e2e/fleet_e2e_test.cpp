@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include <csignal>
+#include <filesystem>
 #include <cstdio>
 #include <sstream>
 
@@ -98,6 +99,43 @@ TEST_F(FleetFixture, SeveralRadiosAtOnceOneFailingAfterTheErase)
     }
 }
 
+// On a terminal narrower than a row: every row of the live table stays on
+// its own line, a finished radio stays at 100 %, and the command that
+// restores the failed radio comes after the summary, where no redrawing
+// reaches it.
+TEST_F(FleetFixture, TheLiveTableFitsANarrowTerminalAndLeavesTheRestoreCommandStanding)
+{
+    Simulator good(dir.File("flash-good.bin"));
+    Simulator bad(dir.File("flash-bad.bin"), {"--fault", "wdata:40:5:silence"});
+    std::string command = "stty cols 60 rows 40 && exec";
+    for (const std::string& arg : Write({good.Port(), bad.Port()}, {}))
+        command += " '" + arg + "'";
+    Process cli({"/usr/bin/script", "-qfec", command, "/dev/null"}, env);
+    EXPECT_EQ(cli.Wait(std::chrono::seconds(180)), 2) << cli.Out();
+    const std::string out = cli.Out();
+    std::string lastGoodRow, tooWide;
+    int rows = 0;
+    for (std::size_t at = out.find("\x1b[K"); at != std::string::npos; at = out.find("\x1b[K", at + 1)) {
+        std::string row = out.substr(at + 3, out.find('\n', at) - at - 3);
+        while (!row.empty() && row.back() == '\r')
+            row.pop_back();
+        if (row.size() >= 60)
+            tooWide += row + "\n";
+        ++rows;
+        if (row.rfind(good.Port() + " ", 0) == 0)
+            lastGoodRow = row;
+    }
+    EXPECT_GT(rows, 3);
+    EXPECT_EQ(tooWide, "");
+    EXPECT_NE(lastGoodRow.find("100%"), std::string::npos) << lastGoodRow;
+    const std::size_t summary = out.rfind("SECONDS");
+    const std::size_t restore = out.find("needs another update; with its channel data:");
+    ASSERT_NE(summary, std::string::npos) << out;
+    ASSERT_NE(restore, std::string::npos) << out;
+    EXPECT_GT(restore, summary) << out;
+    EXPECT_EQ(out.find("\x1b[", summary), std::string::npos) << out;
+}
+
 // --json: every line is one JSON object, and the last is the result.
 TEST_F(FleetFixture, JsonProgressParsesLineByLineAndEndsInTheResult)
 {
@@ -184,4 +222,34 @@ TEST_F(FleetFixture, ADamagedLastLineNeverStopsTheNextAppendOrTheReader)
     EXPECT_EQ(table.Wait(), 0) << table.Err();
     EXPECT_NE(table.Out().find(sim.Port()), std::string::npos) << table.Out();
     EXPECT_EQ(table.Out().find(" old "), std::string::npos) << table.Out();
+}
+
+// history: a port is found under any of its names, --since takes calendar
+// dates only, and a folder is not a record.
+TEST_F(FleetFixture, HistoryFindsAPortUnderAnyNameAndRefusesWhatItCannotRead)
+{
+    dir.Write("vokta4-history.jsonl", "{\"start\":\"2026-03-01T08:00:00Z\",\"port\":\"/dev/ttyUSB0\"}\n"
+                                      "{\"start\":\"2026-03-02T08:00:00Z\",\"port\":\"ttyUSB0\"}\n"
+                                      "{\"start\":\"2026-03-03T08:00:00Z\",\"port\":\"/dev/ttyUSB1\"}\n");
+    const std::string record = dir.File("vokta4-history.jsonl");
+    const std::string relative = std::filesystem::relative("/dev/ttyUSB0").string();
+    for (const std::string& port : {std::string("ttyUSB0"), std::string("/dev/ttyUSB0"), relative}) {
+        Process history({VOKTA4_CLI, "history", "--json", "--port", port, "--record", record}, env);
+        EXPECT_EQ(history.Wait(), 0) << history.Err();
+        const std::vector<nlohmann::json> lines = Lines(history.Out());
+        ASSERT_EQ(lines.size(), 2u) << port << ":\n" << history.Out();
+        EXPECT_EQ(lines[1]["port"], "ttyUSB0");
+    }
+    for (const char* since : {"2026-02-30", "2026-3-01", "yesterday", "2026-03-01T08:00"}) {
+        Process history({VOKTA4_CLI, "history", "--since", since, "--record", record}, env);
+        EXPECT_EQ(history.Wait(), 64) << since;
+        EXPECT_NE(history.Err().find("YYYY-MM-DD"), std::string::npos) << history.Err();
+        EXPECT_EQ(history.Out(), "");
+    }
+    Process leap({VOKTA4_CLI, "history", "--json", "--since", "2024-02-29", "--record", record}, env);
+    EXPECT_EQ(leap.Wait(), 0) << leap.Err();
+    Process folder({VOKTA4_CLI, "history", "--record", dir.Path()}, env);
+    EXPECT_EQ(folder.Wait(), 64);
+    EXPECT_NE(folder.Err().find("is a folder"), std::string::npos) << folder.Err();
+    EXPECT_EQ(folder.Out(), "");
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <sys/stat.h>
@@ -145,4 +146,53 @@ TEST_F(RefusedInputs, UnsafeFilesAndOutputsAreRefusedBeforeAnythingIsWritten)
     const std::string log = CliWorkspace::Text(dir.File("vokt-port.log"));
     EXPECT_EQ(log.find("==== vokta4-cli"), 0u) << log;
     EXPECT_NE(log.find("==== vokta4-cli"), log.rfind("==== vokta4-cli")) << log;
+}
+
+// What goes wrong is named with its reason: a --data-file folder that is
+// not there, an image that cannot be written, a full disk under the
+// channel-data backup (a file that cannot be created, not a read error),
+// and a portable folder on a read-only medium.
+TEST_F(RefusedInputs, EveryFailureNamesItsReason)
+{
+    const std::string missing = dir.File("no-such-folder");
+    ExpectRefused({VOKTA4_CLI, "write", "--yes", "--port", "/nonexistent/a", "--port", "/nonexistent/b", "--firmware",
+                   dir.File("fw.002"), "--boot-image", VOKTA4_SIM_BOOT, "--data-file", missing},
+                  "--data-file names a folder (for each radio's data file, backups and log); " + missing +
+                      " does not exist",
+                  64);
+    ExpectRefused({VOKTA4_CLI, "convert", dir.File("fw.002"), "-o", missing + "/fw.bin"},
+                  "fw.bin: cannot be written: No such file or directory");
+
+    // A small file system, and a read-only one, in a mount namespace of the
+    // test's own.
+    if (std::system("unshare -rm sh -c 'mount -t tmpfs tmpfs /mnt && mount -o remount,ro /mnt' 2>/dev/null") != 0)
+        GTEST_SKIP() << "no mount namespace for a full or read-only file system here";
+    const std::string full = dir.File("full");
+    std::filesystem::create_directory(full);
+    Simulator sim(dir.File("flash.bin"));
+    // Room for the 128 KiB data file, not for the 16 KiB backup after it.
+    const std::string mountSmall = "mount -t tmpfs -o size=140k tmpfs \"$0\" && exec \"$@\"";
+    Process write({"/usr/bin/unshare", "-rm", "/bin/sh", "-c", mountSmall, full, VOKTA4_CLI, "write", "--yes",
+                   "--port", sim.Port(), "--firmware", dir.File("fw.002"), "--boot-image", VOKTA4_SIM_BOOT,
+                   "--data-file", full + "/vokt.tmp"},
+                  env);
+    EXPECT_EQ(write.Wait(), 1) << write.Out() << write.Err();
+    EXPECT_NE(write.Out().find("Can not Create data File."), std::string::npos) << write.Out();
+    EXPECT_EQ(write.Out().find("Channel data read Error."), std::string::npos) << write.Out();
+    EXPECT_NE(write.Err().find("cannot save the channel-data backup: "), std::string::npos) << write.Err();
+    EXPECT_NE(write.Err().find("No space left on device"), std::string::npos) << write.Err();
+
+    const std::string stick = dir.File("stick");
+    std::filesystem::create_directory(stick);
+    std::filesystem::copy_file(VOKTA4_CLI, stick + "/vokta4-cli");
+    const std::string mountReadOnly = "mount --bind \"$0\" \"$0\" && mount -o remount,bind,ro \"$0\" && exec \"$@\"";
+    std::map<std::string, std::string> stickEnv = env;
+    stickEnv["XDG_STATE_HOME"] = dir.File("state");
+    for (const char* command : {"ports", "--help"}) {
+        Process cli({"/usr/bin/unshare", "-rm", "/bin/sh", "-c", mountReadOnly, stick, stick + "/vokta4-cli", command},
+                    stickEnv);
+        cli.Wait();  // `ports` ends with 1 when no port opens
+        EXPECT_NE(cli.Out().find("installed: the program's folder " + stick + "/ is read-only"), std::string::npos)
+            << command << ":\n" << cli.Out();
+    }
 }
