@@ -62,9 +62,15 @@ void UpdaterDialog::AppendServiceRecord()
     if (stopped)
         reason = "stopped by the technician during the " + m_strStep + " step" +
                  (m_strDetail.empty() ? std::string() : " (last note: " + m_strDetail + ")");
+    // Left unchanged without a message box: the technician's Cancel, or a
+    // channel-data backup that needs the technician's word first.
+    const bool refused = m_outcome == UpdateOutcome::FailedIntact && !m_offeredBackups.empty();
     r["result"] = stopped                   ? std::string("stopped by the technician")
-                  : m_strLastMessage.empty() ? std::string("cancelled")
-                                             : m_strLastMessage;
+                  : !m_strLastMessage.empty() ? m_strLastMessage
+                  : refused                  ? std::string("refused (see reason)")
+                                             : std::string("cancelled");
+    if (!m_offeredBackups.empty())
+        r["offered_backup"] = m_strOfferedBackup;
     r["reason"] = reason;
     r["state"] = state;
     r["backup"] = m_strBackupPath;
