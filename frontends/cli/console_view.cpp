@@ -189,7 +189,14 @@ bool ConsoleView::AskOkCancel()
     if (InputIsTerminal(m_settings.answerFd))
         std::fputs("[Enter = OK, n = Cancel] ", stderr);
     std::string answer;
-    if (!m_input->ReadLine(answer) || m_interrupted)
+    if (m_interrupted)
+        return false;
+    if (!m_input->ReadLine(answer)) {
+        if (!m_interrupted)
+            PrintNote("no answer: the input ended, so this counts as Cancel (--yes answers OK)");
+        return false;
+    }
+    if (m_interrupted)
         return false;
     for (char& ch : answer)
         ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
