@@ -235,6 +235,7 @@ private:
     bool ResolveUnfinishedUpdates();
     bool OfferUnfinishedBackups(const std::vector<JournalEntry>& candidates);
     bool RefuseForUnfinishedUpdates(const std::vector<JournalEntry>& candidates);
+    bool DiscardForAnotherRadio(const std::vector<JournalEntry>& candidates);
     // The open entries of updates that have ended (not those still running).
     std::vector<JournalEntry> EndedUnfinishedUpdates() const;
     bool RadioHoldsBackupOf(const JournalEntry& entry) const;

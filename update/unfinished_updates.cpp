@@ -144,8 +144,32 @@ bool UpdaterDialog::OfferUnfinishedBackups(const std::vector<JournalEntry>& cand
         }
         return true;
     }
-    RefuseForUnfinishedUpdates(candidates);
-    return false;
+    return DiscardForAnotherRadio(candidates);
+}
+
+// The window has no command line to close an entry with: once every backup
+// was declined, the technician may say that this is another radio.
+bool UpdaterDialog::DiscardForAnotherRadio(const std::vector<JournalEntry>& candidates)
+{
+    if (!m_view.ShowMessage("Is this radio another one than that of the unfinished update?\n\n"
+                            "OK writes this radio's own channel data and closes the unfinished update "
+                            "(its backup is kept).\nCancel stops with the radio unchanged.",
+                            true)) {
+        RefuseForUnfinishedUpdates(candidates);
+        return false;
+    }
+    const std::string folder = JournalFolder();
+    for (const JournalEntry& e : candidates) {
+        std::string error;
+        if (!CloseJournalEntry(folder, e.backup, "discarded", error)) {
+            SetDetail("cannot close the unfinished update of " + e.backup + ": " + error);
+            return false;
+        }
+        Note("the unfinished update of " + folder + e.backup + " is closed as another radio's; the backup is kept");
+    }
+    m_strOfferedBackup.clear();
+    m_offeredBackups.clear();
+    return ResolveErasedChannelArea();  // the older check still guards an erased area
 }
 
 // Entries are closed only on evidence that names them: this update's own

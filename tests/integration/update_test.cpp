@@ -8,6 +8,7 @@
 #include <map>
 
 #include "update/memory_map.h"
+#include "update/update_journal.h"
 #include "update/sha256.h"
 #include "res/resource.h"
 #include "sim/in_process_radio.h"
@@ -421,6 +422,35 @@ TEST_F(UpdateFixture, TypedEventsFollowTheUpdateAndItsFailure)
     EXPECT_EQ(events.progress["boot"], Span(86, 86));
     EXPECT_EQ(events.progress["read"], Span(16384, 16384));
     EXPECT_EQ(events.progress["write"], Span(40 * 512, 131072));
+}
+
+// Another radio on the bench while an update is unfinished: the window
+// declines the backup, says it is another radio, and that radio keeps its
+// own channel data; the entry is closed, the backup kept.
+TEST_F(UpdateFixture, TheWindowCanSayItIsAnotherRadioWhileAnUpdateIsUnfinished)
+{
+    settings.faults = {{RadioModel::Step::WriteData, 40, 5, RadioModel::Fault::Silence}};
+    Start();
+    view.okCancelAnswers = {true, true, false, true};  // power; power, not that backup, another radio
+    dialog->OnWrite();
+    ASSERT_EQ(dialog->LastOutcome(), UpdateOutcome::FailedAfterErase);
+    const std::string backup = dialog->ChannelBackupPath();
+
+    std::vector<std::uint8_t> other = RadioModel::FactoryFlash();
+    for (std::uint32_t a = kChannelStart; a <= kChannelEnd; ++a)
+        other[a - kImageBase] = static_cast<std::uint8_t>(a * 5);
+    settings.faults.clear();
+    radio = std::make_unique<InProcessRadio>(settings);
+    radio->Model().SetFlash(other);
+    dialog->OnWrite();
+    EXPECT_EQ(dialog->LastOutcome(), UpdateOutcome::Done) << dialog->FailureDetail();
+    std::vector<std::uint8_t> expected = ExpectedFlash(kMarkerRelease);
+    std::copy(other.begin() + (kChannelStart - kImageBase), other.begin() + (kChannelEnd + 1 - kImageBase),
+              expected.begin() + (kChannelStart - kImageBase));
+    expected[kMarkerAddress - kImageBase] = kMarkerRelease;
+    EXPECT_EQ(radio->Model().Flash(), expected);
+    EXPECT_TRUE(UnfinishedUpdates(dir.Path() + "/").empty());
+    EXPECT_EQ(ReadBinary(backup).size(), kChannelSize);
 }
 
 // A stop request that a signal thread accepts just before the first clear
