@@ -63,7 +63,7 @@ struct UpdateOptions {
     // Read the firmware area back after the write and compare it with the
     // image (the windows take it from the profile, VERIFY=1).
     bool verify = false;
-    // The reason behind a failure becomes a log line after the message (the
+    // The reason behind a failure becomes a log line before the message (the
     // windows); the console prints it on stderr instead.
     bool reasonsInLog = true;
     // Receives, as they happen, the reasons behind failures and warnings (for a technician).
@@ -190,6 +190,8 @@ private:
     bool RunProcedure();
     bool OpenPortAndAskForPower();
     void ReportFailureInLog();
+    // A failure's message box, after the reason in the log.
+    void FailureMessage(const std::string& text);
     void Guarded(const std::function<void()>& work);
     bool RunStep(const ProcedureStep& step);
     bool Fail(unsigned messageId);
@@ -331,6 +333,7 @@ private:
     std::string m_journalEntry;   // the backup's name of this update's journal entry
     std::string m_restoredEntry;  // ... of the entry whose backup the window's OK wrote back
     std::string m_strLastMessage;  // the last message box of the update in progress
+    bool m_failureReported = false;  // the failure's lines are in the log
     std::string m_strStep = "prepare";  // the step in progress, for the attempt counts
     std::vector<std::pair<std::string, int>> m_stepAttempts;  // exchanges per step, in order
     std::vector<std::pair<std::string, int>> m_stepRetries;   // retries per step

@@ -39,7 +39,7 @@ void UpdaterDialog::OnWrite()
         // Whatever escapes a step is a failure with its reason: the port is
         // closed and the radio's state reported like any other failure.
         SetDetail(std::string("internal error: ") + e.what());
-        Message(LoadStringResource(EraseStarted() ? IDS_FIRM_WRITE_ERROR : IDS_CANT_CREATE_FILE));
+        FailureMessage(LoadStringResource(EraseStarted() ? IDS_FIRM_WRITE_ERROR : IDS_CANT_CREATE_FILE));
     }
     EndUpdate(done);
 }
@@ -59,6 +59,7 @@ void UpdaterDialog::BeginUpdate()
     m_journalEntry.clear();
     m_restoredEntry.clear();
     m_strLastMessage.clear();
+    m_failureReported = false;
     m_strStep = "prepare";
     m_stepAttempts.clear();
     m_stepRetries.clear();
@@ -145,8 +146,16 @@ bool UpdaterDialog::RunStep(const ProcedureStep& step)
 bool UpdaterDialog::Fail(unsigned messageId)
 {
     if (messageId != 0)
-        Message(LoadStringResource(messageId));
+        FailureMessage(LoadStringResource(messageId));
     return false;
+}
+
+// A message box that ends the update: the reason is in the log before the
+// box hides the window.
+void UpdaterDialog::FailureMessage(const std::string& text)
+{
+    ReportFailureInLog();
+    Message(text);
 }
 
 // The one tear-down: the port and the window are given back on every way
@@ -188,12 +197,14 @@ void UpdaterDialog::Guarded(const std::function<void()>& work)
     }
 }
 
-// In the windows the log pane is the technician's only record: after the
-// message, it gets the reason, and after a failure past the erase, what to do.
+// In the windows the log pane is the technician's only record: it gets the
+// reason, and after a failure past the erase, what to do. Once per update:
+// before the failure's message box, or at the end of a failure without one.
 void UpdaterDialog::ReportFailureInLog()
 {
-    if (!m_options.reasonsInLog)
+    if (!m_options.reasonsInLog || m_failureReported)
         return;
+    m_failureReported = true;
     if (!m_strDetail.empty())
         AppendLog(m_strDetail, true);
     if (EraseStarted()) {

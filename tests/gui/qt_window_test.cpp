@@ -7,6 +7,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStyleOptionButton>
 #include <QStyleOptionComboBox>
 #include <QTemporaryDir>
@@ -251,23 +252,35 @@ private slots:
         QCOMPARE(boxes.texts.last(), QStringLiteral("Done."));
     }
 
-    // A failed update puts its reason and what to do into the log; the
-    // technician's second WRITE finds the update unfinished in the journal
-    // and offers the backup instead of writing the blank area.
+    // A failed update puts its reason and what to do into the log before
+    // the failure's box, scrolled into view and wrapped; the technician's
+    // second WRITE finds the update unfinished in the journal and offers
+    // the backup instead of writing the blank area.
     void aFailedUpdateShowsItsReasonAndTheSecondWriteOffersTheBackup()
     {
         SavePort(m_hostC->SlavePath());
         auto w = NewWindow();
         UseFirmware(*w);
+        QString log;
+        bool atEnd = false, wrapped = false;
         {
-            BoxAnswerer boxes;
+            BoxAnswerer boxes([&](const QString& text) {
+                if (text != QLatin1String("Firm write error."))
+                    return;
+                log = w->LogPane()->toPlainText();
+                const QScrollBar* v = w->LogPane()->verticalScrollBar();
+                atEnd = v->maximum() > 0 && v->value() == v->maximum();
+                wrapped = w->LogPane()->horizontalScrollBar()->maximum() == 0;
+            });
             QTest::mouseClick(w->WriteButton(), Qt::LeftButton);
             QCOMPARE(boxes.texts, QStringList({"Power Supply?", "Firm write error."}));
         }
-        const QString log = w->LogPane()->toPlainText();
         QVERIFY2(log.contains(QStringLiteral("block 0xFE5000, attempt 5 of 5: no answer to the block data")),
                  qPrintable(log));
         QVERIFY2(log.contains(QStringLiteral("The radio's flash is erased")), qPrintable(log));
+        QVERIFY(atEnd);
+        QVERIFY(wrapped);
+        QCOMPARE(w->LogPane()->toPlainText(), log);  // nothing more after the box
         const std::string backup = w->Dialog().ChannelBackupPath();
         QVERIFY(!backup.empty());
         QVERIFY2(log.contains(QString::fromStdString(backup)), qPrintable(log));
