@@ -60,6 +60,8 @@ void UpdaterDialog::BeginUpdate()
     m_restoredEntry.clear();
     m_strLastMessage.clear();
     m_failureReported = false;
+    m_strWrittenBackFrom.clear();
+    m_channelDataRead = false;
     m_strStep = "prepare";
     m_stepAttempts.clear();
     m_stepRetries.clear();
@@ -93,6 +95,7 @@ bool UpdaterDialog::RunProcedure()
         // a killed program) cannot lose the radio's programming.
         {"read", 0, &UpdaterDialog::SaveChannelBackup, IDS_CHANNEL_READ_ERROR, 0},
         {"read", 0, &UpdaterDialog::RecordUnfinishedUpdate, IDS_CHANNEL_READ_ERROR, IDS_OK_3TABS},
+        {"read", 0, &UpdaterDialog::ReportWrittenBackChannelData, 0, 0},
         {"clear", IDS_ROM_CLEAR, &UpdaterDialog::ClearRom, IDS_ROM_CLEAR_ERROR, IDS_OK_3TABS},
         {"write", IDS_FIRMWARE_WRITE, &UpdaterDialog::WriteFirmware, IDS_FIRM_WRITE_ERROR, 0},
         {"write", 0, &UpdaterDialog::LineStaysQuiet, IDS_FIRM_WRITE_ERROR, IDS_OK_3TABS},
@@ -213,6 +216,15 @@ void UpdaterDialog::ReportFailureInLog()
                       m_strBackupPath + ", are offered for writing back.",
                   true);
     }
+}
+
+// Channel data from a backup (named by the technician or accepted when
+// offered) replace the radio's: the log says so before the erase.
+bool UpdaterDialog::ReportWrittenBackChannelData()
+{
+    if (m_options.reasonsInLog && !m_strWrittenBackFrom.empty())
+        AppendLog("The channel data saved in " + m_strWrittenBackFrom + " are written back.", true);
+    return true;
 }
 
 bool UpdaterDialog::ConnectAndStartBootProgram()
