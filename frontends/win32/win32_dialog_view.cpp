@@ -64,8 +64,7 @@ INT_PTR Win32DialogView::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam)
         ShowAboutBox(m_instance, m_hwnd, m_host);
         return TRUE;
     case WM_CONTEXTMENU:
-        ShowContextMenu(lParam);
-        return TRUE;
+        return ShowContextMenu(lParam) ? TRUE : FALSE;
     case WM_PAINT:
         if (IsIconic(m_hwnd)) {
             PaintMinimised();
@@ -117,15 +116,23 @@ void Win32DialogView::PaintMinimised()
     EndPaint(m_hwnd, &ps);
 }
 
-void Win32DialogView::ShowContextMenu(LPARAM at)
+bool Win32DialogView::ShowContextMenu(LPARAM at)
 {
     wchar_t about[128] = {};
     if (LoadStringW(m_instance, IDS_ABOUTBOX, about, sizeof about / sizeof about[0]) <= 0)
-        return;
+        return false;
     POINT p = {static_cast<short>(LOWORD(at)), static_cast<short>(HIWORD(at))};
     if (p.x == -1 && p.y == -1) {
         p = {0, 0};
         ClientToScreen(m_hwnd, &p);
+    } else {
+        // On the caption the system menu stays the platform's.
+        POINT client = p;
+        RECT area;
+        ScreenToClient(m_hwnd, &client);
+        GetClientRect(m_hwnd, &area);
+        if (!PtInRect(&area, client))
+            return false;
     }
     HMENU menu = CreatePopupMenu();
     AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, about);
@@ -133,6 +140,7 @@ void Win32DialogView::ShowContextMenu(LPARAM at)
     DestroyMenu(menu);
     if (chosen == IDM_ABOUTBOX)
         ShowAboutBox(m_instance, m_hwnd, m_host);
+    return true;
 }
 
 std::string Win32DialogView::ItemText(int id) const

@@ -42,8 +42,8 @@ private:
     BOOL OnInitDialog();
     void PaintMinimised();
     // The context menu with the about item; `at` in screen coordinates, or
-    // (-1, -1) from the keyboard.
-    void ShowContextMenu(LPARAM at);
+    // (-1, -1) from the keyboard. False outside the client area.
+    bool ShowContextMenu(LPARAM at);
     bool DispatchOne(const MSG& msg);
     std::string ItemText(int id) const;
 
