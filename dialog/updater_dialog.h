@@ -64,8 +64,9 @@ struct UpdateOptions {
     // Read the firmware area back after the write and compare it with the
     // image (the windows take it from the profile, VERIFY=1).
     bool verify = false;
-    // The reason behind a failure becomes a log line after the message (the
-    // windows); the console prints it on stderr instead.
+    // The reason behind a failure becomes a log line before the message, and
+    // channel data written back from a backup get a line of their own (the
+    // windows); the console prints reasons on stderr instead.
     bool reasonsInLog = true;
     // Receives, as they happen, the reasons behind failures and warnings (for a technician).
     std::function<void(const std::string&)> onNote;
@@ -193,6 +194,9 @@ private:
     bool RunProcedure();
     bool OpenPortAndAskForPower();
     void ReportFailureInLog();
+    // A failure's message box, after the reason in the log.
+    void FailureMessage(const std::string& text);
+    bool ReportWrittenBackChannelData();
     void Guarded(const std::function<void()>& work);
     bool RunStep(const ProcedureStep& step);
     bool Fail(unsigned messageId);
@@ -339,6 +343,11 @@ private:
     std::string m_journalEntry;   // the backup's name of this update's journal entry
     std::string m_restoredEntry;  // ... of the entry whose backup the window's OK wrote back
     std::string m_strLastMessage;  // the last message box of the update in progress
+    bool m_failureReported = false;  // the failure's lines are in the log
+    // The backup whose channel data this update writes instead of the
+    // radio's (empty: the radio's own).
+    std::string m_strWrittenBackFrom;
+    bool m_channelDataRead = false;  // the channel data are in the image
     std::string m_strStep = "prepare";  // the step in progress, for the attempt counts
     std::string m_stepText;             // its log line, for the typed events
     std::vector<std::pair<std::string, int>> m_stepAttempts;  // exchanges per step, in order

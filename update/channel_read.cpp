@@ -74,5 +74,8 @@ bool UpdaterDialog::ReadChannelData()
             Pause();  // after a read, the pause was spent listening for stray bytes
     }
     m_view.SetProgressPos(0);
+    m_channelDataRead = true;
+    if (fromBackup)
+        m_strWrittenBackFrom = m_options.channelDataFile;
     return true;
 }

@@ -110,6 +110,7 @@ bool UpdaterDialog::ResolveErasedChannelArea()
             if (!StoreChannelBlock(address, &backup.data[address - kChannelStart]))
                 return false;
         }
+        m_strWrittenBackFrom = backup.path;
         return true;
     }
     if (m_view.ShowMessage("Write the firmware with the channel data erased?\n"

@@ -89,7 +89,7 @@ ExchangeResult UpdaterDialog::RunExchange(const Exchange& x)
             text += "; the line reported: " + lineErrors;
         SetDetail(text);
         if (x.timeOutMessage)
-            Message(x.timeOutMessage);
+            FailureMessage(x.timeOutMessage);
         return down ? ExchangeResult::LineDown : ExchangeResult::TimedOut;
     }
     case WaitResult::Reply:

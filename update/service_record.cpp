@@ -74,6 +74,12 @@ void UpdaterDialog::AppendServiceRecord()
     r["reason"] = reason;
     r["state"] = state;
     r["backup"] = m_strBackupPath;
+    // The channel data written with the firmware: the radio's own, or a
+    // backup's written back (null: the update ended before they were read).
+    if (!m_strWrittenBackFrom.empty())
+        r["channel_data"] = {{"source", "backup"}, {"file", m_strWrittenBackFrom}};
+    else
+        r["channel_data"] = m_channelDataRead ? nlohmann::json{{"source", "radio"}} : nlohmann::json();
     r["attempts"] = Counts(m_stepAttempts);
     r["retries"] = Counts(m_stepRetries);
     r["verified"] = m_strVerified.empty() ? nlohmann::json() : nlohmann::json(m_strVerified);

@@ -142,6 +142,7 @@ bool UpdaterDialog::OfferUnfinishedBackups(const std::vector<JournalEntry>& cand
             if (!StoreChannelBlock(address, &data[address - kChannelStart]))
                 return false;
         }
+        m_strWrittenBackFrom = folder + e.backup;
         return true;
     }
     return DiscardForAnotherRadio(candidates);

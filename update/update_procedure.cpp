@@ -39,7 +39,7 @@ void UpdaterDialog::OnWrite()
         // Whatever escapes a step is a failure with its reason: the port is
         // closed and the radio's state reported like any other failure.
         SetDetail(std::string("internal error: ") + e.what());
-        Message(LoadStringResource(EraseStarted() ? IDS_FIRM_WRITE_ERROR : IDS_CANT_CREATE_FILE));
+        FailureMessage(LoadStringResource(EraseStarted() ? IDS_FIRM_WRITE_ERROR : IDS_CANT_CREATE_FILE));
     }
     EndUpdate(done);
 }
@@ -59,6 +59,9 @@ void UpdaterDialog::BeginUpdate()
     m_journalEntry.clear();
     m_restoredEntry.clear();
     m_strLastMessage.clear();
+    m_failureReported = false;
+    m_strWrittenBackFrom.clear();
+    m_channelDataRead = false;
     m_strStep = "prepare";
     m_stepAttempts.clear();
     m_stepRetries.clear();
@@ -94,6 +97,7 @@ bool UpdaterDialog::RunProcedure()
         // file that cannot be created, not a read error.
         {"read", 0, &UpdaterDialog::SaveChannelBackup, IDS_CANT_CREATE_FILE, 0},
         {"read", 0, &UpdaterDialog::RecordUnfinishedUpdate, IDS_CHANNEL_READ_ERROR, IDS_OK_3TABS},
+        {"read", 0, &UpdaterDialog::ReportWrittenBackChannelData, 0, 0},
         {"clear", IDS_ROM_CLEAR, &UpdaterDialog::ClearRom, IDS_ROM_CLEAR_ERROR, IDS_OK_3TABS},
         {"write", IDS_FIRMWARE_WRITE, &UpdaterDialog::WriteFirmware, IDS_FIRM_WRITE_ERROR, 0},
         {"write", 0, &UpdaterDialog::LineStaysQuiet, IDS_FIRM_WRITE_ERROR, IDS_OK_3TABS},
@@ -158,7 +162,7 @@ bool UpdaterDialog::RunStep(const ProcedureStep& step)
 bool UpdaterDialog::Fail(unsigned messageId)
 {
     if (messageId != 0)
-        Message(LoadStringResource(messageId));
+        FailureMessage(LoadStringResource(messageId));
     // A step whose own wait showed its message ("Time out") names that one.
     if (m_options.events)
         m_options.events->StepFailed(m_strStep, m_strLastMessage, m_strDetail);
@@ -182,6 +186,14 @@ void UpdaterDialog::Progress(std::uint64_t done, std::uint64_t total, const char
 {
     if (m_options.events)
         m_options.events->Progress(m_strStep, done, total, unit);
+}
+
+// A message box that ends the update: the reason is in the log before the
+// box hides the window.
+void UpdaterDialog::FailureMessage(const std::string& text)
+{
+    ReportFailureInLog();
+    Message(text);
 }
 
 // The one tear-down: the port and the window are given back on every way
@@ -223,12 +235,14 @@ void UpdaterDialog::Guarded(const std::function<void()>& work)
     }
 }
 
-// In the windows the log pane is the technician's only record: after the
-// message, it gets the reason, and after a failure past the erase, what to do.
+// In the windows the log pane is the technician's only record: it gets the
+// reason, and after a failure past the erase, what to do. Once per update:
+// before the failure's message box, or at the end of a failure without one.
 void UpdaterDialog::ReportFailureInLog()
 {
-    if (!m_options.reasonsInLog)
+    if (!m_options.reasonsInLog || m_failureReported)
         return;
+    m_failureReported = true;
     if (!m_strDetail.empty())
         AppendLog(m_strDetail, true);
     if (EraseStarted()) {
@@ -237,6 +251,15 @@ void UpdaterDialog::ReportFailureInLog()
                       m_strBackupPath + ", are offered for writing back.",
                   true);
     }
+}
+
+// Channel data from a backup (named by the technician or accepted when
+// offered) replace the radio's: the log says so before the erase.
+bool UpdaterDialog::ReportWrittenBackChannelData()
+{
+    if (m_options.reasonsInLog && !m_strWrittenBackFrom.empty())
+        AppendLog("The channel data saved in " + m_strWrittenBackFrom + " are written back.", true);
+    return true;
 }
 
 bool UpdaterDialog::ConnectAndStartBootProgram()

@@ -78,7 +78,10 @@ QtUpdaterWindow::QtUpdaterWindow(Host& host, QWidget* parent)
     m_close->setAutoDefault(false);
     m_firmware->setReadOnly(true);
     m_log->setReadOnly(true);
-    m_log->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Reasons and paths run longer than the pane: they wrap, anywhere if a
+    // path has no blank.
+    m_log->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m_log->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     m_log->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     // A Windows edit control puts its tab stops every 32 dialog units.
     m_log->setTabStopDistance(DialogUnits(font()).X(kLogTabStop));
@@ -190,6 +193,9 @@ void QtUpdaterWindow::SetLogText(const std::string& log, const std::string& tran
     QString text = Q(log + transient);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     m_log->setPlainText(text);
+    // The newest line in view, like the end of a growing log.
+    m_log->moveCursor(QTextCursor::End);
+    m_log->ensureCursorVisible();
 }
 
 void QtUpdaterWindow::SetProgressRange(int low, int high)

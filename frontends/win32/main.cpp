@@ -13,7 +13,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
 
     NativeHost host;
     UpdaterDialog* dialog = nullptr;
-    Win32DialogView view(instance, dialog);
+    Win32DialogView view(instance, host, dialog);
     UpdaterDialog updater(view, host);
     dialog = &updater;
     view.RunModal(commandLine);

@@ -3,11 +3,12 @@
 #include <commctrl.h>
 
 #include "dialog/updater_dialog.h"
+#include "frontends/win32/win32_about_box.h"
 #include "platform/win32_text.h"
 #include "res/resource.h"
 
-Win32DialogView::Win32DialogView(HINSTANCE instance, UpdaterDialog*& dialog)
-    : m_instance(instance), m_dialog(dialog), m_wake(CreateEventA(nullptr, FALSE, FALSE, nullptr))
+Win32DialogView::Win32DialogView(HINSTANCE instance, Host& host, UpdaterDialog*& dialog)
+    : m_instance(instance), m_host(host), m_dialog(dialog), m_wake(CreateEventA(nullptr, FALSE, FALSE, nullptr))
 {
     m_hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDR_MAINFRAME));
 }
@@ -37,17 +38,6 @@ INT_PTR CALLBACK Win32DialogView::DialogProc(HWND hwnd, UINT msg, WPARAM wParam,
     return self ? self->OnMessage(msg, wParam, lParam) : FALSE;
 }
 
-INT_PTR CALLBACK Win32DialogView::AboutProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM)
-{
-    if (msg == WM_INITDIALOG)
-        return TRUE;
-    if (msg == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
-        ::EndDialog(hwnd, LOWORD(wParam));
-        return TRUE;
-    }
-    return FALSE;
-}
-
 BOOL Win32DialogView::OnInitDialog()
 {
     // The about item of the system menu, unless its text is empty.
@@ -61,15 +51,20 @@ BOOL Win32DialogView::OnInitDialog()
     return TRUE;
 }
 
-INT_PTR Win32DialogView::OnMessage(UINT msg, WPARAM wParam, LPARAM)
+INT_PTR Win32DialogView::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam)
 {
     switch (msg) {
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
-            DialogBoxParamW(m_instance, MAKEINTRESOURCEW(IDD_ABOUTBOX), m_hwnd, &Win32DialogView::AboutProc, 0);
+            ShowAboutBox(m_instance, m_hwnd, m_host);
             return TRUE;
         }
         return FALSE;
+    case WM_HELP:  // F1
+        ShowAboutBox(m_instance, m_hwnd, m_host);
+        return TRUE;
+    case WM_CONTEXTMENU:
+        return ShowContextMenu(lParam) ? TRUE : FALSE;
     case WM_PAINT:
         if (IsIconic(m_hwnd)) {
             PaintMinimised();
@@ -119,6 +114,33 @@ void Win32DialogView::PaintMinimised()
     const int y = (rect.bottom - rect.top - cyIcon + 1) / 2;
     DrawIcon(dc, x, y, m_hIcon);
     EndPaint(m_hwnd, &ps);
+}
+
+bool Win32DialogView::ShowContextMenu(LPARAM at)
+{
+    wchar_t about[128] = {};
+    if (LoadStringW(m_instance, IDS_ABOUTBOX, about, sizeof about / sizeof about[0]) <= 0)
+        return false;
+    POINT p = {static_cast<short>(LOWORD(at)), static_cast<short>(HIWORD(at))};
+    if (p.x == -1 && p.y == -1) {
+        p = {0, 0};
+        ClientToScreen(m_hwnd, &p);
+    } else {
+        // On the caption the system menu stays the platform's.
+        POINT client = p;
+        RECT area;
+        ScreenToClient(m_hwnd, &client);
+        GetClientRect(m_hwnd, &area);
+        if (!PtInRect(&area, client))
+            return false;
+    }
+    HMENU menu = CreatePopupMenu();
+    AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, about);
+    const BOOL chosen = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, p.x, p.y, 0, m_hwnd, nullptr);
+    DestroyMenu(menu);
+    if (chosen == IDM_ABOUTBOX)
+        ShowAboutBox(m_instance, m_hwnd, m_host);
+    return true;
 }
 
 std::string Win32DialogView::ItemText(int id) const
@@ -175,8 +197,15 @@ std::string Win32DialogView::FirmwarePath() const
 
 void Win32DialogView::SetLogText(const std::string& log, const std::string& transient)
 {
-    SetDlgItemTextW(m_hwnd, IDC_LOG, Utf8ToWide(log + transient).c_str());
-    SendDlgItemMessageW(m_hwnd, IDC_LOG, WM_SETREDRAW, TRUE, 0);
+    HWND pane = GetDlgItem(m_hwnd, IDC_LOG);
+    SetWindowTextW(pane, Utf8ToWide(log + transient).c_str());
+    // The newest line in view, from its start: the caret goes there and the
+    // pane scrolls to it (down, and back to the left).
+    const LRESULT lastLine = SendMessageW(pane, EM_GETLINECOUNT, 0, 0) - 1;
+    const LRESULT lineStart = SendMessageW(pane, EM_LINEINDEX, static_cast<WPARAM>(lastLine), 0);
+    SendMessageW(pane, EM_SETSEL, static_cast<WPARAM>(lineStart), lineStart);
+    SendMessageW(pane, EM_SCROLLCARET, 0, 0);
+    SendMessageW(pane, WM_SETREDRAW, TRUE, 0);
 }
 
 void Win32DialogView::SetProgressRange(int low, int high)

@@ -3,6 +3,7 @@
 
 #include "dialog/dialog_view.h"
 
+class Host;
 class UpdaterDialog;
 
 // The main dialog as a Win32 dialog box on template 102: the dialog
@@ -10,7 +11,7 @@ class UpdaterDialog;
 // DialogView calls become Win32 calls on its controls.
 class Win32DialogView : public DialogWindow {
 public:
-    Win32DialogView(HINSTANCE instance, UpdaterDialog*& dialog);
+    Win32DialogView(HINSTANCE instance, Host& host, UpdaterDialog*& dialog);
     ~Win32DialogView() override;
 
     // Runs the dialog modally; `commandLine` is the text after the program name.
@@ -37,14 +38,17 @@ public:
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
-    static INT_PTR CALLBACK AboutProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     INT_PTR OnMessage(UINT msg, WPARAM wParam, LPARAM lParam);
     BOOL OnInitDialog();
     void PaintMinimised();
+    // The context menu with the about item; `at` in screen coordinates, or
+    // (-1, -1) from the keyboard. False outside the client area.
+    bool ShowContextMenu(LPARAM at);
     bool DispatchOne(const MSG& msg);
     std::string ItemText(int id) const;
 
     HINSTANCE m_instance;
+    Host& m_host;
     UpdaterDialog*& m_dialog;
     HWND m_hwnd = nullptr;
     HICON m_hIcon = nullptr;

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
 #include <sys/stat.h>
 #include <sstream>
 
@@ -79,6 +81,16 @@ TEST_F(TechFixture, ARadioWhoseWriteFailedIsRestoredByPastingThePrintedCommand)
     sim.Stop();
 
     EXPECT_EQ(ReadBinary(dir.File("flash.bin")), ExpectedFlash(6, kMarkerTest));
+    // The service records tell the radio's own channel data from the backup's
+    // written back, and name the backup.
+    std::ifstream history(folder + "/vokta4-history.jsonl");
+    std::vector<nlohmann::json> records;
+    for (std::string line; std::getline(history, line);)
+        records.push_back(nlohmann::json::parse(line));
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0]["channel_data"], nlohmann::json({{"source", "radio"}}));
+    EXPECT_EQ(records[1]["channel_data"]["source"], "backup");
+    EXPECT_EQ(records[1]["channel_data"]["file"], records[0]["backup"]);
 }
 
 TEST_F(TechFixture, ALineThatHangsUpDuringTheWriteEndsAtOnceWithAClearError)

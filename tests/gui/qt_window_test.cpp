@@ -2,11 +2,14 @@
 // simulated radio on a pseudo-terminal.
 #include <QApplication>
 #include <QComboBox>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStyleOptionButton>
 #include <QStyleOptionComboBox>
 #include <QTemporaryDir>
@@ -251,29 +254,44 @@ private slots:
         QCOMPARE(boxes.texts.last(), QStringLiteral("Done."));
     }
 
-    // A failed update puts its reason and what to do into the log; the
-    // technician's second WRITE finds the update unfinished in the journal
-    // and offers the backup instead of writing the blank area.
+    // A failed update puts its reason and what to do into the log before
+    // the failure's box, scrolled into view and wrapped; the technician's
+    // second WRITE finds the update unfinished in the journal, offers the
+    // backup instead of writing the blank area, and the log and the service
+    // record say that its channel data were written back.
     void aFailedUpdateShowsItsReasonAndTheSecondWriteOffersTheBackup()
     {
         SavePort(m_hostC->SlavePath());
         auto w = NewWindow();
         UseFirmware(*w);
+        QString log;
+        bool atEnd = false, wrapped = false;
         {
-            BoxAnswerer boxes;
+            BoxAnswerer boxes([&](const QString& text) {
+                if (text != QLatin1String("Firm write error."))
+                    return;
+                log = w->LogPane()->toPlainText();
+                const QScrollBar* v = w->LogPane()->verticalScrollBar();
+                atEnd = v->maximum() > 0 && v->value() == v->maximum();
+                wrapped = w->LogPane()->horizontalScrollBar()->maximum() == 0;
+            });
             QTest::mouseClick(w->WriteButton(), Qt::LeftButton);
             QCOMPARE(boxes.texts, QStringList({"Power Supply?", "Firm write error."}));
         }
-        const QString log = w->LogPane()->toPlainText();
         QVERIFY2(log.contains(QStringLiteral("block 0xFE5000, attempt 5 of 5: no answer to the block data")),
                  qPrintable(log));
         QVERIFY2(log.contains(QStringLiteral("The radio's flash is erased")), qPrintable(log));
+        QVERIFY(atEnd);
+        QVERIFY(wrapped);
+        QCOMPARE(w->LogPane()->toPlainText(), log);  // nothing more after the box
         const std::string backup = w->Dialog().ChannelBackupPath();
         QVERIFY(!backup.empty());
         QVERIFY2(log.contains(QString::fromStdString(backup)), qPrintable(log));
 
-        QString question;
+        QString question, logAtDone;
         BoxAnswerer again([&](const QString& text) {
+            if (text == QLatin1String("Done."))
+                logAtDone = w->LogPane()->toPlainText();
             if (!text.startsWith(QStringLiteral("An earlier update did not finish")))
                 return;
             question = text;
@@ -283,6 +301,16 @@ private slots:
         QCOMPARE(again.texts.size(), 3);
         QCOMPARE(again.texts.last(), QStringLiteral("Done."));
         QVERIFY2(question.contains(QString::fromStdString(backup)), qPrintable(question));
+        const QString writtenBack =
+            QStringLiteral("Data Loading.\t\t\t......OK\nThe channel data saved in %1 are written back.\nRom all Clear.")
+                .arg(QString::fromStdString(backup));
+        QVERIFY2(logAtDone.contains(writtenBack), qPrintable(logAtDone));
+        QFile record(m_dir.path() + QStringLiteral("/vokta4-history.jsonl"));
+        QVERIFY(record.open(QIODevice::ReadOnly));
+        const QList<QByteArray> records = record.readAll().trimmed().split('\n');
+        const QJsonObject channelData = QJsonDocument::fromJson(records.last()).object()["channel_data"].toObject();
+        QCOMPARE(channelData["source"].toString(), QStringLiteral("backup"));
+        QCOMPARE(channelData["file"].toString().toStdString(), backup);
 
         // The radio holds the new firmware and its own channel data again.
         const std::vector<std::uint8_t> flash = m_radioC->Flash();
