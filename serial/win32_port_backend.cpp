@@ -9,31 +9,9 @@
 #include <string>
 #include <thread>
 
+#include "serial/win32_text.h"
+
 namespace {
-
-// Names and texts are UTF-8 in the program and UTF-16 at the system's
-// calls: the ANSI calls would garble anything outside the ANSI code page
-// (a port path given in VOKTA4_PORTS, a system message in another language).
-std::wstring Wide(const std::string& text)
-{
-    if (text.empty())
-        return std::wstring();
-    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-    return wide;
-}
-
-std::string Utf8(const wchar_t* wide)
-{
-    const int n = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 1)
-        return std::string();
-    std::string text(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide, -1, text.data(), n, nullptr, nullptr);
-    text.resize(static_cast<std::size_t>(n - 1));  // without the terminating zero
-    return text;
-}
 
 std::string LastErrorText(const std::string& what)
 {
@@ -43,7 +21,7 @@ std::string LastErrorText(const std::string& what)
     wchar_t text[512] = {};
     FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
                    sizeof text / sizeof text[0], nullptr);
-    std::string s = what + ": " + Utf8(text);
+    std::string s = what + ": " + WideToUtf8(text);
     while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' '))
         s.pop_back();
     return s;
@@ -201,7 +179,7 @@ bool Win32PortBackend::Open(const std::string& name, std::string& error)
 {
     Close();
     const std::string path = name.compare(0, 4, "\\\\.\\") == 0 ? name : "\\\\.\\" + name;
-    HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    HANDLE h = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         error = LastErrorText(name);
