@@ -16,12 +16,7 @@ public:
 
     void SetTitle(const std::string&) override {}
     void SetIcon(int) override {}
-    void SetPortList(const std::vector<std::string>& list, int selected) override
-    {
-        ports = list;
-        port = selected >= 0 && static_cast<std::size_t>(selected) < list.size() ? list[static_cast<std::size_t>(selected)]
-                                                                              : std::string();
-    }
+    void SetPortList(const std::vector<std::string>& list, int) override { ports = list; }
     std::string SelectedPort() const override { return port; }
     void SelectPort(const std::string&) override {}
     void SetFirmwarePath(const std::string&) override {}

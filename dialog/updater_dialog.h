@@ -225,6 +225,8 @@ private:
     // ---- channel data (update/channel_read.cpp, update/channel_backup.cpp) ----
     // Stores one block of channel data in the image, with the mode marker.
     bool StoreChannelBlock(std::uint32_t address, std::uint8_t* block);
+    // Puts a backup's 16 KiB into the image in place of the radio's own.
+    bool WriteBackBackup(std::vector<std::uint8_t>& data, const std::string& path);
     // A channel area that reads as erased while a backup for this port
     // exists: asks, refuses or goes on, as the options say.
     bool ResolveErasedChannelArea();
@@ -341,7 +343,6 @@ private:
     std::string m_strOfferedBackup;
     std::vector<std::string> m_offeredBackups;
     std::string m_journalEntry;   // the backup's name of this update's journal entry
-    std::string m_restoredEntry;  // ... of the entry whose backup the window's OK wrote back
     std::string m_strLastMessage;  // the last message box of the update in progress
     bool m_failureReported = false;  // the failure's lines are in the log
     // The backup whose channel data this update writes instead of the

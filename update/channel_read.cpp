@@ -50,6 +50,17 @@ bool UpdaterDialog::StoreChannelBlock(std::uint32_t address, std::uint8_t* block
     return true;
 }
 
+bool UpdaterDialog::WriteBackBackup(std::vector<std::uint8_t>& data, const std::string& path)
+{
+    Note("writing back the channel data of " + path);
+    for (std::uint32_t address = kChannelStart; address < kChannelEnd; address += kBlockSize) {
+        if (!StoreChannelBlock(address, &data[address - kChannelStart]))
+            return false;
+    }
+    m_strWrittenBackFrom = path;
+    return true;
+}
+
 bool UpdaterDialog::ReadChannelData()
 {
     const bool fromBackup = !m_options.channelData.empty();

@@ -105,13 +105,7 @@ bool UpdaterDialog::ResolveErasedChannelArea()
                            "Write back the channel data saved in\n" +
                                backup.path + "\n(" + backup.savedAt + ")?",
                            true)) {
-        Note("writing back the channel data of " + backup.path);
-        for (std::uint32_t address = kChannelStart; address < kChannelEnd; address += kBlockSize) {
-            if (!StoreChannelBlock(address, &backup.data[address - kChannelStart]))
-                return false;
-        }
-        m_strWrittenBackFrom = backup.path;
-        return true;
+        return WriteBackBackup(backup.data, backup.path);
     }
     if (m_view.ShowMessage("Write the firmware with the channel data erased?\n"
                            "The radio's channel programming will be lost.",

@@ -136,14 +136,7 @@ bool UpdaterDialog::OfferUnfinishedBackups(const std::vector<JournalEntry>& cand
                                     folder + e.backup + "\n(port " + e.port + ", " + e.start + ")?",
                                 true))
             continue;
-        Note("writing back the channel data of " + folder + e.backup);
-        m_restoredEntry = e.backup;
-        for (std::uint32_t address = kChannelStart; address < kChannelEnd; address += kBlockSize) {
-            if (!StoreChannelBlock(address, &data[address - kChannelStart]))
-                return false;
-        }
-        m_strWrittenBackFrom = folder + e.backup;
-        return true;
+        return WriteBackBackup(data, folder + e.backup);
     }
     return DiscardForAnotherRadio(candidates);
 }
@@ -183,9 +176,7 @@ void UpdaterDialog::CloseJournalEntries(bool done)
     const std::string folder = JournalFolder();
     for (const JournalEntry& e : UnfinishedUpdates(folder)) {
         const bool own = e.backup == m_journalEntry;
-        const bool restored = done && (e.backup == m_restoredEntry ||
-                                       (!m_options.channelDataFile.empty() &&
-                                        SameFile(m_options.channelDataFile, folder + e.backup)));
+        const bool restored = done && !m_strWrittenBackFrom.empty() && SameFile(m_strWrittenBackFrom, folder + e.backup);
         if (!(own && (done || !EraseStarted())) && !restored)
             continue;
         std::string error;

@@ -57,7 +57,6 @@ void UpdaterDialog::BeginUpdate()
     m_strOfferedBackup.clear();
     m_offeredBackups.clear();
     m_journalEntry.clear();
-    m_restoredEntry.clear();
     m_strLastMessage.clear();
     m_failureReported = false;
     m_strWrittenBackFrom.clear();
@@ -92,9 +91,9 @@ bool UpdaterDialog::RunProcedure()
         {"read", 0, &UpdaterDialog::ResolveUnfinishedUpdates, 0, 0},
         // The channel data is kept in a backup of its own, and the update in
         // the journal, before anything is erased, so that a failed write (or
-        // a killed program) cannot lose the radio's programming.
-        // The channel data were read: a backup that cannot be written is a
-        // file that cannot be created, not a read error.
+        // a killed program) cannot lose the radio's programming. A backup
+        // that cannot be written is a file that cannot be created, not a
+        // read error.
         {"read", 0, &UpdaterDialog::SaveChannelBackup, IDS_CANT_CREATE_FILE, 0},
         {"read", 0, &UpdaterDialog::RecordUnfinishedUpdate, IDS_CHANNEL_READ_ERROR, IDS_OK_3TABS},
         {"read", 0, &UpdaterDialog::ReportWrittenBackChannelData, 0, 0},

@@ -114,8 +114,9 @@ int RunFleetWrite(const WriteArgs& args)
     const bool several = args.allPorts || ports.size() > 1;
     std::error_code ec;
     const bool folder = !args.dataFile.empty() && fs::is_directory(fs::u8path(args.dataFile), ec);
-    if (several && !SeveralRadiosProblem(args).empty()) {
-        std::cerr << "vokta4-cli: " << SeveralRadiosProblem(args) << "\n";
+    const std::string problem = several ? SeveralRadiosProblem(args) : std::string();
+    if (!problem.empty()) {
+        std::cerr << "vokta4-cli: " << problem << "\n";
         return kExitUsage;
     }
     const std::string base = folder ? (fs::u8path(args.dataFile) / "").u8string()
