@@ -98,7 +98,11 @@ TEST_F(RefusedInputs, FilesCutShortNeverReachTheRadio)
         if (a < kChannelStart || a > kChannelEnd)
             expected[a - kImageBase] = 0xFF;
     }
-    EXPECT_EQ(ReadBinary(dir.File("flash.bin")), expected);
+    const std::vector<std::uint8_t> flash = ReadBinary(dir.File("flash.bin"));
+    const auto differs = std::mismatch(flash.begin(), flash.end(), expected.begin(), expected.end());
+    EXPECT_TRUE(differs.first == flash.end())
+        << "first difference at 0x" << std::hex << (kImageBase + (differs.first - flash.begin())) << "\n"
+        << insist.Err();
 }
 
 TEST_F(RefusedInputs, UnsafeFilesAndOutputsAreRefusedBeforeAnythingIsWritten)
