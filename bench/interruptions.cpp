@@ -132,10 +132,10 @@ public:
             UpdaterDialog dialog(view, host, FastTiming());
             running = view.dialog = &dialog;
             dialog.OnInitDialog("");
-            UpdateOptions& o = dialog.Options();
+            UpdateRequest& o = dialog.Options();
             o.dataFilePath = dir.File("vokt.tmp");
             o.erasedChannelArea = policy;
-            o.reasonsInLog = false;
+            dialog.Renderer().reasonsInLog = false;
             if (!channelData.empty()) {
                 o.channelData = ReadFile(channelData);
                 o.channelDataFile = channelData;

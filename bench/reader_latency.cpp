@@ -18,9 +18,10 @@
 #include <vector>
 
 #include "dialog/silent_view.h"
-#include "dialog/message_queue.h"
+#include "update/message_queue.h"
 #include "platform/native_host.h"
 #include "dialog/updater_dialog.h"
+#include "update/update_steps.h"
 #include "serial/posix_port_backend.h"
 #include "serial/receive_sink.h"
 #include "serial/serial_channel.h"
@@ -73,7 +74,7 @@ class TimestampSink : public ReceiveSink {
 public:
     std::atomic<int> count{0};
     std::atomic<Clock::rep> last{0};
-    void OnReceive(unsigned n) override
+    void OnReceive(const unsigned char*, unsigned n) override
     {
         last = Clock::now().time_since_epoch().count();
         count += static_cast<int>(n);
@@ -136,7 +137,7 @@ std::vector<double> SleepPollReader(Pty& pty, int samples)
 // the dialog's command wait.
 struct BenchView : SilentView {
     UpdaterDialog* dialog = nullptr;
-    MessageQueue queue{[this] { dialog->OnTimer(1); }};
+    MessageQueue queue{[this] { dialog->OnTimer(); }};
 };
 
 double ThreadCpuSeconds()
@@ -159,7 +160,7 @@ double SleepingWaitCpuShare(Pty& pty)
     const double cpu0 = ThreadCpuSeconds();
     const auto t0 = Clock::now();
     // No radio answers on this line: the wait lasts until timer 1 expires.
-    const bool answered = dialog.QueryDataProtect();
+    const bool answered = QueryDataProtect(dialog.Job().Context());
     const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
     const double cpu = ThreadCpuSeconds() - cpu0;
     dialog.Serial().Close();

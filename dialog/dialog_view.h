@@ -2,6 +2,8 @@
 #include <string>
 #include <vector>
 
+#include "update/message_pump.h"
+
 // What the user sees of the main dialog. UpdaterDialog never calls a
 // toolkit; each front end (console, Qt, Win32, tests) implements this and
 // forwards its events (init, WRITE, CLOSE, timer 1, destroy) to the dialog.
@@ -10,7 +12,8 @@ public:
     virtual ~DialogView() = default;
 
     virtual void SetTitle(const std::string& text) = 0;
-    virtual void SetIcon(int resourceId) = 0;
+    // The window's icon (the application's own).
+    virtual void SetIcon() = 0;
     // Control 1001: the port list and its selection (-1: none).
     virtual void SetPortList(const std::vector<std::string>& ports, int selected) = 0;
     virtual std::string SelectedPort() const = 0;
@@ -29,26 +32,6 @@ public:
     // A modal message box captioned "VOKTA4". Returns true for OK.
     virtual bool ShowMessage(const std::string& text, bool okCancel) = 0;
     virtual void EndDialog() = 0;
-};
-
-// How the core waits while a command is pending: window timer 1 and the
-// window's message loop. The loop must keep painting, CLOSE and the timer
-// alive while the procedure is on the stack.
-class MessagePump {
-public:
-    virtual ~MessagePump() = default;
-
-    // Window timer 1: fires once per arming unless killed or re-armed; its
-    // expiry reaches the dialog as OnTimer(1).
-    virtual void SetTimer1(unsigned ms) = 0;
-    virtual void KillTimer1() = 0;
-    // Blocks until one window message has been handled (true) or Wake() was
-    // called (false). Handling a message may call back into the dialog.
-    virtual bool DispatchNextMessage() = 0;
-    // Handles one pending message if there is one, without blocking.
-    virtual bool DispatchPendingMessage() = 0;
-    // Callable from any thread: makes a blocked DispatchNextMessage return.
-    virtual void Wake() = 0;
 };
 
 // A window that is both: what the Qt and Win32 dialogs (and the tests' view) are.

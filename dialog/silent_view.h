@@ -15,7 +15,7 @@ public:
     std::string port;  // the selected port
 
     void SetTitle(const std::string&) override {}
-    void SetIcon(int) override {}
+    void SetIcon() override {}
     void SetPortList(const std::vector<std::string>& list, int) override { ports = list; }
     std::string SelectedPort() const override { return port; }
     void SelectPort(const std::string&) override {}

@@ -1,28 +1,20 @@
-// The dialog's state, start-up, log pane, CLOSE and the saving of the port.
+// The dialog's state, start-up, WRITE, CLOSE and the saving of the port.
 #include "dialog/updater_dialog.h"
 
-#include "dialog/string_table.h"
 #include "platform/paths.h"
+#include "platform/port_probe.h"
 #include "res/resource.h"
-#include "serial/periodic_timer.h"
+#include "update/string_table.h"
+#include "update/update_steps.h"
 
 UpdaterDialog::UpdaterDialog(DialogView& view, MessagePump& pump, Host& host, Timing timing)
-    : m_view(view), m_pump(pump), m_host(host), m_timing(timing), m_hIcon(IDR_MAINFRAME)
+    : m_view(view), m_host(host), m_renderer(view), m_job(m_renderer, pump, host, timing)
 {
-    m_pSerial = std::make_unique<SerialChannel>(
-        this, [&host] { return host.MakePortBackend(); }, timing.closeWait);
-    m_pSerial->SetClosedPortReporter([this] { m_view.ShowMessage(TXT_NOT_OPEN_PORT, false); });
-}
-
-UpdaterDialog::~UpdaterDialog()
-{
-    StopResendTimer();
-    m_pSerial->Close();
 }
 
 bool UpdaterDialog::OnInitDialog(const std::string& commandLine)
 {
-    m_view.SetIcon(m_hIcon);
+    m_view.SetIcon();
 
     const bool test = commandLine == "/t" || commandLine == "/T" || commandLine == "-t" || commandLine == "-T";
     m_strMode = test ? "TEST" : "RELEASE";
@@ -33,22 +25,16 @@ bool UpdaterDialog::OnInitDialog(const std::string& commandLine)
     const std::string saved = m_host.ReadProfileValue(PROFILE_SECTION, PROFILE_KEY_PORT, PROFILE_DEFAULT_PORT);
     m_options.verify = m_host.ReadProfileValue(PROFILE_SECTION, PROFILE_KEY_VERIFY, "0") == "1";
 
-    std::vector<std::string> candidates;
-    std::vector<std::string> listed;
-    int selected = 0;
-    if (!m_host.EnumeratePorts(candidates)) {
+    // The list holds the ports that open; the saved one is selected when it does.
+    const PortProbe probe = ProbePorts(m_host, saved);
+    if (!probe.enumerated)
         m_view.ShowMessage(TXT_ERROR, false);
-        candidates.clear();
+    int selected = 0;
+    for (std::size_t i = 0; i < probe.usable.size(); ++i) {
+        if (probe.usable[i] == probe.selected)
+            selected = static_cast<int>(i);
     }
-    for (const std::string& name : candidates) {
-        if (!m_pSerial->Open(name))
-            continue;
-        if (name == saved)
-            selected = static_cast<int>(listed.size());
-        listed.push_back(name);
-        m_pSerial->Close();
-    }
-    m_view.SetPortList(listed, listed.empty() ? -1 : selected);
+    m_view.SetPortList(probe.usable, probe.usable.empty() ? -1 : selected);
 
     UpdateData(true);
     m_strFirmwarePath = FindFirmwareFile();
@@ -74,48 +60,39 @@ std::string UpdaterDialog::GetModuleDirectory()
 
 std::string UpdaterDialog::FindFirmwareFile()
 {
-    const std::string dir = m_host.FirmwareFolder();
-    const std::string name = m_host.FirstFileWithExtension(dir, ".002");
-    return name.empty() ? std::string() : dir + name;
+    return FirmwareBesideProgram(m_host);
 }
 
-void UpdaterDialog::ClearLog()
+UpdateRequest UpdaterDialog::RequestFromWindow()
 {
-    m_strLog.clear();
-    m_view.SetLogText(m_strLog, std::string());
+    UpdateData(true);
+    UpdateRequest request = m_options;
+    request.port = m_strPort;
+    request.firmwarePath = m_strFirmwarePath;
+    request.mode = m_strMode;
+    return request;
 }
 
-void UpdaterDialog::AppendLog(const std::string& text, bool newLineFirst)
+void UpdaterDialog::OnWrite()
 {
-    m_strLog += newLineFirst ? "\r\n" + text : text;
-    m_view.SetLogText(m_strLog, std::string());
+    m_job.Run(RequestFromWindow());
 }
 
-void UpdaterDialog::ShowTransient(const std::string& text)
+std::string UpdaterDialog::ServiceRecordPath()
 {
-    m_view.SetLogText(m_strLog, text);
+    return ::ServiceRecordPath(m_options.dataFilePath.empty() ? m_host.DataFolder() + "vokt.tmp"
+                                                              : m_options.dataFilePath);
 }
 
-void UpdaterDialog::LockControls(bool lock)
+std::string UpdaterDialog::OutputConflict(const std::string& what, const std::string& output)
 {
-    m_bLocked = lock;
-    m_view.LockControls(lock);
+    return m_job.OutputConflict(RequestFromWindow(), what, output);
 }
 
 void UpdaterDialog::OnCloseButton()
 {
-    if (m_bUpdating == 1) {
-        m_bRun = 0;
-        m_stoppedByTechnician = true;
-    }
-    m_pSerial->Close();
+    m_job.Stop();
     m_view.EndDialog();
-}
-
-void UpdaterDialog::OnTimer(unsigned /*id*/)
-{
-    m_bTimedOut = 1;
-    m_pump.KillTimer1();
 }
 
 void UpdaterDialog::OnDestroy()

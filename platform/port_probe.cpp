@@ -10,6 +10,8 @@ PortProbe ProbePorts(Host& host, const std::string& saved)
     PortProbe probe;
     std::vector<std::string> names;
     probe.enumerated = host.EnumeratePorts(names);
+    if (!probe.enumerated)
+        return probe;  // what a failed enumeration left is not a list
     for (const std::string& name : names) {
         std::unique_ptr<PortBackend> port = host.MakePortBackend();
         std::string error;

@@ -1,10 +1,9 @@
 #pragma once
 
 // Receiver of the bytes a SerialChannel reads. OnReceive runs on the
-// channel's reader thread; the bytes are the channel's ReadBuffer()[0..count-1],
-// followed by at least one zero byte, valid until OnReceive returns.
+// channel's reader thread; `data[0..count-1]` are valid until it returns.
 class ReceiveSink {
 public:
     virtual ~ReceiveSink() = default;
-    virtual void OnReceive(unsigned count) = 0;
+    virtual void OnReceive(const unsigned char* data, unsigned count) = 0;
 };

@@ -12,7 +12,6 @@
 struct SerialChannel::Gate {
     std::mutex mutex;
     unsigned epoch = 0;  // advanced by Purge, Open and Close
-    std::array<std::uint8_t, kReadBufferSize> readBuf{};  // the latest chunk, zero-filled behind it
     ReceiveSink* sink = nullptr;
     TrafficObserver observer;
 
@@ -21,12 +20,10 @@ struct SerialChannel::Gate {
         std::lock_guard<std::mutex> lock(mutex);
         if (!running || readEpoch != epoch)
             return;
-        readBuf.fill(0);
-        std::memcpy(readBuf.data(), data, n);
         if (observer)
-            observer(false, readBuf.data(), n);
+            observer(false, data, n);
         if (sink)
-            sink->OnReceive(static_cast<unsigned>(n));
+            sink->OnReceive(data, static_cast<unsigned>(n));
     }
 };
 
@@ -115,11 +112,6 @@ void SerialChannel::Close()
             m_pThread.detach();  // it still holds `state`; the port closes when it lets go
     }
     // Dropping our reference closes the port unless a stuck reader still has it.
-}
-
-const std::uint8_t* SerialChannel::ReadBuffer() const
-{
-    return m_gate->readBuf.data();
 }
 
 bool SerialChannel::IsOpen() const

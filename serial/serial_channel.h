@@ -46,7 +46,6 @@ public:
     // The line errors seen since the last call, in words (empty: none).
     std::string TakeLineErrors();
 
-    const std::uint8_t* ReadBuffer() const;
     const std::string& LastOpenError() const { return m_lastOpenError; }
     void SetClosedPortReporter(std::function<void()> report) { m_reportClosedPort = std::move(report); }
     // Observes every chunk written and handed over (for traces). Called on the

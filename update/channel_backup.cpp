@@ -4,7 +4,7 @@
 #include <ctime>
 #include <filesystem>
 
-#include "dialog/updater_dialog.h"
+#include "update/update_steps.h"
 #include "platform/calendar.h"
 #include "platform/paths.h"
 #include "update/channel_backup.h"
@@ -19,14 +19,14 @@ std::string ChannelBackupTag(const std::string& port)
     return tag.empty() ? "port" : tag;
 }
 
-bool UpdaterDialog::SaveChannelBackup()
+bool SaveChannelBackup(UpdateContext& u)
 {
-    const std::string dir = DirectoryOf(m_strDataFilePath);
+    const std::string dir = DirectoryOf(u.m_dataFilePath);
     const std::time_t now = std::time(nullptr);
     const std::tm local = LocalCalendar(now);  // several radios may save at once
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
-    const std::string stem = dir + "vokt-" + ChannelBackupTag(m_strPort) + "-" + stamp;
+    const std::string stem = dir + "vokt-" + ChannelBackupTag(u.m_strPort) + "-" + stamp;
     // A backup is never overwritten: a second one within the same second
     // gets a number of its own.
     std::string path = stem + ".chd";
@@ -34,10 +34,10 @@ bool UpdaterDialog::SaveChannelBackup()
     for (int n = 2; std::filesystem::exists(std::filesystem::u8path(path), ec); ++n)
         path = stem + "-" + std::to_string(n) + ".chd";
     std::string error;
-    if (!WriteNewFile(path, m_channelData.data(), m_channelData.size(), error)) {
-        SetDetail("cannot save the channel-data backup: " + error);
+    if (!WriteNewFile(path, u.m_channelData.data(), u.m_channelData.size(), error)) {
+        u.SetDetail("cannot save the channel-data backup: " + error);
         return false;
     }
-    m_strBackupPath = path;
+    u.m_result.backupPath = path;
     return true;
 }

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "dialog/updater_dialog.h"
+#include "update/update_steps.h"
 #include "update/channel_backup.h"
 #include "platform/paths.h"
 #include "update/memory_map.h"
@@ -81,38 +81,36 @@ bool FindChannelBackup(const std::string& folder, const std::string& port, Chann
     return false;
 }
 
-bool UpdaterDialog::ResolveErasedChannelArea()
+bool ResolveErasedChannelArea(UpdateContext& u)
 {
     ChannelBackup backup;
-    if (!m_options.channelData.empty() || !ChannelDataErased(m_channelData) ||
-        !FindChannelBackup(DirectoryOf(m_strDataFilePath), m_strPort, backup))
+    if (!u.m_request.channelData.empty() || !ChannelDataErased(u.m_channelData) ||
+        !FindChannelBackup(DirectoryOf(u.m_dataFilePath), u.m_strPort, backup))
         return true;  // the radio's own data, or a new radio that was never programmed
-    m_strOfferedBackup = backup.path;
-    m_offeredBackups = {backup.path};
+    u.m_result.offeredBackup = backup.path;
+    u.m_result.offeredBackups = {backup.path};
     const std::string found = "the radio's channel area reads as erased (an earlier update failed after the "
                               "ROM clear?), and its channel data were saved in " +
                               backup.path + " (" + backup.savedAt + ")";
-    if (m_options.erasedChannelArea == ErasedChannelArea::WriteBlank) {
-        Note(found + "; the erased area is written as it is, as asked");
+    if (u.m_request.erasedChannelArea == ErasedChannelArea::WriteBlank) {
+        u.Note(found + "; the erased area is written as it is, as asked");
         return true;
     }
-    if (m_options.erasedChannelArea == ErasedChannelArea::Refuse) {
-        SetDetail(found + ". Nothing was changed: update the radio with that channel data, or ask for the "
+    if (u.m_request.erasedChannelArea == ErasedChannelArea::Refuse) {
+        u.SetDetail(found + ". Nothing was changed: update the radio with that channel data, or ask for the "
                           "erased area to be written as it is");
         return false;
     }
-    if (m_view.ShowMessage("The radio's channel data read as erased: an earlier update may have failed.\n\n"
+    if (u.Ask("The radio's channel data read as erased: an earlier update may have failed.\n\n"
                            "Write back the channel data saved in\n" +
-                               backup.path + "\n(" + backup.savedAt + ")?",
-                           true)) {
-        return WriteBackBackup(backup.data, backup.path);
+                               backup.path + "\n(" + backup.savedAt + ")?")) {
+        return WriteBackBackup(u, backup.data, backup.path);
     }
-    if (m_view.ShowMessage("Write the firmware with the channel data erased?\n"
-                           "The radio's channel programming will be lost.",
-                           true)) {
-        Note("the erased channel area is written as it is, as asked");
+    if (u.Ask("Write the firmware with the channel data erased?\n"
+                           "The radio's channel programming will be lost.")) {
+        u.Note("the erased channel area is written as it is, as asked");
         return true;
     }
-    SetDetail("stopped before the ROM clear: the radio is unchanged; " + found);
+    u.SetDetail("stopped before the ROM clear: the radio is unchanged; " + found);
     return false;
 }

@@ -1,55 +1,15 @@
-// The one command exchange every step uses, and the retry policy of the
-// block exchanges beside it.
+// One command exchange on the link, the quiet before a retry, and the
+// checks for bytes that no exchange awaited.
 #include "update/exchange.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <thread>
 
-#include "update/memory_map.h"
+#include "update/radio_link.h"
 
 const char* const kLineDownText = "the serial line hung up (cable or USB adapter disconnected?)";
 
-void UpdaterDialog::SetDetail(std::string text)
+ExchangeResult RadioLink::Run(const Exchange& x, std::string& detail)
 {
-    m_strDetail = std::move(text);
-    Note(m_strDetail);
-}
-
-void UpdaterDialog::Message(const std::string& text)
-{
-    m_strLastMessage = text;
-    m_view.ShowMessage(text, false);
-}
-
-void UpdaterDialog::Note(const std::string& text)
-{
-    if (m_options.onNote)
-        m_options.onNote(text);
-}
-
-std::string UpdaterDialog::BlockContext(std::uint32_t address) const
-{
-    char where[80];
-    std::snprintf(where, sizeof where, "block 0x%06X, attempt %d of %d: ", static_cast<unsigned>(address), m_nAttempt,
-                  kBlockAttempts);
-    return where;
-}
-
-namespace {
-
-void Count(std::vector<std::pair<std::string, int>>& counts, const std::string& step)
-{
-    if (counts.empty() || counts.back().first != step)
-        counts.emplace_back(step, 0);
-    ++counts.back().second;
-}
-
-}  // namespace
-
-ExchangeResult UpdaterDialog::RunExchange(const Exchange& x)
-{
-    Count(m_stepAttempts, m_strStep);
     PrepareExchange(x.mode, x.expected);
     const auto period = static_cast<unsigned>(x.period.count());
     if (!x.armAfterWrite)
@@ -73,23 +33,24 @@ ExchangeResult UpdaterDialog::RunExchange(const Exchange& x)
         EndExchange();
     if (x.resendContact)
         StopResendTimer();
+    return Judge(x, w, detail);
+}
 
+ExchangeResult RadioLink::Judge(const Exchange& x, WaitResult w, std::string& detail)
+{
     switch (w) {
     case WaitResult::Aborted:
         if (!x.stopped.empty())
-            SetDetail(x.context + x.stopped);
+            detail = x.context + x.stopped;
         return ExchangeResult::Aborted;
     case WaitResult::TimedOut: {
         const bool down = m_pSerial->LineDown();
-        std::string text = x.context + (down ? kLineDownText : x.silence);
+        detail = x.context + (down ? kLineDownText : x.silence);
         if (!down && x.mode == kModeBlockRead)
-            text += " (" + std::to_string(m_nRxCount.load()) + " of " + std::to_string(x.expected) + " bytes came)";
+            detail += " (" + std::to_string(m_nRxCount.load()) + " of " + std::to_string(x.expected) + " bytes came)";
         const std::string lineErrors = m_pSerial->TakeLineErrors();
         if (!lineErrors.empty())
-            text += "; the line reported: " + lineErrors;
-        SetDetail(text);
-        if (x.timeOutMessage)
-            FailureMessage(x.timeOutMessage);
+            detail += "; the line reported: " + lineErrors;
         return down ? ExchangeResult::LineDown : ExchangeResult::TimedOut;
     }
     case WaitResult::Reply:
@@ -97,29 +58,13 @@ ExchangeResult UpdaterDialog::RunExchange(const Exchange& x)
     }
     m_pump.KillTimer1();
     if (x.refusalFails && m_bReplyError.load(std::memory_order_relaxed)) {
-        SetDetail(x.context + x.refusal);
+        detail = x.context + x.refusal;
         return ExchangeResult::Refused;
     }
     return ExchangeResult::Reply;
 }
 
-bool UpdaterDialog::WithRetries(bool (UpdaterDialog::*attempt)(std::uint32_t), std::uint32_t address)
-{
-    for (int failures = 0;;) {
-        if (!m_bRun)
-            return false;  // aborted: nothing more goes to the port
-        m_nAttempt = failures + 1;
-        if ((this->*attempt)(address))
-            return true;
-        if (++failures >= kBlockAttempts || !m_bRun || m_pSerial->LineDown())
-            return false;
-        Count(m_stepRetries, m_strStep);
-        ++m_nRetries;
-        DrainLine();
-    }
-}
-
-void UpdaterDialog::DrainLine()
+void RadioLink::DrainLine()
 {
     EndExchange();
     const auto quiet = std::chrono::duration_cast<std::chrono::nanoseconds>(m_timing.blockTimeout).count();
@@ -149,21 +94,23 @@ void UpdaterDialog::DrainLine()
     m_pSerial->Purge();
 }
 
-void UpdaterDialog::Pause()
+bool RadioLink::ReplyHadLength(std::int32_t expected, std::string& detail)
 {
-    std::this_thread::sleep_for(m_timing.stepPause);
+    // The reply carries no checksum: a longer one (stray bytes before it, or
+    // a late reply merging) would shift the data. The pause after the block
+    // is spent listening for such extra bytes; any means a retry. Through a
+    // USB adapter the last bytes come up to its latency later, so the
+    // listen is at least that long.
+    PauseAfterReply(std::max(m_timing.stepPause, m_timing.replyListen));
+    EndExchange();
+    const std::int32_t received = m_nRxCount.load(std::memory_order_relaxed);
+    if (received == expected)
+        return true;
+    detail = "the reply was " + std::to_string(received) + " bytes long, not " + std::to_string(expected);
+    return false;
 }
 
-void UpdaterDialog::PauseAfterReply(std::chrono::milliseconds period)
-{
-    const std::int64_t until = m_lastRxNanos.load(std::memory_order_relaxed) +
-                               std::chrono::duration_cast<std::chrono::nanoseconds>(period).count();
-    const std::int64_t now = SteadyNanos();
-    if (until > now)
-        std::this_thread::sleep_for(std::chrono::nanoseconds(until - now));
-}
-
-bool UpdaterDialog::LineStaysQuiet()
+bool RadioLink::LineStaysQuiet(std::string& detail)
 {
     // Stray bytes are counted from the start of the last exchange: those
     // behind its acknowledgement, and in the idle mode every byte. A whole
@@ -173,13 +120,13 @@ bool UpdaterDialog::LineStaysQuiet()
     m_bTimedOut = 0;
     m_pump.SetTimer1(static_cast<unsigned>(m_timing.blockTimeout.count()));
     if (WaitReply() == WaitResult::Aborted) {
-        SetDetail("stopped by the user after the last block");
+        detail = "stopped by the user after the last block";
         return false;
     }
-    const int stray = m_nStrayBytes.load();
+    const int stray = m_strayBytes.load();
     if (stray == 0)
         return true;
-    SetDetail("the radio sent " + std::to_string(stray) +
-              " byte(s) after the last acknowledgement: an exchange was lost, and the firmware may be incomplete");
+    detail = "the radio sent " + std::to_string(stray) +
+             " byte(s) after the last acknowledgement: an exchange was lost, and the firmware may be incomplete";
     return false;
 }

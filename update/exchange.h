@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "dialog/updater_dialog.h"
+#include "update/radio_link.h"
 
 // One command exchange with the radio: what goes out, which reply
 // completes it, how long the radio has, and what to tell the technician
@@ -16,7 +16,7 @@ struct Exchange {
         std::uint32_t length;
     };
 
-    UpdaterDialog::ReceiveMode mode = UpdaterDialog::kModeStatus;
+    RadioLink::ReceiveMode mode = RadioLink::kModeStatus;
     std::vector<Piece> pieces;     // written in this order, one write each
     std::int32_t expected = 0;     // block read: the reply's length
     std::chrono::milliseconds period{1000};

@@ -1,23 +1,21 @@
 // Conversion of the firmware file into the image in the data file.
-#include "dialog/updater_dialog.h"
 #include "image/firmware_image.h"
 #include "res/resource.h"
+#include "update/update_steps.h"
 
-bool UpdaterDialog::ConvertFirmware()
+bool ConvertFirmware(UpdateContext& u)
 {
-    UpdateData(true);
     FirmwareImage image;
     ConversionCallbacks callbacks;
-    callbacks.onLine = [this](long) {
-        while (m_pump.DispatchPendingMessage()) {
+    callbacks.onLine = [&u](long) {
+        while (u.m_link.Pump().DispatchPendingMessage()) {
         }
     };
-    callbacks.onHundredth = [this](long line) { ShowTransient(TXT_LINE_PREFIX + std::to_string(line)); };
-    if (!ReadFirmwareFile(image, callbacks, false))
+    callbacks.onHundredth = [&u](long line) { u.Transient(TXT_LINE_PREFIX + std::to_string(line)); };
+    if (!ReadFirmwareFile(u, image, callbacks, false))
         return false;
-    UpdateData(false);
-    if (!m_hDataFile.WriteAt(0, image.bytes.data(), image.bytes.size())) {
-        SetDetail("cannot write the data file " + m_strDataFilePath + ": " + m_hDataFile.LastError());
+    if (!u.m_hDataFile.WriteAt(0, image.bytes.data(), image.bytes.size())) {
+        u.SetDetail("cannot write the data file " + u.m_dataFilePath + ": " + u.m_hDataFile.LastError());
         return false;
     }
     return true;

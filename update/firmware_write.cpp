@@ -2,6 +2,7 @@
 // a data stage, each acknowledged.
 #include "update/exchange.h"
 #include "update/memory_map.h"
+#include "update/update_steps.h"
 
 namespace {
 
@@ -9,7 +10,7 @@ Exchange WriteStage(const std::uint8_t* data, std::uint32_t length, std::chrono:
                     std::string context, const char* what)
 {
     Exchange x;
-    x.mode = UpdaterDialog::kModeStatus;
+    x.mode = RadioLink::kModeStatus;
     x.pieces = {{data, length}};
     x.period = timeout;
     x.context = std::move(context);
@@ -21,42 +22,40 @@ Exchange WriteStage(const std::uint8_t* data, std::uint32_t length, std::chrono:
 
 }  // namespace
 
-bool UpdaterDialog::WriteBlock(std::uint32_t address)
+bool WriteBlock(UpdateContext& u, std::uint32_t address)
 {
     // The block is at hand before the command goes out: the data stage then
     // follows the acknowledgement at once, and a file that cannot be read
     // starts nothing on the radio.
     std::uint8_t block[kBlockSize];
-    if (!ReadImageBlock(address, block))
+    if (!ReadImageBlock(u, address, block))
         return false;
-    BuildBlockCommand(m_txBuf.data(), protocol::kWriteBlock, address, AreaByte(address));
-    if (RunExchange(WriteStage(m_txBuf.data(), protocol::kCommandLength, m_timing.blockTimeout,
-                               BlockContext(address), "write command")) != ExchangeResult::Reply)
+    BuildBlockCommand(u.m_link.TxBuf(), protocol::kWriteBlock, address, AreaByte(address));
+    if (u.Exchange(WriteStage(u.m_link.TxBuf(), protocol::kCommandLength, u.m_link.Times().blockTimeout,
+                               u.BlockContext(address), "write command")) != ExchangeResult::Reply)
         return false;
-    return RunExchange(WriteStage(block, kBlockSize, m_timing.blockTimeout, BlockContext(address), "block data")) ==
+    return u.Exchange(WriteStage(block, kBlockSize, u.m_link.Times().blockTimeout, u.BlockContext(address), "block data")) ==
            ExchangeResult::Reply;
 }
 
-bool UpdaterDialog::ReadImageBlock(std::uint32_t address, std::uint8_t* block)
+bool ReadImageBlock(UpdateContext& u, std::uint32_t address, std::uint8_t* block)
 {
-    if (m_hDataFile.ReadAt(address - kImageBase, block, kBlockSize))
+    if (u.m_hDataFile.ReadAt(address - kImageBase, block, kBlockSize))
         return true;
-    SetDetail("cannot read the data file " + m_strDataFilePath + ": " + m_hDataFile.LastError());
+    u.SetDetail("cannot read the data file " + u.m_dataFilePath + ": " + u.m_hDataFile.LastError());
     return false;
 }
 
-bool UpdaterDialog::WriteFirmware()
+bool WriteFirmware(UpdateContext& u)
 {
-    m_view.SetProgressRange(0, 0x3333);
+    u.Progress(0, kImageSize, "bytes");
     // Unsigned comparison: stepping by 512 this writes the 256 blocks up to
     // 0xFFFE00 and stops at 0x1000000.
     for (std::uint32_t address = kImageBase; address < 0xFFFFFF; address += kBlockSize) {
-        if (!WithRetries(&UpdaterDialog::WriteBlock, address))
+        if (!u.WithRetries(WriteBlock, address))
             return false;
-        m_view.SetProgressPos(static_cast<int>((address + kBlockSize - kImageBase) / 10));
-        Progress(address + kBlockSize - kImageBase, kImageSize, "bytes");
-        PauseAfterReply(m_timing.stepPause);
+        u.Progress(address + kBlockSize - kImageBase, kImageSize, "bytes");
+        u.m_link.PauseAfterReply(u.m_link.Times().stepPause);
     }
-    m_view.SetProgressPos(0);
     return true;
 }

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <istream>
 
-#include "dialog/updater_dialog.h"
+#include "update/update_steps.h"
 #include "image/firmware_image.h"
 #include "platform/input_file.h"
 #include "update/hashed_input.h"
@@ -12,11 +12,13 @@
 
 namespace fs = std::filesystem;
 
-std::string UpdaterDialog::BootProgramPath()
+static bool AcceptCutShortFirmware(UpdateContext& u, const std::string& reason, bool mayAsk);
+
+std::string BootProgramPath(UpdateContext& u)
 {
-    if (!m_options.bootImageFile.empty())
-        return m_options.bootImageFile;
-    const std::vector<std::string> places = m_host.BootProgramPlaces();
+    if (!u.m_request.bootImageFile.empty())
+        return u.m_request.bootImageFile;
+    const std::vector<std::string> places = u.m_host.BootProgramPlaces();
     for (const std::string& place : places) {
         std::error_code ec;
         if (fs::exists(fs::u8path(place), ec))
@@ -25,36 +27,36 @@ std::string UpdaterDialog::BootProgramPath()
     return places.empty() ? std::string() : places.front();
 }
 
-bool UpdaterDialog::CheckBootProgram()
+bool CheckBootProgram(UpdateContext& u)
 {
-    const std::string path = BootProgramPath();
+    const std::string path = BootProgramPath(u);
     std::error_code ec;
-    if (m_options.bootImageFile.empty() && !fs::exists(fs::u8path(path), ec)) {
+    if (u.m_request.bootImageFile.empty() && !fs::exists(fs::u8path(path), ec)) {
         std::string looked;
-        for (const std::string& place : m_host.BootProgramPlaces())
+        for (const std::string& place : u.m_host.BootProgramPlaces())
             looked += (looked.empty() ? "" : ", ") + place;
-        SetDetail("no boot program: looked for " + looked +
+        u.SetDetail("no boot program: looked for " + looked +
                   ". A radio needs its maker's boot program: put it there as boot.s19");
         return false;
     }
     std::string error;
     InputFile file;
-    if (file.Open(path, error) && BootLoaderImage::LoadS19(file.Stream(), path, m_bootImage, error))
+    if (file.Open(path, error) && BootLoaderImage::LoadS19(file.Stream(), path, u.m_bootImage, error))
         return true;
-    SetDetail("boot program refused: " + error);
+    u.SetDetail("boot program refused: " + error);
     return false;
 }
 
-bool UpdaterDialog::ReadFirmwareFile(FirmwareImage& image, const ConversionCallbacks& callbacks, bool mayAsk)
+bool ReadFirmwareFile(UpdateContext& u, FirmwareImage& image, const ConversionCallbacks& callbacks, bool mayAsk)
 {
-    if (m_strFirmwarePath.empty()) {
-        SetDetail("no firmware file (*.002) found beside the program");
+    if (u.m_strFirmwarePath.empty()) {
+        u.SetDetail("no firmware file (*.002) found beside the program");
         return false;
     }
     std::string error;
     InputFile file;
-    if (!file.Open(m_strFirmwarePath, error)) {
-        SetDetail("firmware file cannot be opened: " + error);
+    if (!file.Open(u.m_strFirmwarePath, error)) {
+        u.SetDetail("firmware file cannot be opened: " + error);
         return false;
     }
     HashedInput hashed(*file.Stream().rdbuf());
@@ -62,82 +64,85 @@ bool UpdaterDialog::ReadFirmwareFile(FirmwareImage& image, const ConversionCallb
     ConvertSRecords(in, image, callbacks);
     // The service record names the bytes read here (the last read is the
     // conversion's, whose image is written), not the file as it is later.
-    m_firmwareSha256 = hashed.FinishDigest(m_firmwareSize);
+    u.m_firmwareSha256 = hashed.FinishDigest(u.m_firmwareSize);
     // A damaged file must never reach the flash, and neither must an empty
     // image: both are refused while the radio is still intact.
-    const std::string refusal = image.Refusal(m_strFirmwarePath);
+    const std::string refusal = image.Refusal(u.m_strFirmwarePath);
     if (!refusal.empty()) {
-        SetDetail(refusal);
+        u.SetDetail(refusal);
         return false;
     }
-    const std::string cutShort = image.CutShort(m_strFirmwarePath);
-    return cutShort.empty() || AcceptCutShortFirmware(cutShort, mayAsk);
+    const std::string cutShort = image.CutShort(u.m_strFirmwarePath);
+    return cutShort.empty() || AcceptCutShortFirmware(u, cutShort, mayAsk);
 }
 
 // A file that looks cut short is written only when the technician insists:
 // by option, or by answering the question (asked once per update, before
 // the port opens).
-bool UpdaterDialog::AcceptCutShortFirmware(const std::string& reason, bool mayAsk)
+static bool AcceptCutShortFirmware(UpdateContext& u, const std::string& reason, bool mayAsk)
 {
-    if (!m_incompleteAccepted && mayAsk) {
-        switch (m_options.incompleteFirmware) {
+    if (!u.m_incompleteAccepted && mayAsk) {
+        switch (u.m_request.incompleteFirmware) {
         case IncompleteFirmware::Write:
-            m_incompleteAccepted = true;
+            u.m_incompleteAccepted = true;
             break;
         case IncompleteFirmware::Ask:
-            m_incompleteAccepted = m_view.ShowMessage(
-                reason + ".\n\nThe bytes it does not set would be written as 0xFF.\nWrite it anyway?", true);
+            u.m_incompleteAccepted = u.Ask(
+                reason + ".\n\nThe bytes it does not set would be written as 0xFF.\nWrite it anyway?");
             break;
         case IncompleteFirmware::Refuse:
             break;
         }
     }
-    if (m_incompleteAccepted) {
+    if (u.m_incompleteAccepted) {
         if (mayAsk)
-            Note("warning: " + reason + "; written anyway, as asked");
+            u.Note("warning: " + reason + "; written anyway, as asked");
         return true;
     }
-    SetDetail(reason + ": refused" +
-              (m_options.incompleteFirmware == IncompleteFirmware::Refuse ? " (--allow-incomplete writes it anyway)"
+    u.SetDetail(reason + ": refused" +
+              (u.m_request.incompleteFirmware == IncompleteFirmware::Refuse ? " (--allow-incomplete writes it anyway)"
                                                                           : ""));
     return false;
 }
 
-bool UpdaterDialog::CheckFirmwareFile()
+bool CheckFirmwareFile(UpdateContext& u)
 {
     FirmwareImage image;
-    if (!ReadFirmwareFile(image, {}, true))
+    if (!ReadFirmwareFile(u, image, {}, true))
         return false;
     for (const std::string& note : image.Notes())
-        Note(m_strFirmwarePath + ": " + note);
+        u.Note(u.m_strFirmwarePath + ": " + note);
     return true;
 }
 
-std::vector<GuardedFile> UpdaterDialog::GuardedInputs(const std::string& dataFile)
+std::vector<GuardedFile> GuardedInputs(UpdateContext& u, const std::string& dataFile)
 {
-    std::vector<GuardedFile> files = {{"the firmware file", m_view.FirmwarePath()},
-                                      {"the boot program", BootProgramPath()},
-                                      {"the channel data", m_options.channelDataFile},
-                                      {"the serial port", m_view.SelectedPort()}};
-    const std::vector<GuardedFile> kept = KeptFiles(m_host, dataFile);
+    std::vector<GuardedFile> files = {{"the firmware file", u.m_strFirmwarePath},
+                                      {"the boot program", BootProgramPath(u)},
+                                      {"the channel data", u.m_request.channelDataFile},
+                                      {"the serial port", u.m_strPort}};
+    const std::vector<GuardedFile> kept = KeptFiles(u.m_host, dataFile);
     files.insert(files.end(), kept.begin(), kept.end());
     return files;
 }
 
-std::string UpdaterDialog::OutputConflict(const std::string& what, const std::string& output)
-{
-    const std::string dataFile = ChosenDataFilePath();
-    std::vector<GuardedFile> files = GuardedInputs(dataFile);
-    files.push_back({"the data file", dataFile});
-    return ::OutputConflict(what, output, files);
-}
-
-bool UpdaterDialog::CheckOutputs()
+bool CheckOutputs(UpdateContext& u)
 {
     const std::string conflict =
-        ::OutputConflict("the data file " + m_strDataFilePath, m_strDataFilePath, GuardedInputs(m_strDataFilePath));
+        ::OutputConflict("the data file " + u.m_dataFilePath, u.m_dataFilePath, GuardedInputs(u, u.m_dataFilePath));
     if (conflict.empty())
         return true;
-    SetDetail(conflict);
+    u.SetDetail(conflict);
     return false;
+}
+
+// The data file's path was set, and checked against the inputs, by CheckOutputs.
+bool CreateDataFile(UpdateContext& u)
+{
+    std::string error;
+    if (!u.m_hDataFile.Create(u.m_dataFilePath, error)) {
+        u.SetDetail(error);
+        return false;
+    }
+    return true;
 }

@@ -1,13 +1,13 @@
 // The receive dispatch (reader thread) and the command wait (UI thread).
-#include "dialog/updater_dialog.h"
 #include "update/protocol.h"
+#include "update/radio_link.h"
 
-void UpdaterDialog::OnReceive(unsigned count)
+void RadioLink::OnReceive(const unsigned char* data, unsigned count)
 {
-    Dispatch(m_pSerial->ReadBuffer(), count);
+    Dispatch(data, count);
 }
 
-void UpdaterDialog::Dispatch(const std::uint8_t* buf, unsigned count)
+void RadioLink::Dispatch(const std::uint8_t* buf, unsigned count)
 {
     if (count == 0)
         return;
@@ -17,7 +17,7 @@ void UpdaterDialog::Dispatch(const std::uint8_t* buf, unsigned count)
         std::lock_guard<std::mutex> lock(m_exchangeMutex);
         const ReceiveMode mode = m_nMode.load(std::memory_order_relaxed);
         if (mode == kModeIdle)
-            m_nStrayBytes += static_cast<int>(count);  // nothing awaits them
+            m_strayBytes += static_cast<int>(count);  // nothing awaits them
         if (mode == kModeContact) {
             for (unsigned i = 0; i < count; ++i)
                 done = done || buf[i] == protocol::kContactAnswer;
@@ -29,7 +29,7 @@ void UpdaterDialog::Dispatch(const std::uint8_t* buf, unsigned count)
             const bool answered = m_bReplyDone.load(std::memory_order_relaxed) != 0;
             for (unsigned i = 0; i < count; ++i) {
                 if (answered || done)
-                    ++m_nStrayBytes;
+                    ++m_strayBytes;
                 if (buf[i] == accept) {
                     done = true;
                 } else if (buf[i] == refuse) {
@@ -54,7 +54,7 @@ void UpdaterDialog::Dispatch(const std::uint8_t* buf, unsigned count)
         m_pump.Wake();
 }
 
-void UpdaterDialog::PrepareExchange(ReceiveMode mode, std::int32_t expected)
+void RadioLink::PrepareExchange(ReceiveMode mode, std::int32_t expected)
 {
     {
         std::lock_guard<std::mutex> lock(m_exchangeMutex);
@@ -68,17 +68,17 @@ void UpdaterDialog::PrepareExchange(ReceiveMode mode, std::int32_t expected)
     m_bReplyError.store(0, std::memory_order_relaxed);
     m_bReplyDone.store(0, std::memory_order_relaxed);
     m_bTimedOut = 0;
-    m_nStrayBytes = 0;
+    m_strayBytes = 0;
     m_nMode.store(mode, std::memory_order_relaxed);
 }
 
-void UpdaterDialog::EndExchange()
+void RadioLink::EndExchange()
 {
     std::lock_guard<std::mutex> lock(m_exchangeMutex);
     m_nMode.store(kModeIdle, std::memory_order_relaxed);
 }
 
-UpdaterDialog::WaitResult UpdaterDialog::WaitReply()
+RadioLink::WaitResult RadioLink::WaitReply()
 {
     while (!m_bReplyDone.load(std::memory_order_acquire)) {
         if (!m_pump.DispatchNextMessage())

@@ -3,6 +3,7 @@
 #include "res/resource.h"
 #include "update/exchange.h"
 #include "update/memory_map.h"
+#include "update/update_steps.h"
 
 namespace {
 
@@ -10,20 +11,7 @@ constexpr int kClearPeriods = 20;
 
 }  // namespace
 
-bool UpdaterDialog::AcceptStopBeforeErase()
-{
-    StopState expected = StopState::Running;
-    return m_stopState.compare_exchange_strong(expected, StopState::StopAccepted) ||
-           expected == StopState::StopAccepted;
-}
-
-bool UpdaterDialog::BeginErase()
-{
-    StopState expected = StopState::Running;
-    return m_stopState.compare_exchange_strong(expected, StopState::Erasing) || expected == StopState::Erasing;
-}
-
-bool UpdaterDialog::ClearRom()
+bool ClearRom(UpdateContext& u)
 {
     struct ClearCommand {
         std::uint8_t opcode;
@@ -34,25 +22,25 @@ bool UpdaterDialog::ClearRom()
                                              {protocol::kClearSecond, protocol::kAreaHigh, "\t"}};
 
     for (const ClearCommand& cmd : commands) {
-        if (!m_bRun)
+        if (!u.m_link.Running())
             return false;
-        BuildBlockCommand(m_txBuf.data(), cmd.opcode, kImageBase, cmd.area);
-        m_txBuf[6] = protocol::kLengthHighClear;
+        BuildBlockCommand(u.m_link.TxBuf(), cmd.opcode, kImageBase, cmd.area);
+        u.m_link.TxBuf()[6] = protocol::kLengthHighClear;
         Exchange x;
-        x.mode = kModeStatus;
-        x.pieces = {{m_txBuf.data(), protocol::kCommandLength}};
-        x.period = m_timing.clearTick;
+        x.mode = RadioLink::kModeStatus;
+        x.pieces = {{u.m_link.TxBuf(), protocol::kCommandLength}};
+        x.period = u.m_link.Times().clearTick;
         x.periods = kClearPeriods + 1;  // fails at the twenty-first expiry
-        x.onPeriod = [this, &cmd](int left) { ShowTransient(cmd.countdownPrefix + std::to_string(left)); };
+        x.onPeriod = [&u, &cmd](int left) { u.Transient(cmd.countdownPrefix + std::to_string(left)); };
         x.refusalFails = false;  // "2" acknowledges too
         x.timeOutMessage = TXT_TIME_OUT_DOT;
         x.silence = "the radio did not confirm the ROM clear within " + std::to_string(kClearPeriods) + " periods";
         x.stopped = "ROM clear stopped by the user";
-        if (!BeginErase()) {
-            SetDetail("stopped by the user before the ROM clear: the radio is unchanged");
+        if (!u.BeginErase()) {
+            u.SetDetail("stopped by the user before the ROM clear: the radio is unchanged");
             return false;
         }
-        if (RunExchange(x) != ExchangeResult::Reply)
+        if (u.Exchange(x) != ExchangeResult::Reply)
             return false;
     }
     return true;

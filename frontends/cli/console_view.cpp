@@ -19,7 +19,7 @@ ConsoleView::Settings ConsoleView::TerminalSettings(bool assumeYes)
 ConsoleView::ConsoleView(Settings settings, std::FILE* out)
     : m_settings(settings), m_out(out), m_queue([this] {
           if (m_dialog)
-              m_dialog->OnTimer(1);
+              m_dialog->OnTimer();
       }),
       m_input(std::make_unique<PromptInput>(settings.answerFd))
 {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "dialog/dialog_view.h"
-#include "dialog/message_queue.h"
+#include "update/message_queue.h"
 
 class PromptInput;
 class UpdaterDialog;
@@ -49,7 +49,7 @@ public:
     void PostNote(const std::string& text);
 
     void SetTitle(const std::string& text) override { m_title = text; }
-    void SetIcon(int) override {}
+    void SetIcon() override {}
     void SetPortList(const std::vector<std::string>& ports, int selected) override;
     std::string SelectedPort() const override;
     void SelectPort(const std::string& name) override;

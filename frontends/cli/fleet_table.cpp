@@ -139,9 +139,8 @@ void FleetTable::Finish()
     std::fprintf(m_out, "\n%-22s %-48s %7s %8s  %s\n", "PORT", "RESULT", "RETRIES", "SECONDS", "BACKUP");
     for (RadioSession* r : m_radios) {
         const RadioSession::Status s = r->Snapshot();
-        const UpdaterDialog& d = r->Dialog();
         std::fprintf(m_out, "%-22.22s %-48.48s %7d %8.1f  %s\n", r->Port().c_str(), s.result.c_str(), s.retries,
-                     r->Seconds(), d.ChannelBackupPath().c_str());
+                     r->Seconds(), r->Result().backupPath.c_str());
     }
     std::fflush(m_out);
     for (const std::string& note : m_restoreNotes)

@@ -29,23 +29,20 @@ private:
 RadioSession::RadioSession(const WriteArgs& args, const std::string& port, const Paths& paths, SharedPrompt& prompt,
                            EventSink& sink)
     : m_args(args), m_port(port), m_prompt(prompt), m_sink(sink), m_host(std::make_unique<Host>(port)),
-      m_queue([this] { m_dialog->OnTimer(1); })
+      m_queue([this] { m_job->OnTimer(); })
 {
-    m_dialog = std::make_unique<UpdaterDialog>(*this, m_queue, *m_host);
+    m_job = std::make_unique<UpdateJob>(*this, m_queue, *m_host);
     // The log of each update is added to the port's earlier ones: a failed
     // update's log stays for the technician to read.
     m_log.open(std::filesystem::u8path(paths.logFile), std::ios::app);
     m_log << "==== vokta4-cli " STR_VERSION ", " << port << ", update started " << IsoUtc(std::time(nullptr))
           << " ====\n";
     m_log.flush();
-    UpdateOptions& o = m_dialog->Options();
     const bool several = args.allPorts || args.ports.size() > 1;
-    m_ready = ApplyWriteArgs(args, several, paths.dataFile, o);
-    o.onNote = [this](const std::string& note) {
-        Log("vokta4-cli: " + note);
-        Emit(RadioEvent{RadioEvent::Kind::Note, m_port, note});
-    };
-    o.events = this;
+    m_ready = ApplyWriteArgs(args, several, paths.dataFile, m_request);
+    m_request.port = port;
+    m_request.mode = args.test ? "TEST" : "RELEASE";
+    m_request.firmwarePath = args.firmware.empty() ? FirmwareBesideProgram(*m_host) : args.firmware;
 }
 
 RadioSession::~RadioSession()
@@ -66,7 +63,7 @@ void RadioSession::Join()
 
 void RadioSession::Interrupt()
 {
-    m_queue.Post([this] { m_dialog->OnCloseButton(); });
+    m_queue.Post([this] { m_job->Stop(); });
 }
 
 // A radio's thread: whatever escapes the update is this radio's failure,
@@ -76,7 +73,7 @@ void RadioSession::Run()
     try {
         Update();
     } catch (const std::exception& e) {
-        m_exitStatus = m_dialog->EraseStarted() ? kExitAfterErase : kExitIntact;
+        m_exitStatus = m_job->EraseStarted() ? kExitAfterErase : kExitIntact;
         Log(std::string("vokta4-cli: internal error: ") + e.what());
         {
             std::lock_guard<std::mutex> lock(m_statusMutex);
@@ -92,34 +89,32 @@ void RadioSession::Run()
 void RadioSession::Update()
 {
     const auto start = std::chrono::steady_clock::now();
-    m_dialog->OnInitDialog(m_args.test ? "-T" : "");
-    if (!m_args.firmware.empty())
-        SetFirmwarePath(m_args.firmware);
-    m_dialog->Options().verify = m_args.verify;
     // A --trace that cannot be written leaves the radio untouched.
-    if (AttachTrace(m_args, m_trace, *m_dialog))
-        m_dialog->OnWrite();
+    if (AttachTrace(m_args, m_trace, *m_job, m_request))
+        m_job->Run(m_request);
+    const UpdateResult& result = m_job->Result();
 
     RadioEvent done{RadioEvent::Kind::Finished, m_port};
-    m_exitStatus = ExitStatusOf(m_dialog->LastOutcome());
+    m_exitStatus = ExitStatusOf(result.outcome);
     // After the erase: the radio's own backup; a radio left unchanged because
     // an earlier update did not finish: the backup offered for it.
-    const std::string backup = m_exitStatus == kExitAfterErase ? m_dialog->ChannelBackupPath()
-                               : m_exitStatus == kExitIntact   ? m_dialog->OfferedBackupPath()
+    const std::string backup = m_exitStatus == kExitAfterErase ? result.backupPath
+                               : m_exitStatus == kExitIntact   ? result.offeredBackup
                                                                : std::string();
     if (!backup.empty()) {
         WriteArgs own = m_args;
-        own.dataFile = m_dialog->DataFilePath();
-        done.restoreCommand = RestoreCommand(own, m_host->ModuleFileName(), m_port, m_firmware, backup);
+        own.dataFile = result.dataFilePath;
+        done.restoreCommand =
+            RestoreCommand(own, m_host->ModuleFileName(), m_port, m_request.firmwarePath, backup);
     }
     done.exitStatus = m_exitStatus;
     m_seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    done.record = m_dialog->ServiceRecord();
+    done.record = result.record;
     if (!done.restoreCommand.empty())
         Log("vokta4-cli: update it again, with its channel data, by:\n  " + done.restoreCommand);
     {
         std::lock_guard<std::mutex> lock(m_statusMutex);
-        const bool stopped = m_exitStatus != kExitDone && m_dialog->StoppedByTechnician();
+        const bool stopped = m_exitStatus != kExitDone && result.stoppedByTechnician;
         if (m_exitStatus == kExitDone)
             m_status.percent = 100;
         m_status.result = m_exitStatus == kExitDone        ? "Done."
@@ -127,8 +122,8 @@ void RadioSession::Update()
                                                                        : "FAILED, needs another update")
                           : stopped                         ? "stopped by the technician, unchanged"
                                                             : "failed, unchanged";
-        if (m_exitStatus != kExitDone && !stopped && !m_dialog->LastMessage().empty())
-            m_status.result += " (" + m_dialog->LastMessage() + ")";
+        if (m_exitStatus != kExitDone && !stopped && !result.lastMessage.empty())
+            m_status.result += " (" + result.lastMessage + ")";
     }
     m_sink.Event(done);
 }
@@ -160,7 +155,7 @@ void RadioSession::StepStarted(const std::string& step, const std::string& text)
     m_status.step = text;
 }
 
-void RadioSession::StepDone(const std::string& step, const std::string& text)
+void RadioSession::StepDone(const std::string& step, const std::string& text, const std::string&)
 {
     Log(text + " ......OK");
     RadioEvent e{RadioEvent::Kind::StepDone, m_port, text};
@@ -182,7 +177,7 @@ void RadioSession::Progress(const std::string& step, std::uint64_t done, std::ui
     {
         std::lock_guard<std::mutex> lock(m_statusMutex);
         m_status.percent = percent;
-        m_status.retries = m_dialog->RetriesSoFar();
+        m_status.retries = m_job->RetriesSoFar();
     }
     if (percent == m_percent)
         return;
@@ -196,14 +191,22 @@ void RadioSession::Progress(const std::string& step, std::uint64_t done, std::ui
     Emit(e);
 }
 
-bool RadioSession::ShowMessage(const std::string& text, bool okCancel)
+void RadioSession::Note(const std::string& text)
+{
+    Log("vokta4-cli: " + text);
+    Emit(RadioEvent{RadioEvent::Kind::Note, m_port, text});
+}
+
+void RadioSession::Message(const std::string& text)
 {
     Log(text);
-    if (!okCancel) {
-        Emit(RadioEvent{RadioEvent::Kind::Message, m_port, text});
-        return true;
-    }
-    const bool ok = m_prompt.Ask(m_port, text);
+    Emit(RadioEvent{RadioEvent::Kind::Message, m_port, text});
+}
+
+bool RadioSession::Ask(const std::string& prompt)
+{
+    Log(prompt);
+    const bool ok = m_prompt.Ask(m_port, prompt);
     Log(ok ? "(OK)" : "(Cancel)");
     return ok;
 }
@@ -212,6 +215,6 @@ RadioSession::Status RadioSession::Snapshot() const
 {
     std::lock_guard<std::mutex> lock(m_statusMutex);
     Status s = m_status;
-    s.retries = m_dialog->RetriesSoFar();
+    s.retries = m_job->RetriesSoFar();
     return s;
 }

@@ -7,8 +7,8 @@
 #include <string>
 #include <thread>
 
-#include "dialog/message_queue.h"
-#include "dialog/updater_dialog.h"
+#include "update/message_queue.h"
+#include "update/update_job.h"
 #include "frontends/cli/commands.h"
 #include "frontends/cli/radio_events.h"
 #include "frontends/cli/trace_file.h"
@@ -16,11 +16,11 @@
 
 class SharedPrompt;
 
-// One radio of a command that updates several: its own port, dialog,
-// message queue and thread, its own data file, backup and full log file.
-// What it shows becomes events for the table or JSON Lines; a failure here
-// never touches the other radios.
-class RadioSession : public DialogView, public UpdateEvents {
+// One radio of a command that updates several (or one, as JSON Lines): its
+// own port, update job, message queue and thread, its own data file, backup
+// and full log file. The job's events become events for the table or JSON
+// Lines; a failure here never touches the other radios.
+class RadioSession : public UpdateEvents {
 public:
     struct Paths {
         std::string dataFile;
@@ -42,39 +42,25 @@ public:
     void Join();
     // Any thread: acts as CLOSE.
     void Interrupt();
-    bool EraseStarted() const { return m_dialog->EraseStarted(); }
-    // Any thread: see UpdaterDialog::AcceptStopBeforeErase.
-    bool AcceptStopBeforeErase() { return m_dialog->AcceptStopBeforeErase(); }
+    bool EraseStarted() const { return m_job->EraseStarted(); }
+    // Any thread: see UpdateJob::AcceptStopBeforeErase.
+    bool AcceptStopBeforeErase() { return m_job->AcceptStopBeforeErase(); }
     // False when the arguments cannot be used for this radio (said on stderr).
     bool Ready() const { return m_ready; }
     Status Snapshot() const;
     int ExitStatus() const { return m_exitStatus; }
     double Seconds() const { return m_seconds; }
     const std::string& Port() const { return m_port; }
-    const UpdaterDialog& Dialog() const { return *m_dialog; }
-
-    // DialogView
-    void SetTitle(const std::string&) override {}
-    void SetIcon(int) override {}
-    void SetPortList(const std::vector<std::string>&, int) override {}
-    std::string SelectedPort() const override { return m_port; }
-    void SelectPort(const std::string&) override {}
-    void SetFirmwarePath(const std::string& path) override { m_firmware = path; }
-    std::string FirmwarePath() const override { return m_firmware; }
-    // The log text and the progress bar are the windows' rendering: a radio
-    // of several reports the update's typed events instead.
-    void SetLogText(const std::string&, const std::string&) override {}
-    void SetProgressRange(int, int) override {}
-    void SetProgressPos(int) override {}
-    void LockControls(bool) override {}
-    bool ShowMessage(const std::string& text, bool okCancel) override;
-    void EndDialog() override {}
-
+    // What the update left (once joined).
+    const UpdateResult& Result() const { return m_job->Result(); }
     // UpdateEvents
     void StepStarted(const std::string& step, const std::string& text) override;
-    void StepDone(const std::string& step, const std::string& text) override;
+    void StepDone(const std::string& step, const std::string& text, const std::string& mark) override;
     void StepFailed(const std::string& step, const std::string& message, const std::string& reason) override;
     void Progress(const std::string& step, std::uint64_t done, std::uint64_t total, const char* unit) override;
+    void Note(const std::string& text) override;
+    bool Ask(const std::string& prompt) override;
+    void Message(const std::string& text) override;
 
 private:
     void Run();
@@ -86,7 +72,7 @@ private:
     const std::string m_port;
     SharedPrompt& m_prompt;
     EventSink& m_sink;
-    std::string m_firmware;
+    UpdateRequest m_request;
     std::ofstream m_log;
     TraceFile m_trace;
     bool m_ready = false;
@@ -95,7 +81,7 @@ private:
     class Host;
     std::unique_ptr<Host> m_host;
     MessageQueue m_queue;
-    std::unique_ptr<UpdaterDialog> m_dialog;
+    std::unique_ptr<UpdateJob> m_job;
     std::thread m_thread;
 
     const std::chrono::steady_clock::time_point m_begun = std::chrono::steady_clock::now();

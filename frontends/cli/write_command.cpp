@@ -100,7 +100,7 @@ int RunWrite(const WriteArgs& args)
     ConsoleView view(ConsoleView::TerminalSettings(args.yes), stdout);
     UpdaterDialog dialog(view, view.Pump(), *host);
     view.SetDialog(&dialog);
-    UpdateOptions& options = dialog.Options();
+    UpdateRequest& options = dialog.Options();
     // --data-file may name a folder: vokt.tmp goes there.
     std::error_code ec;
     const std::string dataFileArg = !args.dataFile.empty() && fs::is_directory(fs::u8path(args.dataFile), ec)
@@ -108,7 +108,9 @@ int RunWrite(const WriteArgs& args)
                                         : args.dataFile;
     if (!ApplyWriteArgs(args, false, dataFileArg, options))
         return kExitIntact;
-    options.onNote = [&view](const std::string& note) { view.PrintNote(note); };
+    // Reasons go to stderr as they happen, not into the log's lines.
+    dialog.Renderer().reasonsInLog = false;
+    dialog.Renderer().onNote = [&view](const std::string& note) { view.PrintNote(note); };
     StopPolicy policy(view, dialog);
     InterruptSource interrupts([&policy](StopRequest request) { policy(request); });
 
@@ -125,7 +127,7 @@ int RunWrite(const WriteArgs& args)
         std::cerr << "vokta4-cli: no firmware file (*.002) beside the program; give one with --firmware\n";
     // The data file is checked by the update itself, before it is written.
     TraceFile trace;
-    if (!AttachTrace(args, trace, dialog))
+    if (!AttachTrace(args, trace, dialog.Job(), dialog.RequestFromWindow()))
         return kExitIntact;
 
     if (!view.Interrupted())

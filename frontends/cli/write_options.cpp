@@ -51,11 +51,11 @@ int ExitStatusOf(UpdateOutcome outcome)
                                                         : kExitIntact;
 }
 
-bool ApplyWriteArgs(const WriteArgs& args, bool several, const std::string& dataFile, UpdateOptions& options)
+bool ApplyWriteArgs(const WriteArgs& args, bool several, const std::string& dataFile, UpdateRequest& options)
 {
     options.dataFilePath = dataFile;
     options.bootImageFile = args.bootImage;
-    options.reasonsInLog = false;  // reasons go to stderr, or to the radio's log and events
+    options.verify = args.verify;
     // With several radios a question about one radio's channel data cannot
     // share one answer: the radio is left unchanged instead.
     options.erasedChannelArea = args.blankChannelData     ? ErasedChannelArea::WriteBlank
@@ -67,11 +67,11 @@ bool ApplyWriteArgs(const WriteArgs& args, bool several, const std::string& data
     return args.channelData.empty() || ReadChannelData(args.channelData, options.channelData);
 }
 
-bool AttachTrace(const WriteArgs& args, TraceFile& trace, UpdaterDialog& dialog)
+bool AttachTrace(const WriteArgs& args, TraceFile& trace, UpdateJob& job, const UpdateRequest& request)
 {
     if (args.trace.empty())
         return true;
-    const std::string conflict = dialog.OutputConflict("--trace " + args.trace, args.trace);
+    const std::string conflict = job.OutputConflict(request, "--trace " + args.trace, args.trace);
     if (!conflict.empty()) {
         std::cerr << "vokta4-cli: " << conflict << "\n";
         return false;
@@ -80,7 +80,7 @@ bool AttachTrace(const WriteArgs& args, TraceFile& trace, UpdaterDialog& dialog)
         std::cerr << "vokta4-cli: cannot write " << args.trace << "\n";
         return false;
     }
-    dialog.Serial().SetTrafficObserver([&trace](bool sent, const std::uint8_t* d, std::size_t n) { trace.Record(sent, d, n); });
+    job.Serial().SetTrafficObserver([&trace](bool sent, const std::uint8_t* d, std::size_t n) { trace.Record(sent, d, n); });
     return true;
 }
 

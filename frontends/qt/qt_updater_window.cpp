@@ -16,7 +16,7 @@
 #include <QThread>
 #include <QVBoxLayout>
 
-#include "dialog/string_table.h"
+#include "update/string_table.h"
 #include "dialog/updater_dialog.h"
 #include "platform/host.h"
 #include "frontends/qt/dialog_units.h"
@@ -101,7 +101,7 @@ QtUpdaterWindow::QtUpdaterWindow(Host& host, QWidget* parent)
     // reader thread wakes it.
     m_dispatcher = QAbstractEventDispatcher::instance();
     m_timer1.setTimerType(Qt::PreciseTimer);
-    connect(&m_timer1, &QTimer::timeout, this, [this] { m_dialog->OnTimer(1); });
+    connect(&m_timer1, &QTimer::timeout, this, [this] { m_dialog->OnTimer(); });
     m_dialog = std::make_unique<UpdaterDialog>(*this, host);
     connect(m_write, &QPushButton::clicked, this, [this] { m_dialog->OnWrite(); });
     connect(m_close, &QPushButton::clicked, this, [this] { m_dialog->OnCloseButton(); });
@@ -153,7 +153,7 @@ void QtUpdaterWindow::SetTitle(const std::string& text)
     setWindowTitle(Q(text));
 }
 
-void QtUpdaterWindow::SetIcon(int)
+void QtUpdaterWindow::SetIcon()
 {
     setWindowIcon(AppIcon());
 }

@@ -38,7 +38,7 @@ public:
 
     // DialogView and MessagePump
     void SetTitle(const std::string& text) override;
-    void SetIcon(int resourceId) override;
+    void SetIcon() override;
     void SetPortList(const std::vector<std::string>& ports, int selected) override;
     std::string SelectedPort() const override;
     void SelectPort(const std::string& name) override;

@@ -91,7 +91,9 @@ INT_PTR Win32DialogView::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam)
             return FALSE;
         }
     case WM_TIMER:
-        m_dialog->OnTimer(static_cast<unsigned>(wParam));
+        // Timer 1 is the only timer the dialog sets.
+        if (wParam == 1)
+            m_dialog->OnTimer();
         return TRUE;
     case WM_DESTROY:
         m_dialog->OnDestroy();
@@ -156,7 +158,7 @@ void Win32DialogView::SetTitle(const std::string& text)
     SetWindowTextW(m_hwnd, Utf8ToWide(text).c_str());
 }
 
-void Win32DialogView::SetIcon(int)
+void Win32DialogView::SetIcon()
 {
     SendMessageW(m_hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     SendMessageW(m_hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));

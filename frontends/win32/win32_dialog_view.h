@@ -18,7 +18,7 @@ public:
     INT_PTR RunModal(const char* commandLine);
 
     void SetTitle(const std::string& text) override;
-    void SetIcon(int resourceId) override;
+    void SetIcon() override;
     void SetPortList(const std::vector<std::string>& ports, int selected) override;
     std::string SelectedPort() const override;
     void SelectPort(const std::string& name) override;

@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static UpdaterDialog dialog(view, host, FastTiming());
     const std::int32_t mode = data[0] % 6;  // idle, the four modes, and an unknown one
     const std::int32_t expected = (data[1] << 8 | data[2]) % 1200;
-    UpdaterDialogTestAccess::Prepare(dialog, static_cast<UpdaterDialog::ReceiveMode>(mode), expected);
+    UpdaterDialogTestAccess::Prepare(dialog, static_cast<RadioLink::ReceiveMode>(mode), expected);
     std::size_t at = 3;
     std::int64_t fed = 0;
     bool sawAccept = false, sawRefuse = false, sawContact = false;

@@ -131,15 +131,16 @@ TEST_F(UpdateFixture, ProgressRunsThroughEachStepAndEndsAtZero)
     Start();
     dialog->OnWrite();
     EXPECT_EQ(view.ranges, (std::vector<std::pair<int, int>>{{0, 86}, {0, 0x3FFF}, {0, 0x3333}}));
-    // Boot upload 0..85 and 0, reads 512..16384 and 0, writes 51..13107 and 0.
+    // Boot upload 0..86 and 0, reads 0..16384 and 0, writes 0..13107 and 0:
+    // each step's bar fills and empties when the step is done.
     std::vector<int> expected;
-    for (int i = 0; i < 86; ++i)
+    for (int i = 0; i <= 86; ++i)
         expected.push_back(i);
     expected.push_back(0);
-    for (int a = 512; a <= 16384; a += 512)
+    for (int a = 0; a <= 16384; a += 512)
         expected.push_back(a);
     expected.push_back(0);
-    for (int b = 1; b <= 256; ++b)
+    for (int b = 0; b <= 256; ++b)
         expected.push_back(b * 512 / 10);
     expected.push_back(0);
     expected.push_back(0);  // reset after "Done."
@@ -360,7 +361,7 @@ TEST_F(UpdateFixture, ACloseWhileTheLineDrainsBeforeARetrySendsNoRetry)
 {
     settings.faults = {{RadioModel::Step::WriteCommand, 3, 1, RadioModel::Fault::Silence}};
     Start();
-    dialog->Options().onNote = [this](const std::string& note) {
+    dialog->Renderer().onNote = [this](const std::string& note) {
         if (note.rfind("block 0xFE0600, attempt 1 of 5: no answer", 0) == 0)
             view.PostClose();
     };
@@ -392,14 +393,18 @@ TEST_F(UpdateFixture, CloseDuringTheWriteStopsAtOnceWithThePortAndDataFileClosed
 }
 
 // The typed events follow the update: each step by its id, progress in its
-// unit up to the whole, and a failure with its message and reason.
+// unit up to the whole, and a failure with its message and reason. A job
+// run without any window reports through them alone.
 TEST_F(UpdateFixture, TypedEventsFollowTheUpdateAndItsFailure)
 {
     struct Recorder : UpdateEvents {
         std::vector<std::string> seen;
         std::map<std::string, std::pair<std::uint64_t, std::uint64_t>> progress;
         void StepStarted(const std::string& step, const std::string&) override { seen.push_back("start " + step); }
-        void StepDone(const std::string& step, const std::string&) override { seen.push_back("done " + step); }
+        void StepDone(const std::string& step, const std::string&, const std::string&) override
+        {
+            seen.push_back("done " + step);
+        }
         void StepFailed(const std::string& step, const std::string& message, const std::string& reason) override
         {
             seen.push_back("failed " + step + ": " + message + (reason.empty() ? "" : " (reason)"));
@@ -408,15 +413,22 @@ TEST_F(UpdateFixture, TypedEventsFollowTheUpdateAndItsFailure)
         {
             progress[step] = {done, total};
         }
+        bool Ask(const std::string&) override { return true; }
+        void Message(const std::string& text) override { seen.push_back("message " + text); }
     } events;
     settings.faults = {{RadioModel::Step::WriteData, 40, 5, RadioModel::Fault::Silence}};
     Start();
-    dialog->Options().events = &events;
-    dialog->OnWrite();
+    std::unique_ptr<UpdateJob> job;
+    MessageQueue queue([&job] { job->OnTimer(); });
+    job = std::make_unique<UpdateJob>(events, queue, host, FastTiming());
+    UpdateRequest request;
+    request.port = "sim";
+    request.firmwarePath = dir.File("fw.002");
+    job->Run(request);
     const std::vector<std::string> expected = {
         "start power", "done power",  "start connect", "done connect", "start boot", "done boot", "start start",
         "done start",  "start convert", "done convert", "start read",  "done read",  "start clear", "done clear",
-        "start write", "failed write: " STR_FIRM_WRITE_ERROR " (reason)"};
+        "start write", "message " STR_FIRM_WRITE_ERROR, "failed write: " STR_FIRM_WRITE_ERROR " (reason)"};
     EXPECT_EQ(events.seen, expected);
     using Span = std::pair<std::uint64_t, std::uint64_t>;
     EXPECT_EQ(events.progress["boot"], Span(86, 86));

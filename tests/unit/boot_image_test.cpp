@@ -135,7 +135,7 @@ std::vector<std::uint8_t> Head(const std::vector<std::uint8_t>& f) { return {f.b
 TEST_F(UploadFixture, FramesCarryAddressLengthDataAndAPlainSum)
 {
     ASSERT_TRUE(UpdaterDialogTestAccess::CheckBootProgram(*dialog));
-    ASSERT_TRUE(dialog->UploadBootProgram());
+    ASSERT_TRUE(UploadBootProgram(UpdaterDialogTestAccess::Context(*dialog)));
     ASSERT_EQ(shared->written.size(), 86u * 4);
     for (std::size_t i = 0; i < 86; ++i) {
         EXPECT_EQ(shared->written[4 * i].size(), 3u);
@@ -154,7 +154,7 @@ TEST_F(UploadFixture, FramesCarryAddressLengthDataAndAPlainSum)
     EXPECT_EQ(Head(Frame(85)), (std::vector<std::uint8_t>{0x00, 0x12, 0x2E, 0x00, 0x10}));
     EXPECT_EQ(view.transient, "\tLine 85");
     EXPECT_EQ(view.ranges.front(), std::make_pair(0, 86));
-    EXPECT_EQ(view.positions.back(), 0);
+    EXPECT_EQ(view.positions.back(), 86);  // full; the step's end empties it
     EXPECT_TRUE(view.messages.empty());
 }
 
@@ -163,7 +163,7 @@ TEST_F(UploadFixture, TheFrameSumWrapsModulo256)
     // A supplied program whose frame bytes add up to more than 255.
     dir.Write("boot.s19", "S105FFF0FF0C00\nS9030000FC\n");
     ASSERT_TRUE(UpdaterDialogTestAccess::CheckBootProgram(*dialog));
-    ASSERT_TRUE(dialog->UploadBootProgram());
+    ASSERT_TRUE(UploadBootProgram(UpdaterDialogTestAccess::Context(*dialog)));
     ASSERT_EQ(shared->written.size(), 4u);
     EXPECT_EQ(Frame(0), (std::vector<std::uint8_t>{0x00, 0xFF, 0xF0, 0x00, 0x02, 0xFF, 0x0C, 0xFC}));
     EXPECT_EQ(view.ranges.front(), std::make_pair(0, 1));
@@ -173,7 +173,7 @@ TEST_F(UploadFixture, ARefusedRecordEndsTheUploadAfterExactlyThatFrame)
 {
     refuseAt = 20;
     ASSERT_TRUE(UpdaterDialogTestAccess::CheckBootProgram(*dialog));
-    EXPECT_FALSE(dialog->UploadBootProgram());
+    EXPECT_FALSE(UploadBootProgram(UpdaterDialogTestAccess::Context(*dialog)));
     EXPECT_EQ(shared->written.size(), 21u * 4);
     EXPECT_EQ(view.positions.back(), 20);
     EXPECT_TRUE(view.messages.empty());
@@ -184,7 +184,7 @@ TEST_F(UploadFixture, ASilentLoaderTimesOutWithOneMessage)
     host.backends = [this] { return std::make_unique<FakeBackend>(shared); };
     ASSERT_TRUE(dialog->Serial().Open("fake"));
     ASSERT_TRUE(UpdaterDialogTestAccess::CheckBootProgram(*dialog));
-    EXPECT_FALSE(dialog->UploadBootProgram());
+    EXPECT_FALSE(UploadBootProgram(UpdaterDialogTestAccess::Context(*dialog)));
     EXPECT_EQ(view.messages, std::vector<std::string>{TXT_TIME_OUT});
     EXPECT_EQ(shared->written.size(), 4u);
 }

@@ -2,7 +2,7 @@
 
 #include <thread>
 
-#include "dialog/message_queue.h"
+#include "update/message_queue.h"
 
 TEST(MessageQueue, AWakeFromAnotherThreadEndsABlockedWaitWithoutAMessage)
 {

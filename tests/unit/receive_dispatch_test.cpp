@@ -54,7 +54,7 @@ struct DispatchFixture : ::testing::Test {
 
 TEST_F(DispatchFixture, ContactCompletesOnA0x11AnywhereInTheChunk)
 {
-    A::Prepare(*dialog, UpdaterDialog::kModeContact);
+    A::Prepare(*dialog, RadioLink::kModeContact);
     Arrive({0x00, 0x55, 0x31});
     EXPECT_FALSE(A::ReplyDone(*dialog));
     Arrive({0x7F, 0x11, 0x42});
@@ -68,7 +68,7 @@ TEST_F(DispatchFixture, ACloseQueuedBeforeAnEarlyReplyStopsTheWait)
 {
     A::SetRun(*dialog, true);
     A::SetUpdating(*dialog, true);
-    A::Prepare(*dialog, UpdaterDialog::kModeContact);
+    A::Prepare(*dialog, RadioLink::kModeContact);
     Arrive({0x11});
     ASSERT_TRUE(A::ReplyDone(*dialog));
     view.PostClose();
@@ -78,12 +78,12 @@ TEST_F(DispatchFixture, ACloseQueuedBeforeAnEarlyReplyStopsTheWait)
 
 TEST_F(DispatchFixture, ARefusalAnywhereInTheChunkStandsBesideAnAccept)
 {
-    A::Prepare(*dialog, UpdaterDialog::kModeBootRecord);
+    A::Prepare(*dialog, RadioLink::kModeBootRecord);
     Arrive({0x02, 0x01});
     EXPECT_TRUE(A::ReplyDone(*dialog));
     EXPECT_TRUE(A::ReplyError(*dialog));
 
-    A::Prepare(*dialog, UpdaterDialog::kModeStatus);
+    A::Prepare(*dialog, RadioLink::kModeStatus);
     Arrive({0x01, 0x02});  // boot-record bytes mean nothing in the status mode
     EXPECT_FALSE(A::ReplyDone(*dialog));
     Arrive({'1'});
@@ -93,7 +93,7 @@ TEST_F(DispatchFixture, ARefusalAnywhereInTheChunkStandsBesideAnAccept)
 
 TEST_F(DispatchFixture, ABlockReplySplit300And214CompletesOnTheSecondChunkInOrder)
 {
-    A::Prepare(*dialog, UpdaterDialog::kModeBlockRead, 514);
+    A::Prepare(*dialog, RadioLink::kModeBlockRead, 514);
     std::vector<std::uint8_t> reply(514);
     for (std::size_t i = 0; i < reply.size(); ++i)
         reply[i] = static_cast<std::uint8_t>(i * 7);
@@ -107,7 +107,7 @@ TEST_F(DispatchFixture, ABlockReplySplit300And214CompletesOnTheSecondChunkInOrde
 
 TEST_F(DispatchFixture, BytesBeyondTheReceiveBufferAreNeverStored)
 {
-    A::Prepare(*dialog, UpdaterDialog::kModeBlockRead, 514);
+    A::Prepare(*dialog, RadioLink::kModeBlockRead, 514);
     Arrive(std::vector<std::uint8_t>(529, 0xAB));
     Arrive(std::vector<std::uint8_t>(529, 0xCD));  // would run 528 bytes past the buffer
     EXPECT_TRUE(A::ReplyDone(*dialog));
@@ -118,7 +118,7 @@ TEST_F(DispatchFixture, BytesBeyondTheReceiveBufferAreNeverStored)
 
 TEST_F(DispatchFixture, BetweenExchangesBytesAreDropped)
 {
-    A::Prepare(*dialog, UpdaterDialog::kModeIdle);
+    A::Prepare(*dialog, RadioLink::kModeIdle);
     Arrive({0x11, 0x01, 0x31});
     EXPECT_FALSE(A::ReplyDone(*dialog));
 }
@@ -161,7 +161,7 @@ TEST_F(RadioFixture, ContactIsResentEvery50msUntilTheLoaderAnswersThenStops)
 {
     settings.faults = {{RadioModel::Step::Contact, -1, 3, RadioModel::Fault::Silence}};
     Start();
-    EXPECT_TRUE(dialog->ConnectRadio());
+    EXPECT_TRUE(ConnectRadio(UpdaterDialogTestAccess::Context(*dialog)));
     EXPECT_TRUE(view.messages.empty());
     const int contacts = radio->Model().GetTranscript().contacts;
     EXPECT_GE(contacts, 4);
@@ -174,7 +174,7 @@ TEST_F(RadioFixture, ASilentLoaderGivesTimeOutExactlyOnce)
 {
     settings.faults = {{RadioModel::Step::Contact, -1, 1000, RadioModel::Fault::Silence}};
     Start();
-    EXPECT_FALSE(dialog->ConnectRadio());
+    EXPECT_FALSE(ConnectRadio(UpdaterDialogTestAccess::Context(*dialog)));
     EXPECT_EQ(view.messages, std::vector<std::string>{TXT_TIME_OUT});
     std::this_thread::sleep_for(FastTiming().contactTimeout);
     EXPECT_FALSE(view.DispatchPendingMessage()) << "timer 1 fired again";
@@ -186,7 +186,7 @@ TEST_F(RadioFixture, CloseDuringAWaitFailsSilentlyAndClosesThePort)
     settings.faults = {{RadioModel::Step::Contact, -1, 1000, RadioModel::Fault::Silence}};
     Start();
     view.PostClose();
-    EXPECT_FALSE(dialog->ConnectRadio());
+    EXPECT_FALSE(ConnectRadio(UpdaterDialogTestAccess::Context(*dialog)));
     EXPECT_TRUE(view.messages.empty());
     EXPECT_TRUE(view.ended);
     EXPECT_FALSE(dialog->Serial().IsOpen());
@@ -198,11 +198,11 @@ TEST_F(RadioFixture, EitherStatusAnswerCompletesBootStartAndProtectQuery)
     settings.faults = {{RadioModel::Step::BootStart, -1, 1, RadioModel::Fault::Refuse},
                        {RadioModel::Step::Protect, -1, 1, RadioModel::Fault::Refuse}};
     Start();
-    ASSERT_TRUE(dialog->ConnectRadio());
-    ASSERT_TRUE(dialog->UploadBootProgram());
-    EXPECT_TRUE(dialog->StartBootProgram());  // "2"
-    EXPECT_TRUE(dialog->StartBootProgram());  // "1": the boot program runs
-    EXPECT_TRUE(dialog->QueryDataProtect());  // "2"
+    ASSERT_TRUE(ConnectRadio(UpdaterDialogTestAccess::Context(*dialog)));
+    ASSERT_TRUE(UploadBootProgram(UpdaterDialogTestAccess::Context(*dialog)));
+    EXPECT_TRUE(StartBootProgram(UpdaterDialogTestAccess::Context(*dialog)));  // "2"
+    EXPECT_TRUE(StartBootProgram(UpdaterDialogTestAccess::Context(*dialog)));  // "1": the boot program runs
+    EXPECT_TRUE(QueryDataProtect(UpdaterDialogTestAccess::Context(*dialog)));  // "2"
     EXPECT_TRUE(view.messages.empty());
 }
 
@@ -210,11 +210,11 @@ TEST_F(RadioFixture, AStaleByteBeforeACommandDoesNotCompleteIt)
 {
     settings.faults = {{RadioModel::Step::Protect, -1, 1, RadioModel::Fault::Silence}};
     Start();
-    ASSERT_TRUE(dialog->ConnectRadio());
-    ASSERT_TRUE(dialog->UploadBootProgram());
-    ASSERT_TRUE(dialog->StartBootProgram());
+    ASSERT_TRUE(ConnectRadio(UpdaterDialogTestAccess::Context(*dialog)));
+    ASSERT_TRUE(UploadBootProgram(UpdaterDialogTestAccess::Context(*dialog)));
+    ASSERT_TRUE(StartBootProgram(UpdaterDialogTestAccess::Context(*dialog)));
     radio->Inject({'1'});  // a late answer to something earlier
-    EXPECT_FALSE(dialog->QueryDataProtect());
+    EXPECT_FALSE(QueryDataProtect(UpdaterDialogTestAccess::Context(*dialog)));
     EXPECT_EQ(view.messages, std::vector<std::string>{TXT_TIME_OUT});
 }
 
@@ -223,9 +223,9 @@ TEST_F(RadioFixture, AResendTickAfterCloseWritesNothingAndShowsNothing)
     settings.faults = {{RadioModel::Step::Contact, -1, 1000, RadioModel::Fault::Silence}};
     Start();
     dialog->Serial().Close();
-    ASSERT_TRUE(dialog->StartResendTimer(std::chrono::milliseconds(1)));
-    UpdaterDialogTestAccess::Prepare(*dialog, UpdaterDialog::kModeContact);
+    ASSERT_TRUE(UpdaterDialogTestAccess::Link(*dialog).StartResendTimer(std::chrono::milliseconds(1)));
+    UpdaterDialogTestAccess::Prepare(*dialog, RadioLink::kModeContact);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    dialog->StopResendTimer();
+    UpdaterDialogTestAccess::Link(*dialog).StopResendTimer();
     EXPECT_TRUE(view.messages.empty());
 }

@@ -48,7 +48,7 @@ std::vector<std::uint8_t> ReadBinary(const std::string& path)
 ScriptedView::ScriptedView()
     : m_queue([this] {
           if (dialog)
-              dialog->OnTimer(1);
+              dialog->OnTimer();
       })
 {
 }

@@ -8,10 +8,11 @@
 #include <vector>
 
 #include "dialog/dialog_view.h"
-#include "dialog/message_queue.h"
+#include "update/message_queue.h"
 #include "platform/native_host.h"
-#include "dialog/timing.h"
+#include "update/timing.h"
 #include "dialog/updater_dialog.h"
+#include "update/update_steps.h"
 #include "sim_boot.h"
 #include "serial/port_backend.h"
 
@@ -60,7 +61,7 @@ public:
     int CountMessages(const std::string& text) const;
 
     void SetTitle(const std::string& text) override { title = text; }
-    void SetIcon(int) override {}
+    void SetIcon() override {}
     void SetPortList(const std::vector<std::string>& list, int sel) override
     {
         ports = list;
@@ -149,26 +150,44 @@ private:
     std::shared_ptr<Shared> m_shared;
 };
 
-// White-box access to the dialog's receive side.
-struct UpdaterDialogTestAccess {
-    static void Prepare(UpdaterDialog& d, UpdaterDialog::ReceiveMode mode, std::int32_t expected = 0)
+// White-box access to the receive side of a dialog's link, and its steps'
+// context for running one step on its own.
+struct RadioLinkTestAccess {
+    static void Prepare(RadioLink& l, RadioLink::ReceiveMode mode, std::int32_t expected = 0)
     {
-        d.PrepareExchange(mode, expected);
+        l.PrepareExchange(mode, expected);
     }
-    static bool ReplyDone(UpdaterDialog& d) { return d.m_bReplyDone.load() != 0; }
-    static bool ReplyError(UpdaterDialog& d) { return d.m_bReplyError.load() != 0; }
-    static std::int32_t RxCount(UpdaterDialog& d) { return d.m_nRxCount.load(); }
-    static const std::uint8_t* RxBuf(UpdaterDialog& d) { return d.m_rxBuf.data(); }
-    static std::int32_t Mode(UpdaterDialog& d) { return d.m_nMode.load(); }
-    static void Dispatch(UpdaterDialog& d, const std::uint8_t* data, unsigned n) { d.Dispatch(data, n); }
+    static bool ReplyDone(RadioLink& l) { return l.m_bReplyDone.load() != 0; }
+    static bool ReplyError(RadioLink& l) { return l.m_bReplyError.load() != 0; }
+    static std::int32_t Mode(RadioLink& l) { return l.m_nMode.load(); }
+    static void Dispatch(RadioLink& l, const std::uint8_t* data, unsigned n) { l.Dispatch(data, n); }
     // Waits for the prepared exchange's reply: true when the reply ends the wait.
-    static bool WaitEndsInReply(UpdaterDialog& d) { return d.WaitReply() == UpdaterDialog::WaitResult::Reply; }
-    static void SetRun(UpdaterDialog& d, bool run) { d.m_bRun = run ? 1 : 0; }
-    static void SetUpdating(UpdaterDialog& d, bool on) { d.m_bUpdating = on ? 1 : 0; }
-    static bool CreateDataFile(UpdaterDialog& d) { return d.CreateDataFile(); }
-    static DataFile& Data(UpdaterDialog& d) { return d.m_hDataFile; }
+    static bool WaitEndsInReply(RadioLink& l) { return l.WaitReply() == RadioLink::WaitResult::Reply; }
+};
+
+struct UpdaterDialogTestAccess {
+    static RadioLink& Link(UpdaterDialog& d) { return d.Job().Link(); }
+    static UpdateContext& Context(UpdaterDialog& d) { return d.Job().Context(); }
+    static void Prepare(UpdaterDialog& d, RadioLink::ReceiveMode mode, std::int32_t expected = 0)
+    {
+        RadioLinkTestAccess::Prepare(Link(d), mode, expected);
+    }
+    static bool ReplyDone(UpdaterDialog& d) { return RadioLinkTestAccess::ReplyDone(Link(d)); }
+    static bool ReplyError(UpdaterDialog& d) { return RadioLinkTestAccess::ReplyError(Link(d)); }
+    static std::int32_t RxCount(UpdaterDialog& d) { return Link(d).RxCount(); }
+    static const std::uint8_t* RxBuf(UpdaterDialog& d) { return Link(d).RxBuf(); }
+    static std::int32_t Mode(UpdaterDialog& d) { return RadioLinkTestAccess::Mode(Link(d)); }
+    static void Dispatch(UpdaterDialog& d, const std::uint8_t* data, unsigned n)
+    {
+        RadioLinkTestAccess::Dispatch(Link(d), data, n);
+    }
+    static bool WaitEndsInReply(UpdaterDialog& d) { return RadioLinkTestAccess::WaitEndsInReply(Link(d)); }
+    static void SetRun(UpdaterDialog& d, bool run) { run ? Link(d).Start() : Link(d).Stop(); }
+    static void SetUpdating(UpdaterDialog& d, bool on) { Context(d).m_bUpdating = on ? 1 : 0; }
+    static bool CreateDataFile(UpdaterDialog& d) { return ::CreateDataFile(Context(d)); }
+    static DataFile& Data(UpdaterDialog& d) { return Context(d).m_hDataFile; }
     // Reads the boot program (boot.s19 beside the program) as WRITE does first.
-    static bool CheckBootProgram(UpdaterDialog& d) { return d.CheckBootProgram(); }
+    static bool CheckBootProgram(UpdaterDialog& d) { return ::CheckBootProgram(Context(d)); }
 };
 
 // S-record text for tests.

@@ -30,7 +30,7 @@ double ProcessCpuSeconds()
 }
 
 struct NullSink : ReceiveSink {
-    void OnReceive(unsigned) override {}
+    void OnReceive(const unsigned char*, unsigned) override {}
 };
 
 }  // namespace

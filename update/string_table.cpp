@@ -1,4 +1,4 @@
-#include "dialog/string_table.h"
+#include "update/string_table.h"
 
 #include "res/resource.h"
 

@@ -1,4 +1,4 @@
-#include "dialog/message_queue.h"
+#include "update/message_queue.h"
 
 void MessageQueue::Post(Handler message)
 {

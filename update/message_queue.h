@@ -5,7 +5,7 @@
 #include <mutex>
 #include <optional>
 
-#include "dialog/dialog_view.h"
+#include "update/message_pump.h"
 #include "platform/monitor.h"
 
 // A window-message loop for front ends without a toolkit (the console and

@@ -1,0 +1,88 @@
+#include "dialog/log_renderer.h"
+
+#include <cstring>
+
+#include "update/update_request.h"
+
+void LogRenderer::ClearLog()
+{
+    m_strLog.clear();
+    m_view.SetLogText(m_strLog, std::string());
+}
+
+void LogRenderer::AppendLog(const std::string& text, bool newLineFirst)
+{
+    m_strLog += newLineFirst ? "\r\n" + text : text;
+    m_view.SetLogText(m_strLog, std::string());
+}
+
+void LogRenderer::ShowTransient(const std::string& text)
+{
+    m_view.SetLogText(m_strLog, text);
+}
+
+void LogRenderer::UpdateStarted()
+{
+    ClearLog();
+    m_barStep.clear();
+}
+
+void LogRenderer::StepStarted(const std::string&, const std::string& text)
+{
+    AppendLog(text, !m_strLog.empty());
+}
+
+void LogRenderer::StepDone(const std::string&, const std::string&, const std::string& mark)
+{
+    AppendLog(mark, false);
+    if (!m_barStep.empty()) {
+        m_view.SetProgressPos(0);
+        m_barStep.clear();
+    }
+}
+
+// A window's progress bar holds a 16-bit range: a step of more bytes than
+// that counts in tens of bytes. Records count from 0 to their number.
+void LogRenderer::Progress(const std::string& step, std::uint64_t done, std::uint64_t total, const char* unit)
+{
+    const bool records = std::strcmp(unit, "records") == 0;
+    const std::uint64_t scale = !records && total > 0xFFFF ? 10 : 1;
+    if (step != m_barStep || total != m_barTotal) {
+        m_barStep = step;
+        m_barTotal = total;
+        const std::uint64_t high = records || scale > 1 ? total / scale : total - 1;
+        m_view.SetProgressRange(0, static_cast<int>(high));
+    }
+    m_view.SetProgressPos(static_cast<int>(done / scale));
+}
+
+void LogRenderer::Note(const std::string& text)
+{
+    if (onNote)
+        onNote(text);
+}
+
+void LogRenderer::FailureExplained(const std::string& reason, const std::string& advice)
+{
+    if (!reasonsInLog)
+        return;
+    if (!reason.empty())
+        AppendLog(reason, true);
+    if (!advice.empty())
+        AppendLog(advice, true);
+}
+
+void LogRenderer::ChannelDataWrittenBack(const std::string& path)
+{
+    if (reasonsInLog)
+        AppendLog("The channel data saved in " + path + " are written back.", true);
+}
+
+// After "Done." the log is cleared and the bar empty, ready for the next radio.
+void LogRenderer::Finished(const UpdateResult& result)
+{
+    if (result.outcome != UpdateOutcome::Done)
+        return;
+    ClearLog();
+    m_view.SetProgressPos(0);
+}

@@ -1,0 +1,115 @@
+#pragma once
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "serial/receive_sink.h"
+#include "serial/serial_channel.h"
+#include "update/message_pump.h"
+#include "update/timing.h"
+
+class PeriodicTimer;
+struct Exchange;
+enum class ExchangeResult;
+
+// The line to one radio: the serial channel, the receive dispatch on the
+// reader thread, and one command exchange at a time with a deadline of its
+// own, waited for in the message loop. It knows the protocol's reply
+// shapes, not the update's steps.
+class RadioLink : public ReceiveSink {
+public:
+    static constexpr std::size_t kTxBufSize = 128;
+    static constexpr std::size_t kRxBufSize = 530;
+
+    // Receive modes of the dispatch: which reply bytes complete the exchange
+    // in progress. kModeIdle drops every byte; it holds between exchanges so
+    // that a stray byte cannot complete the next one.
+    enum ReceiveMode : std::int32_t {
+        kModeIdle = 0,
+        kModeContact = 1,     // the loader's contact answer
+        kModeBootRecord = 2,  // a boot frame's accept or refuse byte
+        kModeStatus = 3,      // "1" or "2" from the boot program
+        kModeBlockRead = 4    // a read reply, complete at the expected count
+    };
+
+    RadioLink(MessagePump& pump, std::function<std::unique_ptr<PortBackend>()> backends, Timing timing);
+    ~RadioLink() override;
+
+    SerialChannel& Serial() { return *m_pSerial; }
+    MessagePump& Pump() { return m_pump; }
+    const Timing& Times() const { return m_timing; }
+
+    // The run flag: cleared by CLOSE or a stop request (UI thread); every
+    // wait ends at once and no further command goes out.
+    void Start();
+    void Stop() { m_bRun = 0; }
+    bool Running() const { return m_bRun != 0; }
+    // Timer 1 expired (UI thread): the wait in progress times out.
+    void OnTimer();
+    void OnReceive(const unsigned char* data, unsigned count) override;  // reader thread
+
+    // Sends, waits and judges one exchange; on failure `detail` says why.
+    ExchangeResult Run(const Exchange& exchange, std::string& detail);
+    // Before a retry: waits (bounded) until the line has been quiet, so that
+    // a late reply to the failed attempt cannot merge with the next one. It
+    // waits in the message loop and ends early when the update is stopped.
+    void DrainLine();
+    // After a block read kept listening: false (with the detail) when the
+    // reply was longer or shorter than `expected`.
+    bool ReplyHadLength(std::int32_t expected, std::string& detail);
+    // After the last acknowledgement: false (with the detail) when bytes
+    // came that no exchange awaited, or the update was stopped.
+    bool LineStaysQuiet(std::string& detail);
+    void Pause();
+    // Waits until `period` has passed since the radio's last answer: the
+    // radio gets its pause, and the time spent since the answer counts.
+    void PauseAfterReply(std::chrono::milliseconds period);
+
+    // The command buffer the steps build their commands in, and the reply
+    // of the last block read (two header bytes, then the block).
+    std::uint8_t* TxBuf() { return m_txBuf.data(); }
+    const std::uint8_t* RxBuf() const { return m_rxBuf.data(); }
+    std::int32_t RxCount() const { return m_nRxCount.load(std::memory_order_relaxed); }
+
+    // ---- resend timer of the contact byte ----
+    bool StartResendTimer(std::chrono::milliseconds period);
+    void StopResendTimer();
+    void OnResendTick();
+
+private:
+    friend struct RadioLinkTestAccess;  // white-box tests of the dispatch
+    enum class WaitResult { Reply, Aborted, TimedOut };
+
+    void Dispatch(const std::uint8_t* buf, unsigned count);
+    void PrepareExchange(ReceiveMode mode, std::int32_t expected = 0);
+    void EndExchange();
+    // Pumps messages until the reply, an abort or a time-out. Leaves timer 1
+    // stopped on abort; on time-out the timer handler has stopped it.
+    WaitResult WaitReply();
+    ExchangeResult Judge(const Exchange& x, WaitResult w, std::string& detail);
+
+    MessagePump& m_pump;
+    const Timing m_timing;
+
+    std::uint8_t m_bRun = 0;
+    std::unique_ptr<SerialChannel> m_pSerial;
+    std::atomic<std::int32_t> m_nRxExpected{0};
+    std::atomic<std::int32_t> m_nRxCount{0};
+    std::array<std::uint8_t, kRxBufSize> m_rxBuf{};
+    std::atomic<std::uint8_t> m_bReplyError{0};
+    std::array<std::uint8_t, kTxBufSize> m_txBuf{};
+    std::uint8_t m_bTimedOut = 0;
+    std::atomic<std::uint8_t> m_bReplyDone{0};
+    std::atomic<ReceiveMode> m_nMode{kModeIdle};
+
+    // Preparing an exchange and dispatching a chunk exclude each other.
+    std::mutex m_exchangeMutex;
+    std::atomic<std::int64_t> m_lastRxNanos{0};  // steady clock of the latest chunk
+    std::atomic<int> m_strayBytes{0};  // bytes received while no exchange awaited any
+    std::unique_ptr<PeriodicTimer> m_resendTimer;
+};

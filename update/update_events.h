@@ -1,0 +1,46 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+struct UpdateResult;
+
+// What an update reports as it goes, typed. The windows and the console
+// render it as the log pane's text (dialog/log_renderer); tables, JSON Lines
+// and log files consume it directly. Called on the update's UI thread.
+// `step` is the step's id ("power", "connect", "boot", "start", "protect",
+// "convert", "read", "clear", "write", "verify").
+class UpdateEvents {
+public:
+    virtual ~UpdateEvents() = default;
+    // An update begins (nothing of it has been shown yet).
+    virtual void UpdateStarted() {}
+    // A step with a log line of its own began; `text` is that line.
+    virtual void StepStarted(const std::string& step, const std::string& text) = 0;
+    // That step ended well: `text` is its line, `mark` what the line gets
+    // ("......OK" with its tabs).
+    virtual void StepDone(const std::string& step, const std::string& text, const std::string& mark) = 0;
+    // A step failed: the message box shown (may be empty) and the reason.
+    virtual void StepFailed(const std::string& step, const std::string& message, const std::string& reason) = 0;
+    // How far the step in progress is: `done` of `total` `unit`s
+    // ("records", "bytes"); a step's first report has `done` 0.
+    virtual void Progress(const std::string& step, std::uint64_t done, std::uint64_t total, const char* unit) = 0;
+    // What the step in progress shows behind its line: the record number
+    // being sent, the seconds left of the ROM clear (empty: nothing).
+    virtual void Transient(const std::string&) {}
+    // A reason or warning for the technician, as it happens.
+    virtual void Note(const std::string&) {}
+    // A question with OK and Cancel: true for OK.
+    virtual bool Ask(const std::string& prompt) = 0;
+    // A message box with OK only; the last one is the update's result.
+    virtual void Message(const std::string& text) = 0;
+    // The radio is being talked to (true) or given back (false): a window
+    // locks its controls meanwhile.
+    virtual void RadioBusy(bool) {}
+    // A failure explained, once per update before its message box: the
+    // reason, and after the erase what to do next (either may be empty).
+    virtual void FailureExplained(const std::string&, const std::string&) {}
+    // Channel data saved in `path` replace the radio's own.
+    virtual void ChannelDataWrittenBack(const std::string&) {}
+    // The update ended; the port is closed and the record written.
+    virtual void Finished(const UpdateResult&) {}
+};
