@@ -17,7 +17,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "dialog/silent_view.h"
+#include "bench/silent_view.h"
 #include "update/message_queue.h"
 #include "platform/native_host.h"
 #include "dialog/updater_dialog.h"

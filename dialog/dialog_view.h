@@ -14,16 +14,16 @@ public:
     virtual void SetTitle(const std::string& text) = 0;
     // The window's icon (the application's own).
     virtual void SetIcon() = 0;
-    // Control 1001: the port list and its selection (-1: none).
+    // IDC_COMPORT: the port list and its selection (-1: none).
     virtual void SetPortList(const std::vector<std::string>& ports, int selected) = 0;
     virtual std::string SelectedPort() const = 0;
     virtual void SelectPort(const std::string& name) = 0;
-    // Control 1002: the firmware file path.
+    // IDC_FIRMWARE: the firmware file path.
     virtual void SetFirmwarePath(const std::string& path) = 0;
     virtual std::string FirmwarePath() const = 0;
-    // Control 1003: the stored log and the transient text shown behind it.
+    // IDC_LOG: the stored log and the transient text shown behind it.
     virtual void SetLogText(const std::string& log, const std::string& transient) = 0;
-    // Control 1004.
+    // IDC_PROGRESS: the progress bar.
     virtual void SetProgressRange(int low, int high) = 0;
     virtual void SetProgressPos(int pos) = 0;
     // Disables (true) or enables (false) the port list, firmware field,

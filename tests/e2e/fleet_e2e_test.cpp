@@ -7,6 +7,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <map>
 #include <cstdio>
 #include <sstream>
 
@@ -136,31 +137,50 @@ TEST_F(FleetFixture, TheLiveTableFitsANarrowTerminalAndLeavesTheRestoreCommandSt
     EXPECT_EQ(out.find("\x1b[", summary), std::string::npos) << out;
 }
 
-// --json: every line is one JSON object, and the last is the result.
+// --json: every line is one JSON object, and the last is the result. Steps
+// by id and progress in the step's unit come from the core's typed events
+// (never from the log's text): a radio that is done, and one that fails
+// after the erase with its failed step, reason and restore command.
 TEST_F(FleetFixture, JsonProgressParsesLineByLineAndEndsInTheResult)
 {
     Simulator sim(dir.File("flash.bin"));
-    Process cli(Write({sim.Port()}, {"--json"}), env);
-    EXPECT_EQ(cli.Wait(), 0) << cli.Err();
+    Simulator bad(dir.File("flash-bad.bin"), {"--fault", "wdata:40:5:silence"});
+    Process cli(Write({sim.Port(), bad.Port()}, {"--json"}), env);
+    EXPECT_EQ(cli.Wait(std::chrono::seconds(180)), 2) << cli.Err();
     const std::vector<nlohmann::json> lines = Lines(cli.Out());
     ASSERT_GT(lines.size(), 10u);
     EXPECT_EQ(lines.back()["event"], "result");
-    EXPECT_EQ(lines.back()["exit_status"], 0);
-    EXPECT_EQ(lines.back()["radios"][0]["record"]["result"], "Done.");
-    // Steps by id, and progress in the unit of the step, from the core's
-    // typed events (never from the log's text).
-    std::vector<std::string> done;
-    nlohmann::json lastWrite;
+    EXPECT_EQ(lines.back()["exit_status"], 2);
+    std::map<std::string, std::vector<std::string>> done;
+    std::map<std::string, nlohmann::json> lastWrite, failed, finished;
     for (const nlohmann::json& l : lines) {
+        const std::string port = l.value("port", "");
         if (l["event"] == "step" && l["state"] == "done")
-            done.push_back(l["id"]);
+            done[port].push_back(l["id"]);
+        if (l["event"] == "step" && l["state"] == "failed")
+            failed[port] = l;
         if (l["event"] == "progress" && l["id"] == "write")
-            lastWrite = l;
+            lastWrite[port] = l;
+        if (l["event"] == "finished")
+            finished[port] = l;
     }
-    EXPECT_EQ(done, std::vector<std::string>({"power", "connect", "boot", "start", "convert", "read", "clear", "write"}));
-    EXPECT_EQ(lastWrite["done"], 131072);
-    EXPECT_EQ(lastWrite["total"], 131072);
-    EXPECT_EQ(lastWrite["unit"], "bytes");
+    EXPECT_EQ(done[sim.Port()],
+              std::vector<std::string>({"power", "connect", "boot", "start", "convert", "read", "clear", "write"}));
+    EXPECT_EQ(lastWrite[sim.Port()]["done"], 131072);
+    EXPECT_EQ(lastWrite[sim.Port()]["total"], 131072);
+    EXPECT_EQ(lastWrite[sim.Port()]["unit"], "bytes");
+    EXPECT_EQ(finished[sim.Port()]["exit_status"], 0);
+    EXPECT_EQ(finished[sim.Port()]["record"]["result"], "Done.");
+
+    EXPECT_EQ(failed[bad.Port()]["id"], "write");
+    EXPECT_EQ(failed[bad.Port()]["message"], "Firm write error.");
+    EXPECT_NE(failed[bad.Port()]["reason"].get<std::string>().find("no answer to the block data"), std::string::npos);
+    // Progress lines come at each whole percent: the last one before block 40.
+    EXPECT_GT(lastWrite[bad.Port()]["done"], 38 * 512);
+    EXPECT_LE(lastWrite[bad.Port()]["done"], 40 * 512);
+    EXPECT_EQ(finished[bad.Port()]["exit_status"], 2);
+    EXPECT_EQ(finished[bad.Port()]["record"]["state"], "needs another update");
+    EXPECT_NE(finished[bad.Port()]["restore_command"].get<std::string>().find("--channel-data"), std::string::npos);
 }
 
 // Radios stopped by the technician are summarised and recorded as stopped,

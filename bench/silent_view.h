@@ -5,8 +5,7 @@
 #include "dialog/dialog_view.h"
 
 // A window that shows nothing and keeps the port list: for running the
-// dialog where nobody looks (listing ports, benchmarks). OK/Cancel
-// questions are answered with `answer`.
+// dialog in a benchmark. OK/Cancel questions are answered with `answer`.
 class SilentView : public DialogView {
 public:
     explicit SilentView(bool answer = false) : m_answer(answer) {}
