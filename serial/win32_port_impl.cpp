@@ -45,7 +45,6 @@ bool Win32PortBackend::Impl::TakeRest()
     if (waiting < 0)
         return false;
     const DWORD want = static_cast<DWORD>(std::min<std::size_t>(static_cast<std::size_t>(waiting), held.size() - 1));
-    DWORD got = 0;
     if (want > 0)
         heldTo += ReadNow(held.data() + 1, want);
     return true;
