@@ -18,9 +18,6 @@ public:
     PortDetails DescribePort(const std::string& name) override;
 
     static std::string ProfilePath();
-    // What the system tells of a port: USB description and VID:PID (empty
-    // when it tells nothing).
-    static std::string PortDescription(const std::string& name);
 };
 
 // The ports of VOKTA4_PORTS: SplitPortList("a:b::c", ':') gives {"a", "b", "c"}.

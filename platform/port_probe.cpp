@@ -19,6 +19,8 @@ PortProbe ProbePorts(Host& host, const std::string& saved)
             probe.refused.emplace_back(name, error);
             continue;
         }
+        if (std::string advice = port->LatencyAdvice(); !advice.empty())
+            probe.latencyAdvice[name] = advice;
         port->Close();
         probe.usable.push_back(name);
     }

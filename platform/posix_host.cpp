@@ -49,15 +49,6 @@ PortDetails NativeHost::DescribePort(const std::string& name)
     return details;
 }
 
-std::string NativeHost::PortDescription(const std::string& name)
-{
-    const PortDetails d = NativeHost().DescribePort(name);
-    std::string text = d.description;
-    if (!d.vidPid.empty())
-        text += (text.empty() ? "" : " ") + std::string("(VID:PID ") + d.vidPid + ")";
-    return text;
-}
-
 std::unique_ptr<PortBackend> NativeHost::MakePortBackend()
 {
     return std::make_unique<PosixPortBackend>();

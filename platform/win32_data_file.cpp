@@ -23,7 +23,11 @@ bool DataFile::Create(const std::string& path, std::string& error)
                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD code = GetLastError();
-        error = path + ": " + (code == ERROR_SHARING_VIOLATION ? "in use by another update" : SystemErrorText(code));
+        // Another update holds it so, but so may any program that has the
+        // file open (an editor, a virus scanner, a backup).
+        error = path + ": " + (code == ERROR_SHARING_VIOLATION
+                                   ? "in use by another program (another update, or a program that has it open)"
+                                   : SystemErrorText(code));
         return false;
     }
     m_handle = reinterpret_cast<std::intptr_t>(h);

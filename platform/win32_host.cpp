@@ -11,6 +11,7 @@
 #include "platform/native_host.h"
 #include "platform/win32_text.h"
 #include "serial/win32_port_backend.h"
+#include "serial/win32_port_device.h"
 
 namespace {
 
@@ -117,14 +118,19 @@ std::string NativeHost::ProfilePath()
     return WideToUtf8(appData) + "\\VOKTA4\\VOKTA4.INI";
 }
 
-PortDetails NativeHost::DescribePort(const std::string&)
+PortDetails NativeHost::DescribePort(const std::string& name)
 {
-    return PortDetails();
-}
-
-std::string NativeHost::PortDescription(const std::string&)
-{
-    return std::string();
+    PortDetails details;
+    Win32PortDevice device;
+    if (!FindPortDevice(name.compare(0, 4, "\\\\.\\") == 0 ? name.substr(4) : name, device))
+        return details;
+    details.description = device.description;
+    details.vidPid = VidPidOf(device.hardwareId);
+    if (details.vidPid.empty())
+        details.vidPid = VidPidOf(device.instanceId);
+    if (!details.vidPid.empty())
+        details.serial = SerialOf(device.instanceId);
+    return details;
 }
 
 std::string NativeHost::ReadProfileValue(const std::string& section, const std::string& key,

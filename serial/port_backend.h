@@ -31,4 +31,8 @@ public:
     // The line errors (framing, overrun, parity, break) seen since the last
     // call, in words; empty when there were none or the platform cannot tell.
     virtual std::string TakeLineErrors() { return std::string(); }
+    // After Open: when the port's USB adapter delays replies (a latency
+    // timer above 2 ms that stays), what it costs and how to lower it, for
+    // the log; empty otherwise.
+    virtual std::string LatencyAdvice() const { return std::string(); }
 };

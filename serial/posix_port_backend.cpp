@@ -42,6 +42,8 @@ std::string OpenErrorText(const std::string& path, int err)
 
 }  // namespace
 
+PosixPortBackend::PosixPortBackend(std::unique_ptr<LineTuning> tuning) : m_tuning(std::move(tuning)) {}
+
 PosixPortBackend::~PosixPortBackend()
 {
     Close();
@@ -110,7 +112,30 @@ bool PosixPortBackend::Open(const std::string& name, std::string& error)
     m_wakeFd = wake;
     m_saved = saved;
     m_haveSaved = true;
+    AskLowLatency(name);
     return true;
+}
+
+// A USB adapter holds a partial packet for its latency timer (16 ms by
+// default), so every one-byte acknowledgement would come that much late.
+// The driver's low-latency flag makes it pass bytes on at once; where the
+// driver refuses it, the timer stays, and the advice says how to lower it.
+void PosixPortBackend::AskLowLatency(const std::string& name)
+{
+    m_restoreLowLatency = false;
+    m_latencyAdvice.clear();
+    if (!m_tuning)
+        return;
+    bool on = false;
+    if (m_tuning->GetLowLatency(m_fd, on)) {
+        if (on)
+            return;
+        if (m_tuning->SetLowLatency(m_fd, true)) {
+            m_restoreLowLatency = true;
+            return;
+        }
+    }
+    m_latencyAdvice = LatencyAdviceText(DevicePath(name), m_tuning->ReadLatency(name));
 }
 
 // Waits (bounded) until the bytes written so far have left the line, so
@@ -135,6 +160,9 @@ void PosixPortBackend::Close()
 {
     if (m_fd >= 0) {
         DrainOutput();
+        if (m_restoreLowLatency)
+            (void)m_tuning->SetLowLatency(m_fd, false);
+        m_restoreLowLatency = false;
         if (m_haveSaved)
             (void)::tcsetattr(m_fd, TCSANOW, &m_saved);
         (void)::ioctl(m_fd, TIOCNXCL);

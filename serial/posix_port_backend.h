@@ -1,15 +1,20 @@
 #pragma once
 #include <termios.h>
 
+#include <memory>
 #include <mutex>
 
+#include "serial/line_tuning.h"
 #include "serial/port_backend.h"
 
 // A serial device through open/termios/poll/read/write, never blocking in
-// a read. A name without a slash means /dev/NAME.
+// a read. A name without a slash means /dev/NAME. At Open it asks the
+// driver for low latency (a USB adapter then passes each reply on at once)
+// and puts the driver's setting back at Close; a port that refuses is used
+// as it is.
 class PosixPortBackend : public PortBackend {
 public:
-    PosixPortBackend() = default;
+    explicit PosixPortBackend(std::unique_ptr<LineTuning> tuning = MakeSystemLineTuning());
     ~PosixPortBackend() override;
 
     bool Open(const std::string& name, std::string& error) override;
@@ -20,15 +25,20 @@ public:
     WaitResult WaitReadable(std::chrono::milliseconds timeout) override;
     void CancelWait() override;
     void PurgeInput() override;
+    std::string LatencyAdvice() const override { return m_latencyAdvice; }
 
     static std::string DevicePath(const std::string& name);
 
 private:
     void DrainOutput();
+    void AskLowLatency(const std::string& name);
 
     int m_fd = -1;
     int m_wakeFd = -1;  // eventfd that ends a WaitReadable early
     std::mutex m_inputMutex;  // Read and PurgeInput exclude each other
     bool m_haveSaved = false;
     termios m_saved{};
+    std::unique_ptr<LineTuning> m_tuning;
+    bool m_restoreLowLatency = false;  // low latency was set by Open
+    std::string m_latencyAdvice;
 };

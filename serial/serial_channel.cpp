@@ -188,6 +188,12 @@ std::string SerialChannel::TakeLineErrors()
     return state ? state->backend->TakeLineErrors() : std::string();
 }
 
+std::string SerialChannel::LatencyAdvice() const
+{
+    std::lock_guard<std::mutex> lock(m_portMutex);
+    return m_hPort ? m_hPort->backend->LatencyAdvice() : std::string();
+}
+
 void SerialChannel::SetTrafficObserver(TrafficObserver observer)
 {
     std::lock_guard<std::mutex> lock(m_gate->mutex);

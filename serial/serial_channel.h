@@ -45,6 +45,10 @@ public:
     void Purge();
     // The line errors seen since the last call, in words (empty: none).
     std::string TakeLineErrors();
+    // While open: what the port's USB adapter costs in time and how to
+    // lower it, when its latency timer is high and stays so (empty: nothing
+    // to say). Read once after Open, for the log.
+    std::string LatencyAdvice() const;
 
     const std::string& LastOpenError() const { return m_lastOpenError; }
     void SetClosedPortReporter(std::function<void()> report) { m_reportClosedPort = std::move(report); }

@@ -9,6 +9,8 @@
 #include <string>
 #include <thread>
 
+#include "serial/adapter_latency.h"
+#include "serial/win32_port_impl.h"
 #include "serial/win32_text.h"
 
 namespace {
@@ -16,7 +18,7 @@ namespace {
 std::string LastErrorText(const std::string& what)
 {
     const DWORD code = GetLastError();
-    if (code == ERROR_ACCESS_DENIED)
+    if (code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION)
         return what + ": port busy (in use by another program)";
     wchar_t text[512] = {};
     FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
@@ -25,12 +27,6 @@ std::string LastErrorText(const std::string& what)
     while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' '))
         s.pop_back();
     return s;
-}
-
-// 10 bits a byte at 19200 baud, in milliseconds, rounded up.
-DWORD LineMs(std::size_t bytes)
-{
-    return static_cast<DWORD>((bytes * 10 * 1000 + 19199) / 19200);
 }
 
 // 19200 baud, 8N1, DTR and RTS raised, no flow control of any kind. Beyond
@@ -80,94 +76,6 @@ COMMTIMEOUTS OurTimeouts()
 
 }  // namespace
 
-struct Win32PortBackend::Impl {
-    HANDLE port = INVALID_HANDLE_VALUE;
-    HANDLE stop = nullptr;  // auto-reset: ends one WaitReadable
-    // The reader waits in a one-byte read that completes at the first byte;
-    // that byte and those waiting behind it are taken at once and kept here
-    // until Read hands them on, so that one arrival costs one wait, one
-    // status call and one read.
-    OVERLAPPED waitOv{};
-    std::array<std::uint8_t, 1024> held{};
-    DWORD heldFrom = 0, heldTo = 0;  // held[heldFrom, heldTo) is not yet read
-    bool waitPending = false;        // the waiting read is in flight
-    bool dropCompletion = false;     // it completed before a purge: its bytes are stale
-    OVERLAPPED readOv{};
-    OVERLAPPED writeOv{};
-    DCB savedDcb{};
-    COMMTIMEOUTS savedTimeouts{};
-    std::mutex inputMutex;  // reading, the first byte and PurgeInput exclude each other
-    std::mutex errorMutex;
-    unsigned framing = 0, overrun = 0, parity = 0, breaks = 0;
-
-    Impl()
-    {
-        stop = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-        waitOv.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        readOv.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        writeOv.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    }
-    ~Impl()
-    {
-        for (HANDLE h : {stop, waitOv.hEvent, readOv.hEvent, writeOv.hEvent})
-            CloseHandle(h);
-    }
-
-    // Clears and records the line's errors; the bytes waiting, or -1 when
-    // the device is gone.
-    long CheckLine(DWORD* outQueue = nullptr)
-    {
-        DWORD errors = 0;
-        COMSTAT stat{};
-        if (!ClearCommError(port, &errors, &stat))
-            return -1;
-        if (errors) {
-            std::lock_guard<std::mutex> lock(errorMutex);
-            framing += (errors & CE_FRAME) != 0;
-            overrun += (errors & (CE_OVERRUN | CE_RXOVER)) != 0;
-            parity += (errors & CE_RXPARITY) != 0;
-            breaks += (errors & CE_BREAK) != 0;
-        }
-        if (outQueue)
-            *outQueue = stat.cbOutQue;
-        return static_cast<long>(stat.cbInQue);
-    }
-
-    // After the first byte has come into held[0]: clears and records the
-    // line's errors (the port goes on working) and reads the bytes waiting
-    // behind it, which a read then returns at once. False when the device
-    // is gone.
-    bool TakeRest()
-    {
-        heldFrom = 0;
-        heldTo = 1;
-        const long waiting = CheckLine();
-        if (waiting < 0)
-            return false;
-        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(static_cast<std::size_t>(waiting), held.size() - 1));
-        DWORD got = 0;
-        if (want > 0 && (ReadFile(port, held.data() + 1, want, &got, &readOv) ||
-                         (GetLastError() == ERROR_IO_PENDING && GetOverlappedResult(port, &readOv, &got, TRUE))))
-            heldTo += got;
-        return true;
-    }
-
-    // Waits (bounded) until the bytes written have left the line, so that
-    // restoring the settings cannot cut the last command short.
-    void DrainOutput()
-    {
-        DWORD queued = 0;
-        if (CheckLine(&queued) < 0 || queued == 0)
-            return;
-        const ULONGLONG limit = GetTickCount64() + LineMs(queued) + 500;
-        while (queued > 0 && GetTickCount64() < limit) {
-            Sleep(LineMs(queued) + 1);
-            if (CheckLine(&queued) < 0)
-                return;
-        }
-    }
-};
-
 Win32PortBackend::Win32PortBackend() : m_impl(std::make_unique<Impl>()) {}
 
 Win32PortBackend::~Win32PortBackend()
@@ -203,6 +111,8 @@ bool Win32PortBackend::Open(const std::string& name, std::string& error)
         return false;
     }
     d.port = h;
+    d.latencyAdvice = LatencyAdviceText(name, ReadAdapterLatency(name));
+    d.emptyReads = d.eventPending = d.eventsArmed = d.eventsRefused = false;
     // While a port is open the program times its pauses and waits to the
     // millisecond, not to the system's default tick of about 15.6 ms.
     timeBeginPeriod(1);
@@ -219,19 +129,24 @@ void Win32PortBackend::Close()
     if (d.port == INVALID_HANDLE_VALUE)
         return;
     d.DrainOutput();
-    // The reader's pending read is cancelled, and its completion awaited:
-    // its OVERLAPPED and byte must not be written after this.
+    // The reader's pending read and event wait are cancelled, and their
+    // completion awaited: the driver writes their OVERLAPPED and buffer
+    // until then. A driver gets about two seconds for it.
     CancelIoEx(d.port, nullptr);
-    if (d.waitPending) {
-        DWORD n = 0;
-        GetOverlappedResult(d.port, &d.waitOv, &n, TRUE);
-        d.waitPending = false;
-    }
+    const ULONGLONG deadline = GetTickCount64() + 2000;
+    const bool readSettled = d.AwaitCancelled(d.waitOv, d.waitPending, deadline);
+    const bool eventSettled = d.AwaitCancelled(d.eventOv, d.eventPending, deadline);
     SetCommState(d.port, &d.savedDcb);
     SetCommTimeouts(d.port, &d.savedTimeouts);
     CloseHandle(d.port);
     d.port = INVALID_HANDLE_VALUE;
     timeEndPeriod(1);
+    if (!readSettled || !eventSettled) {
+        // The driver may still write into them: they are left allocated for
+        // good rather than freed under it, and the backend goes on with new ones.
+        (void)m_impl.release();
+        m_impl = std::make_unique<Impl>();
+    }
 }
 
 long Win32PortBackend::Write(const std::uint8_t* data, std::size_t length)
@@ -274,6 +189,8 @@ long Win32PortBackend::Read(std::uint8_t* buffer, std::size_t length)
 PortBackend::WaitResult Win32PortBackend::WaitReadable(std::chrono::milliseconds timeout)
 {
     Impl& d = *m_impl;
+    if (d.emptyReads)
+        return d.WaitForEvent(timeout);
     if (!d.waitPending) {
         // Issued under the lock, so that a purge either comes before it
         // (and the bytes it brings are new) or finds it pending.
@@ -283,8 +200,10 @@ PortBackend::WaitResult Win32PortBackend::WaitReadable(std::chrono::milliseconds
         d.heldFrom = d.heldTo = 0;
         d.dropCompletion = false;
         DWORD n = 0;
-        if (ReadFile(d.port, d.held.data(), 1, &n, &d.waitOv))
+        if (ReadFile(d.port, d.held.data(), 1, &n, &d.waitOv)) {
+            d.emptyReads = n == 0;  // from now on the reader waits for events
             return n == 0 ? WaitResult::TimedOut : d.TakeRest() ? WaitResult::Readable : WaitResult::HungUp;
+        }
         if (GetLastError() != ERROR_IO_PENDING)
             return WaitResult::HungUp;  // the device has gone
         d.waitPending = true;
@@ -299,8 +218,12 @@ PortBackend::WaitResult Win32PortBackend::WaitReadable(std::chrono::milliseconds
     if (!GetOverlappedResult(d.port, &d.waitOv, &n, FALSE))
         return GetLastError() == ERROR_OPERATION_ABORTED ? WaitResult::TimedOut : WaitResult::HungUp;
     // A byte that came before a purge belongs to nothing.
-    if (n == 0 || d.dropCompletion)
+    if (d.dropCompletion)
         return WaitResult::TimedOut;
+    if (n == 0) {
+        d.emptyReads = true;  // completed with nothing: from now on the reader waits for events
+        return WaitResult::TimedOut;
+    }
     return d.TakeRest() ? WaitResult::Readable : WaitResult::HungUp;
 }
 
@@ -313,14 +236,20 @@ void Win32PortBackend::PurgeInput()
 {
     Impl& d = *m_impl;
     std::lock_guard<std::mutex> lock(d.inputMutex);
-    // A waiting read that has already completed holds bytes from before
-    // this point: they are dropped. One still pending completes with bytes
-    // from after it, which belong to the next exchange (as on a line purged
-    // by the driver). Not cancelling it keeps a purge cheap.
+    PurgeComm(d.port, PURGE_RXCLEAR);
+    // Looked at after the purge: a waiting read complete by now took its
+    // byte before the purge (or at its very moment), and the byte is
+    // dropped. One still pending can only complete with a byte from after
+    // it, which belongs to the next exchange (as on a line purged by the
+    // driver). Not cancelling it keeps a purge cheap.
     if (d.waitPending && HasOverlappedIoCompleted(&d.waitOv))
         d.dropCompletion = true;
-    PurgeComm(d.port, PURGE_RXCLEAR);
     d.heldFrom = d.heldTo = 0;
+}
+
+std::string Win32PortBackend::LatencyAdvice() const
+{
+    return m_impl->latencyAdvice;
 }
 
 std::string Win32PortBackend::TakeLineErrors()

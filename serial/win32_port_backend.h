@@ -9,7 +9,7 @@
 // what is waiting; writes from other threads go out at once beside it, each
 // with a bounded wait. Line errors are cleared and recorded whenever the
 // port is looked at. The DCB and time-outs found at Open are restored at
-// Close.
+// Close. At Open the adapter's latency timer is read, never changed.
 class Win32PortBackend : public PortBackend {
 public:
     Win32PortBackend();
@@ -23,6 +23,7 @@ public:
     void CancelWait() override;
     void PurgeInput() override;
     std::string TakeLineErrors() override;
+    std::string LatencyAdvice() const override;
 
     struct Impl;
 

@@ -86,7 +86,7 @@ int main(int argc, char** argv)
                  "Prints the port's path, serves until SIGINT/SIGTERM, then saves the flash."};
     std::string flashPath, linkPath, transcriptPath;
     bool wireTiming = false, usbBursts = false;
-    std::string eraseText = "0", lateText = "1500";
+    std::string eraseText = "0", lateText = "1500", usbLatencyText;
     std::vector<std::string> faultTexts;
     app.add_option("--flash", flashPath, "flash file (131072 bytes): loaded if present, saved at exit");
     app.add_option("--link", linkPath, "make a symbolic link to the port at this path");
@@ -94,7 +94,9 @@ int main(int argc, char** argv)
     app.add_option("--erase-ms", eraseText, "time each clear command takes");
     app.add_flag("--usb-bursts", usbBursts,
                  "deliver the radio's output as a USB serial adapter does: packets of up to 62 bytes, "
-                 "a partial packet 16 ms after its last byte");
+                 "a partial packet 16 ms (--usb-latency-ms) after its last byte");
+    app.add_option("--usb-latency-ms", usbLatencyText,
+                   "the USB adapter's latency timer (default 16; implies --usb-bursts)");
     app.add_option("--late-ms", lateText, "how late a 'late' fault answers (default 1500)");
     app.add_option("--fault", faultTexts,
                    "STEP:INDEX:ATTEMPTS:FAULT: the first ATTEMPTS answers of STEP (at record or block INDEX, "
@@ -114,10 +116,15 @@ int main(int argc, char** argv)
         std::cerr << "vr3900-sim: " << e.what() << " (--help lists the options)\n";
         return 64;
     }
-    int eraseMs = 0, lateMs = 0;
+    int eraseMs = 0, lateMs = 0, usbLatencyMs = 16;
+    if (!usbLatencyText.empty())
+        usbBursts = true;
+    else
+        usbLatencyText = "16";
     for (const auto& [option, text, value] : {std::tuple<const char*, const std::string&, int&>{
                                                   "--erase-ms", eraseText, eraseMs},
-                                              {"--late-ms", lateText, lateMs}}) {
+                                              {"--late-ms", lateText, lateMs},
+                                              {"--usb-latency-ms", usbLatencyText, usbLatencyMs}}) {
         if (!Milliseconds(text, value)) {
             std::cerr << "vr3900-sim: " << option << " takes milliseconds (0 to 3600000), not " << text << "\n";
             return 64;
@@ -132,6 +139,7 @@ int main(int argc, char** argv)
     RadioModel::Settings settings;
     settings.wireTiming = wireTiming;
     settings.usbBursts = usbBursts;
+    settings.usbLatency = std::chrono::milliseconds(usbLatencyMs);
     settings.eraseTime = std::chrono::milliseconds(eraseMs);
     settings.lateBy = std::chrono::milliseconds(lateMs);
     for (const std::string& text : faultTexts) {

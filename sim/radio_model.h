@@ -63,8 +63,9 @@ public:
         // which a real line never does, so the limit sits between the two.
         std::chrono::milliseconds abandonAfter{800};
         // Deliver the radio's output as a USB serial adapter does: packets of
-        // up to 62 bytes, a partial one after the adapter's latency (16 ms).
+        // up to 62 bytes, a partial one after the adapter's latency timer.
         bool usbBursts = false;
+        std::chrono::milliseconds usbLatency{16};
         std::vector<FaultRule> faults;
         // Asked before each answer, with its number from 0 and its step
         // (under the model's lock: it must not call back into the model).
@@ -108,6 +109,7 @@ public:
     Transcript GetTranscript() const;
     std::chrono::nanoseconds ByteTime() const;
     bool UsbBursts() const { return m_settings.usbBursts; }
+    std::chrono::milliseconds UsbLatency() const { return m_settings.usbLatency; }
 
 private:
     enum class State { Loader, Boot };

@@ -43,7 +43,7 @@ void SimLink::FromTool(const std::uint8_t* data, std::size_t length)
                         false};
                 auto due = o.due + byteTime * static_cast<long>(end);
                 if (usb && end - at < kUsbPacket)
-                    due += kUsbLatency;
+                    due += m_model.UsbLatency();
                 // A link never reorders bytes.
                 due = std::max(due, m_lastDue);
                 m_lastDue = due;

@@ -29,8 +29,7 @@ private:
     };
     void Run();
 
-    static constexpr std::size_t kUsbPacket = 62;   // data bytes of one USB packet
-    static constexpr std::chrono::milliseconds kUsbLatency{16};  // the adapter's latency timer
+    static constexpr std::size_t kUsbPacket = 62;  // data bytes of one USB packet
 
     RadioModel& m_model;
     const Deliver m_deliver;

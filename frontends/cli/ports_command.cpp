@@ -1,5 +1,6 @@
 // `vokta4-cli ports`: the ports that open (* = the one the update would
-// take), and the reason of each that does not.
+// take) with their adapter and its latency timer, and the reason of each
+// that does not.
 #include <algorithm>
 #include <iostream>
 
@@ -7,7 +8,33 @@
 #include "platform/native_host.h"
 #include "platform/port_probe.h"
 #include "res/resource.h"
+#include "serial/adapter_latency.h"
 #include "serial/port_backend.h"
+
+namespace {
+
+// "FT232R USB UART, VID:PID 0403:6001, serial A50285BI, latency timer 16 ms",
+// "not a USB adapter".
+std::string DescribeAdapter(NativeHost& host, const std::string& port)
+{
+    const AdapterLatency latency = ReadAdapterLatency(port);
+    const PortDetails d = host.DescribePort(port);
+    std::string text;
+    auto add = [&text](const std::string& part) {
+        if (!part.empty())
+            text += (text.empty() ? "" : ", ") + part;
+    };
+    if (latency.kind != AdapterLatency::Kind::NotUsb || !d.vidPid.empty()) {
+        add(d.description);
+        add(d.vidPid.empty() ? std::string() : "VID:PID " + d.vidPid);
+        add(d.serial.empty() ? std::string() : "serial " + d.serial);
+    }
+    add(latency.kind == AdapterLatency::Kind::NotUsb && !d.vidPid.empty() ? "latency timer unknown"
+                                                                          : DescribeLatency(latency));
+    return text;
+}
+
+}  // namespace
 
 void ExplainRefusedPorts(NativeHost& host, const std::vector<std::string>& usable, std::ostream& out,
                          const std::string& prefix)
@@ -32,8 +59,9 @@ int RunPorts()
     if (!probe.enumerated)
         std::cerr << "vokta4-cli: the system's list of serial ports could not be read\n";
     for (const std::string& p : probe.usable) {
-        const std::string about = NativeHost::PortDescription(p);
-        std::cout << (p == probe.selected ? "* " : "  ") << p << (about.empty() ? "" : "  " + about) << "\n";
+        std::cout << (p == probe.selected ? "* " : "  ") << p << "  " << DescribeAdapter(host, p) << "\n";
+        if (const auto advice = probe.latencyAdvice.find(p); advice != probe.latencyAdvice.end())
+            std::cout << "      " << advice->second << "\n";
     }
     // The ports that exist but do not open, each with its reason.
     for (const auto& [port, reason] : probe.refused)

@@ -153,7 +153,9 @@ TEST_F(CliFixture, PortsListsOnlyPortsThatOpenAndMarksTheSavedOne)
     env["VOKTA4_PORTS"] = "/nonexistent/a:" + sim.Port();
     Process ports({VOKTA4_CLI, "ports"}, env);
     EXPECT_EQ(ports.Wait(), 0);
-    EXPECT_EQ(ports.Out().rfind("* " + sim.Port() + "\n  /nonexistent/a  not usable: /nonexistent/a: No such file or directory\n", 0),
+    EXPECT_EQ(ports.Out().rfind("* " + sim.Port() + "  not a USB adapter\n  /nonexistent/a  not usable: "
+                                "/nonexistent/a: No such file or directory\n",
+                                0),
               0u)
         << ports.Out();
     EXPECT_NE(ports.Out().find("service record: "), std::string::npos) << ports.Out();
