@@ -34,8 +34,9 @@ std::string Seconds(double s)
 
 void PrintFigures(const char* what, const LineFigures& f)
 {
-    std::printf("%-16s %2d x %3zu %-5s  round trip median %s, worst %s (wire time %s)\n", what, f.exchanges, f.bytes,
-                f.bytes == 1 ? "byte" : "bytes", Ms(f.medianMs).c_str(), Ms(f.worstMs).c_str(), Ms(f.wireMs).c_str());
+    std::printf("%-16s %2d x %3u %-5s  round trip median %s, worst %s (wire time %s)\n", what, f.exchanges,
+                static_cast<unsigned>(f.bytes), f.bytes == 1 ? "byte" : "bytes", Ms(f.medianMs).c_str(),
+                Ms(f.worstMs).c_str(), Ms(f.wireMs).c_str());
 }
 
 const char* Hint(LineTestReport::Verdict verdict)
