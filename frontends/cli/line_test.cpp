@@ -147,9 +147,15 @@ LineTestReport LineTest::Run(const std::string& port)
         report.reason = port + " did not open: " + m_channel.LastOpenError();
         return report;
     }
+    // What the driver held from before is no answer; whatever comes in from
+    // here on without having been sent fails the test.
     m_channel.Purge();
-    m_expected = 0;
-    m_sent.clear();
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_received.clear();
+        m_expected = 0;
+        m_sent.clear();
+    }
     std::vector<double> singles, all, bursts;
     for (const LinePattern& p : Patterns()) {
         double ms = 0;
