@@ -128,9 +128,8 @@ std::vector<LinePattern> LineTest::Patterns()
     return patterns;
 }
 
-void LineTest::OnReceive(unsigned count)
+void LineTest::OnReceive(const unsigned char* data, unsigned count)
 {
-    const std::uint8_t* data = m_channel.ReadBuffer();
     std::lock_guard<std::mutex> lock(m_mutex);
     const std::size_t keep = std::min<std::size_t>(count, kKept - m_received.size());
     m_received.insert(m_received.end(), data, data + keep);

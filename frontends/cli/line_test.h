@@ -69,7 +69,7 @@ public:
     static bool IsPlain(std::uint8_t value);
 
     LineTestReport Run(const std::string& port);
-    void OnReceive(unsigned count) override;
+    void OnReceive(const unsigned char* data, unsigned count) override;
 
 private:
     using Clock = std::chrono::steady_clock;
