@@ -61,3 +61,7 @@ int RunCheck(const std::string& path);
 // the file (a cut-short one is converted with `allowIncomplete`) or the
 // output would overwrite one of its inputs.
 int RunConvert(const std::string& path, const std::string& output, bool allowIncomplete);
+// `vokta4-cli line-test --port P`: test patterns through a loopback plug.
+// 0 when every pattern came back exact, 1 otherwise.
+int RunLineTest(const std::string& port);
+extern const char* const kLineTestHelp;

@@ -13,7 +13,7 @@ namespace {
 struct Arguments {
     WriteArgs write;
     HistoryArgs history;
-    std::string firmwareFile, imageFile;
+    std::string firmwareFile, imageFile, linePort;
     bool convertIncomplete = false;
 };
 
@@ -67,6 +67,9 @@ void AddOthers(CLI::App& app, Arguments& a)
                         "another one, or restored otherwise); the backup is kept");
     history->add_option("--record", a.history.file,
                         "the service record (default: vokta4-history.jsonl beside the data file)");
+    CLI::App* line = app.add_subcommand("line-test", "test the serial line through a loopback plug; unplug the radio first");
+    line->add_option("--port", a.linePort, "serial port")->required();
+    line->footer(kLineTestHelp);
 }
 
 // Names what was wrong on the command line: an unknown subcommand or option
@@ -79,7 +82,7 @@ std::string UsageProblem(const CLI::App& app, const std::vector<std::string>& ar
     if (args.size() > 1 && args[1][0] != '-' && !known)
         return "unknown subcommand " + args[1];
     if (args.size() > 1 && args[1][0] == '-')
-        return "unknown option " + args[1] + " (options follow a subcommand: ports, write, check, convert, history)";
+        return "unknown option " + args[1] + " (options follow a subcommand: ports, write, check, convert, history, line-test)";
     const std::string what = e.what();
     const std::string extras = "not expected: ";
     const std::size_t at = what.find(extras);
@@ -99,6 +102,8 @@ int Run(const CLI::App& app, Arguments& a)
         return RunConvert(a.firmwareFile, a.imageFile, a.convertIncomplete);
     if (*app.get_subcommand("history"))
         return RunHistory(a.history);
+    if (*app.get_subcommand("line-test"))
+        return RunLineTest(a.linePort);
     if (w.ports.size() > 1 || w.allPorts || w.json)
         return RunFleetWrite(w);
     w.port = w.ports.empty() ? std::string() : w.ports.front();
