@@ -152,6 +152,11 @@ bool UpdateJob::OpenPortAndAskForPower()
         return Fail(IDS_CANT_OPEN_PORT);
     }
     m_context.m_bUpdating = 1;
+    // A USB adapter that holds the radio's answers for its latency timer
+    // makes the update slower: the technician learns how to lower it.
+    const std::string advice = m_link.Serial().LatencyAdvice();
+    if (!advice.empty())
+        m_context.Note(advice);
     if (m_context.Ask(LoadStringResource(IDS_POWER_SUPPLY)))
         return true;
     m_events.StepFailed(m_context.m_step, std::string(), "cancelled at \"" STR_POWER_SUPPLY "\"");
