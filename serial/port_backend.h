@@ -26,8 +26,13 @@ public:
     // or CancelWait() is called (TimedOut).
     virtual WaitResult WaitReadable(std::chrono::milliseconds timeout) = 0;
     virtual void CancelWait() = 0;
-    // Discards input received but not yet read.
-    virtual void PurgeInput() = 0;
+    // Discards input received but not yet read; returns how many bytes it
+    // discarded, as far as the platform can tell.
+    virtual std::size_t PurgeInput() = 0;
+    // Bytes written but not yet sent on (0 where the platform cannot tell).
+    // A reply that arrives while its command is still unsent cannot be its
+    // reply.
+    virtual std::size_t BytesUnsent() { return 0; }
     // The line errors (framing, overrun, parity, break) seen since the last
     // call, in words; empty when there were none or the platform cannot tell.
     virtual std::string TakeLineErrors() { return std::string(); }

@@ -251,8 +251,18 @@ void PosixPortBackend::CancelWait()
     }
 }
 
-void PosixPortBackend::PurgeInput()
+std::size_t PosixPortBackend::PurgeInput()
 {
     std::lock_guard<std::mutex> lock(m_inputMutex);
+    const std::size_t waiting = BytesWaiting();
     (void)::tcflush(m_fd, TCIFLUSH);
+    return waiting;
+}
+
+std::size_t PosixPortBackend::BytesUnsent()
+{
+    int unsent = 0;
+    if (::ioctl(m_fd, TIOCOUTQ, &unsent) != 0 || unsent < 0)
+        return 0;
+    return static_cast<std::size_t>(unsent);
 }

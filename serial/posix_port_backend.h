@@ -24,7 +24,8 @@ public:
     long Read(std::uint8_t* buffer, std::size_t length) override;
     WaitResult WaitReadable(std::chrono::milliseconds timeout) override;
     void CancelWait() override;
-    void PurgeInput() override;
+    std::size_t PurgeInput() override;
+    std::size_t BytesUnsent() override;
     std::string LatencyAdvice() const override { return m_latencyAdvice; }
 
     static std::string DevicePath(const std::string& name);

@@ -12,14 +12,19 @@
 struct SerialChannel::Gate {
     std::mutex mutex;
     unsigned epoch = 0;  // advanced by Purge, Open and Close
+    std::size_t dropped = 0;  // bytes discarded by purges since TakeDroppedBytes
     ReceiveSink* sink = nullptr;
     TrafficObserver observer;
 
     void Deliver(const std::atomic<bool>& running, const std::uint8_t* data, std::size_t n, unsigned readEpoch)
     {
         std::lock_guard<std::mutex> lock(mutex);
-        if (!running || readEpoch != epoch)
+        if (!running)
             return;
+        if (readEpoch != epoch) {
+            dropped += n;  // read before a purge: purged
+            return;
+        }
         if (observer)
             observer(false, data, n);
         if (sink)
@@ -175,7 +180,28 @@ void SerialChannel::Purge()
     std::lock_guard<std::mutex> lock(m_gate->mutex);
     ++m_gate->epoch;  // a chunk read before this point is dropped at delivery
     if (state)
-        state->backend->PurgeInput();
+        m_gate->dropped += state->backend->PurgeInput();
+}
+
+std::size_t SerialChannel::TakeDroppedBytes()
+{
+    std::lock_guard<std::mutex> lock(m_gate->mutex);
+    const std::size_t dropped = m_gate->dropped;
+    m_gate->dropped = 0;
+    return dropped;
+}
+
+std::size_t SerialChannel::BytesUnsent()
+{
+    std::shared_ptr<ReaderState> state;
+    {
+        std::lock_guard<std::mutex> lock(m_portMutex);
+        state = m_hPort;
+    }
+    if (!state)
+        return 0;
+    std::lock_guard<std::mutex> write(state->writeMutex);
+    return state->backend->BytesUnsent();
 }
 
 std::string SerialChannel::TakeLineErrors()

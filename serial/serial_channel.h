@@ -43,6 +43,11 @@ public:
     std::uint32_t WriteIfOpen(const void* data, std::uint32_t length);
     // Drops input not yet handed to the sink, in the driver and in flight.
     void Purge();
+    // The bytes purges have discarded since the last call: those the driver
+    // held and those read just before a purge. Bytes nobody awaited.
+    std::size_t TakeDroppedBytes();
+    // Bytes written but not yet sent on by the driver (0 where unknown).
+    std::size_t BytesUnsent();
     // The line errors seen since the last call, in words (empty: none).
     std::string TakeLineErrors();
     // While open: what the port's USB adapter costs in time and how to

@@ -232,19 +232,30 @@ void Win32PortBackend::CancelWait()
     SetEvent(m_impl->stop);
 }
 
-void Win32PortBackend::PurgeInput()
+std::size_t Win32PortBackend::PurgeInput()
 {
     Impl& d = *m_impl;
     std::lock_guard<std::mutex> lock(d.inputMutex);
+    const long inDriver = d.CheckLine();
+    std::size_t dropped = (inDriver > 0 ? static_cast<std::size_t>(inDriver) : 0) + (d.heldTo - d.heldFrom);
     PurgeComm(d.port, PURGE_RXCLEAR);
     // Looked at after the purge: a waiting read complete by now took its
     // byte before the purge (or at its very moment), and the byte is
     // dropped. One still pending can only complete with a byte from after
     // it, which belongs to the next exchange (as on a line purged by the
     // driver). Not cancelling it keeps a purge cheap.
-    if (d.waitPending && HasOverlappedIoCompleted(&d.waitOv))
+    if (d.waitPending && HasOverlappedIoCompleted(&d.waitOv)) {
         d.dropCompletion = true;
+        ++dropped;
+    }
     d.heldFrom = d.heldTo = 0;
+    return dropped;
+}
+
+std::size_t Win32PortBackend::BytesUnsent()
+{
+    DWORD unsent = 0;
+    return m_impl->CheckLine(&unsent) < 0 ? 0 : static_cast<std::size_t>(unsent);
 }
 
 std::string Win32PortBackend::LatencyAdvice() const

@@ -21,7 +21,8 @@ public:
     long Read(std::uint8_t* buffer, std::size_t length) override;
     WaitResult WaitReadable(std::chrono::milliseconds timeout) override;
     void CancelWait() override;
-    void PurgeInput() override;
+    std::size_t PurgeInput() override;
+    std::size_t BytesUnsent() override;
     std::string TakeLineErrors() override;
     std::string LatencyAdvice() const override;
 

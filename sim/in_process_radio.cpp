@@ -66,10 +66,12 @@ public:
         }
         m_cv.notify_all();
     }
-    void PurgeInput() override
+    std::size_t PurgeInput() override
     {
         std::lock_guard<std::mutex> lock(m_mutex);
+        const std::size_t dropped = m_rx.size();
         m_rx.clear();
+        return dropped;
     }
 
     void Receive(const std::uint8_t* data, std::size_t length)

@@ -1,4 +1,5 @@
 // Reading the radio's channel data into the image before the flash is cleared.
+#include <algorithm>
 #include <cstring>
 
 #include "update/exchange.h"
@@ -49,12 +50,51 @@ bool WriteBackBackup(UpdateContext& u, std::vector<std::uint8_t>& data, const st
     return true;
 }
 
+namespace {
+
+// Whether the replies read so far may hold bytes that were not theirs. A
+// reply with stray bytes before it completes early, and its tail comes
+// after it: at once on a plain line, but through a USB adapter up to its
+// latency later, after the next command. So late bytes before any reply
+// but the first put every earlier one in doubt, and after the last reply
+// the line is listened to once for as long as an adapter holds bytes back.
+bool RepliesInDoubt(UpdateContext& u, std::uint32_t address)
+{
+    if (address > kChannelStart && u.m_link.LateBytesBeforeLastReply() > 0)
+        return true;
+    if (address + kBlockSize < kChannelEnd)
+        return false;
+    const Timing& t = u.m_link.Times();
+    u.m_link.PauseAfterReply(std::max(t.stepPause, t.replyListen));
+    u.m_link.Serial().Purge();  // what the driver holds counts too
+    return u.m_link.TakeLateBytes() > 0;
+}
+
+// The whole channel area is read again after the line has been quiet,
+// a few times at most.
+bool ReadAgainFromTheStart(UpdateContext& u, int& rounds)
+{
+    if (++rounds > kBlockAttempts) {
+        u.SetDetail("bytes no exchange awaited kept coming between the channel data's replies (" +
+                    std::to_string(kBlockAttempts) + " reads of the channel area)");
+        return false;
+    }
+    u.Note("bytes came between the channel data's replies that no exchange awaited; the channel area is read "
+           "again from its start");
+    u.m_link.DrainLine();
+    u.Progress(0, kChannelSize, "bytes");
+    return u.m_link.Running();
+}
+
+}  // namespace
+
 bool ReadChannelData(UpdateContext& u)
 {
     const bool fromBackup = !u.m_request.channelData.empty();
     u.m_channelData.assign(kChannelSize, 0);
     u.Progress(0, kChannelSize, "bytes");
-    for (std::uint32_t address = kChannelStart; address < kChannelEnd; address += kBlockSize) {
+    int rounds = 1;
+    for (std::uint32_t address = kChannelStart; address < kChannelEnd;) {
         std::uint8_t block[kBlockSize];
         if (fromBackup) {
             if (!u.m_link.Running())
@@ -64,12 +104,19 @@ bool ReadChannelData(UpdateContext& u)
             if (!u.WithRetries(ReadBlock, address))
                 return false;
             std::memcpy(block, &u.m_link.RxBuf()[2], kBlockSize);  // after the two header bytes
+            if (RepliesInDoubt(u, address)) {
+                if (!ReadAgainFromTheStart(u, rounds))
+                    return false;
+                address = kChannelStart;
+                continue;
+            }
         }
         if (!StoreChannelBlock(u, address, block))
             return false;
         u.Progress(address + kBlockSize - kChannelStart, kChannelSize, "bytes");
         if (fromBackup)
             u.m_link.Pause();  // after a read, the pause was spent listening for stray bytes
+        address += kBlockSize;
     }
     u.m_channelDataRead = true;
     if (fromBackup)

@@ -57,6 +57,13 @@ ExchangeResult RadioLink::Judge(const Exchange& x, WaitResult w, std::string& de
         break;
     }
     m_pump.KillTimer1();
+    // An answer needs its command: one that came while the command's bytes
+    // were still unsent answers something else, and an exchange was lost.
+    // (The contact byte is repeated while awaited, so it is always in flight.)
+    if (x.mode != kModeContact && m_pSerial->BytesUnsent() > 0) {
+        detail = x.context + "an answer came before the command had been sent: an exchange was lost";
+        return ExchangeResult::Early;
+    }
     if (x.refusalFails && m_bReplyError.load(std::memory_order_relaxed)) {
         detail = x.context + x.refusal;
         return ExchangeResult::Refused;
@@ -92,38 +99,56 @@ void RadioLink::DrainLine()
         }
     }
     m_pSerial->Purge();
+    TakeLateBytes();  // what the failed attempt left belongs to it
+}
+
+int RadioLink::TakeLateBytes()
+{
+    m_lateBytes += static_cast<int>(m_pSerial->TakeDroppedBytes());
+    return m_lateBytes.exchange(0);
 }
 
 bool RadioLink::ReplyHadLength(std::int32_t expected, std::string& detail)
 {
     // The reply carries no checksum: a longer one (stray bytes before it, or
     // a late reply merging) would shift the data. The pause after the block
-    // is spent listening for such extra bytes; any means a retry. Through a
-    // USB adapter the last bytes come up to its latency later, so the
-    // listen is at least that long.
-    PauseAfterReply(std::max(m_timing.stepPause, m_timing.replyListen));
+    // is spent listening for such extra bytes; any means a retry. A USB
+    // adapter may hold the tail of a longer reply past the pause: it then
+    // arrives before the next reply, as late bytes that the next block's
+    // read reports (LateBytesBeforeLastReply) and its caller acts on.
+    PauseAfterReply(m_timing.stepPause);
     EndExchange();
     const std::int32_t received = m_nRxCount.load(std::memory_order_relaxed);
-    if (received == expected)
+    if (received == expected) {
+        m_lateBeforeReply = TakeLateBytes();
         return true;
+    }
     detail = "the reply was " + std::to_string(received) + " bytes long, not " + std::to_string(expected);
     return false;
 }
 
-bool RadioLink::LineStaysQuiet(std::string& detail)
+bool RadioLink::LineStaysQuiet(bool suspicious, std::string& detail)
 {
     // Stray bytes are counted from the start of the last exchange: those
-    // behind its acknowledgement, and in the idle mode every byte. A whole
-    // block time-out of silence shows that no answer is still on its way.
+    // behind its acknowledgement, and in the idle mode every byte. Every
+    // answer of the write came after its command had been sent (Judge), so
+    // an extra answer follows the last one at once, held back at most by a
+    // USB adapter's latency. After late bytes a whole block time-out of
+    // silence shows that no answer is still on its way.
     EndExchange();
     m_bReplyDone = 0;  // nothing completes in the idle mode: the wait ends at the time-out
     m_bTimedOut = 0;
-    m_pump.SetTimer1(static_cast<unsigned>(m_timing.blockTimeout.count()));
-    if (WaitReply() == WaitResult::Aborted) {
-        detail = "stopped by the user after the last block";
-        return false;
+    const auto listen = suspicious ? m_timing.blockTimeout : std::max(m_timing.stepPause, m_timing.replyListen);
+    const std::int64_t left = m_lastRxNanos.load(std::memory_order_relaxed) +
+                              std::chrono::duration_cast<std::chrono::nanoseconds>(listen).count() - SteadyNanos();
+    if (left > 0) {
+        m_pump.SetTimer1(static_cast<unsigned>((left + 999999) / 1000000));
+        if (WaitReply() == WaitResult::Aborted) {
+            detail = "stopped by the user after the last block";
+            return false;
+        }
     }
-    const int stray = m_strayBytes.load();
+    const int stray = m_strayBytes.load() + TakeLateBytes();
     if (stray == 0)
         return true;
     detail = "the radio sent " + std::to_string(stray) +

@@ -37,7 +37,9 @@ struct Exchange {
     std::string stopped;   // CLOSE ended the wait (empty: nothing to note)
 };
 
-enum class ExchangeResult { Reply, Refused, Aborted, TimedOut, LineDown };
+// Early: an answer came while the command was still unsent, so it cannot
+// have been the answer to it.
+enum class ExchangeResult { Reply, Refused, Early, Aborted, TimedOut, LineDown };
 
 // The detail of a line that has hung up.
 extern const char* const kLineDownText;

@@ -7,28 +7,42 @@
 #include "update/memory_map.h"
 #include "update/update_steps.h"
 
+// The first address where the block read back differs from the image, or -1.
+static long FirstDifference(UpdateContext& u, const std::uint8_t* image)
+{
+    for (std::uint32_t k = 0; k < kBlockSize; ++k) {
+        if (u.m_link.RxBuf()[2 + k] != image[k])  // after the two header bytes
+            return static_cast<long>(k);
+    }
+    return -1;
+}
+
 static bool CompareReadBack(UpdateContext& u, std::uint32_t address, bool& answered)
 {
-    answered = u.WithRetries(ReadBlock, address);
-    if (!answered)
-        return false;
     std::uint8_t image[kBlockSize];
-    if (!ReadImageBlock(u, address, image))
-        return false;
-    for (std::uint32_t k = 0; k < kBlockSize; ++k) {
-        const std::uint8_t radio = u.m_link.RxBuf()[2 + k];  // after the two header bytes
-        if (radio != image[k]) {
-            char text[160];
-            std::snprintf(text, sizeof text,
-                          "verification: the radio holds 0x%02X at 0x%06X where the image has 0x%02X "
-                          "(the first difference)",
-                          radio, static_cast<unsigned>(address + k), image[k]);
-            u.m_verified = "differs";
-            u.SetDetail(text);
+    for (int look = 1;; ++look) {
+        answered = u.WithRetries(ReadBlock, address);
+        if (!answered || !ReadImageBlock(u, address, image))
             return false;
+        const long k = FirstDifference(u, image);
+        if (k < 0)
+            return true;
+        // A reply shifted by bytes that were not its own reads wrong once; a
+        // flash that differs reads wrong again after a quiet line.
+        if (look == 1) {
+            u.m_link.DrainLine();
+            continue;
         }
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      "verification: the radio holds 0x%02X at 0x%06X where the image has 0x%02X "
+                      "(the first difference)",
+                      u.m_link.RxBuf()[2 + k], static_cast<unsigned>(address + static_cast<std::uint32_t>(k)),
+                      image[k]);
+        u.m_verified = "differs";
+        u.SetDetail(text);
+        return false;
     }
-    return true;
 }
 
 bool VerifyFirmware(UpdateContext& u)

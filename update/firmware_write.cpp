@@ -49,6 +49,7 @@ bool ReadImageBlock(UpdateContext& u, std::uint32_t address, std::uint8_t* block
 bool WriteFirmware(UpdateContext& u)
 {
     u.Progress(0, kImageSize, "bytes");
+    u.m_link.TakeLateBytes();  // from here on, late bytes are the write's
     // Unsigned comparison: stepping by 512 this writes the 256 blocks up to
     // 0xFFFE00 and stops at 0x1000000.
     for (std::uint32_t address = kImageBase; address < 0xFFFFFF; address += kBlockSize) {

@@ -59,12 +59,22 @@ public:
     // a late reply to the failed attempt cannot merge with the next one. It
     // waits in the message loop and ends early when the update is stopped.
     void DrainLine();
-    // After a block read kept listening: false (with the detail) when the
-    // reply was longer or shorter than `expected`.
+    // After a block read kept listening through the pause: false (with the
+    // detail) when the reply was longer or shorter than `expected`.
     bool ReplyHadLength(std::int32_t expected, std::string& detail);
+    // Bytes that came since the last call while no exchange awaited them:
+    // after an answer, between exchanges, or dropped by a purge before a
+    // command. Each is evidence that an exchange was not what it seemed.
+    int TakeLateBytes();
+    // Late bytes that came between the reply judged before the last block
+    // read and that read's own reply: the earlier reply may have been
+    // longer than it looked (a USB adapter can deliver its tail that late).
+    int LateBytesBeforeLastReply() const { return m_lateBeforeReply; }
     // After the last acknowledgement: false (with the detail) when bytes
-    // came that no exchange awaited, or the update was stopped.
-    bool LineStaysQuiet(std::string& detail);
+    // came that no exchange awaited, or the update was stopped. The line is
+    // listened to for as long as a USB adapter may hold a byte back, or a
+    // whole block time-out when `suspicious` (late bytes came before).
+    bool LineStaysQuiet(bool suspicious, std::string& detail);
     void Pause();
     // Waits until `period` has passed since the radio's last answer: the
     // radio gets its pause, and the time spent since the answer counts.
@@ -111,5 +121,7 @@ private:
     std::mutex m_exchangeMutex;
     std::atomic<std::int64_t> m_lastRxNanos{0};  // steady clock of the latest chunk
     std::atomic<int> m_strayBytes{0};  // bytes received while no exchange awaited any
+    std::atomic<int> m_lateBytes{0};   // the same, kept across exchanges until taken
+    int m_lateBeforeReply = 0;
     std::unique_ptr<PeriodicTimer> m_resendTimer;
 };

@@ -16,8 +16,10 @@ void RadioLink::Dispatch(const std::uint8_t* buf, unsigned count)
     {
         std::lock_guard<std::mutex> lock(m_exchangeMutex);
         const ReceiveMode mode = m_nMode.load(std::memory_order_relaxed);
-        if (mode == kModeIdle)
+        if (mode == kModeIdle) {
             m_strayBytes += static_cast<int>(count);  // nothing awaits them
+            m_lateBytes += static_cast<int>(count);
+        }
         if (mode == kModeContact) {
             for (unsigned i = 0; i < count; ++i)
                 done = done || buf[i] == protocol::kContactAnswer;
@@ -28,8 +30,10 @@ void RadioLink::Dispatch(const std::uint8_t* buf, unsigned count)
             // The answer is one byte: whatever follows it is stray.
             const bool answered = m_bReplyDone.load(std::memory_order_relaxed) != 0;
             for (unsigned i = 0; i < count; ++i) {
-                if (answered || done)
+                if (answered || done) {
                     ++m_strayBytes;
+                    ++m_lateBytes;
+                }
                 if (buf[i] == accept) {
                     done = true;
                 } else if (buf[i] == refuse) {

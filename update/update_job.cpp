@@ -33,10 +33,16 @@ bool ReportWrittenBackChannelData(UpdateContext& u)
     return true;
 }
 
+// After the last block: late bytes anywhere in the write make the check a
+// whole block time-out long; a clean write needs only a short listen.
 bool LineStaysQuiet(UpdateContext& u)
 {
     std::string detail;
-    if (u.m_link.LineStaysQuiet(detail))
+    const int late = u.m_link.TakeLateBytes();
+    if (late > 0)
+        u.Note(std::to_string(late) + " byte(s) came during the write that no exchange awaited; the line is "
+                                      "listened to for a whole block time-out");
+    if (u.m_link.LineStaysQuiet(late > 0, detail))
         return true;
     u.SetDetail(detail);
     return false;

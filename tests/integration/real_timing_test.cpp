@@ -36,3 +36,38 @@ TEST(RealTiming, LateAnswersNeverCountForTheRetry)
     EXPECT_EQ(view.messages, (std::vector<std::string>{STR_POWER_SUPPLY, STR_DONE})) << dialog.FailureDetail();
     EXPECT_EQ(radio.Model().Flash(), ExpectedFlash(3, kMarkerRelease));
 }
+
+// Bytes that are not an answer's, at the product's timing through a USB
+// adapter: three stray bytes before a read reply (its tail then comes after
+// it) never reach the channel data, and a byte the adapter delivers 12 ms
+// after the last acknowledgement is a lost exchange, not "Done.".
+TEST(RealTiming, StrayBytesNeverReachTheChannelDataNorPassAsDone)
+{
+    using Step = RadioModel::Step;
+    using Fault = RadioModel::Fault;
+    RadioModel::Settings settings;
+    settings.usbBursts = true;
+    settings.faults = {
+        {Step::ReadBlock, 9, 1, Fault::Garbage, std::chrono::milliseconds(0)},
+        {Step::WriteData, 255, 1, Fault::Extra, std::chrono::milliseconds(12)},
+    };
+    InProcessRadio radio(settings);
+    ScriptedView view;
+    TestHost host;
+    TempDir dir;
+    host.portNames = {"sim"};
+    host.backends = [&] { return radio.MakeBackend(); };
+    host.moduleFile = dir.Path() + "/vokta4";
+    dir.Write("boot.s19", kSimBootProgram);
+    dir.Write("fw.002", FirmwareText(3));
+    UpdaterDialog dialog(view, host, Timing());
+    view.dialog = &dialog;
+    dialog.OnInitDialog("");
+    dialog.OnWrite();
+    EXPECT_EQ(view.messages, (std::vector<std::string>{STR_POWER_SUPPLY, STR_FIRM_WRITE_ERROR}));
+    EXPECT_NE(dialog.FailureDetail().find("after the last acknowledgement"), std::string::npos)
+        << dialog.FailureDetail();
+    // Every block was written and acknowledged: the flash holds the
+    // firmware and the radio's own channel data, byte for byte.
+    EXPECT_EQ(radio.Model().Flash(), ExpectedFlash(3, kMarkerRelease));
+}

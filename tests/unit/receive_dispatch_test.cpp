@@ -52,6 +52,28 @@ struct DispatchFixture : ::testing::Test {
 
 }  // namespace
 
+// An answer that arrives while the driver still holds the command's bytes
+// cannot be the answer to it: the exchange fails as lost, and the same
+// answer counts once the command has gone out.
+TEST_F(DispatchFixture, AnAnswerWhileTheCommandIsStillUnsentIsNotItsAnswer)
+{
+    A::SetRun(*dialog, true);
+    for (const std::size_t unsent : {std::size_t{8}, std::size_t{0}}) {
+        shared->unsent = unsent;
+        std::thread radio([this] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            Arrive({'1'});
+        });
+        const bool answered = QueryDataProtect(A::Context(*dialog));
+        radio.join();
+        EXPECT_EQ(answered, unsent == 0);
+        if (unsent > 0) {
+            EXPECT_NE(dialog->FailureDetail().find("before the command had been sent"), std::string::npos)
+                << dialog->FailureDetail();
+        }
+    }
+}
+
 TEST_F(DispatchFixture, ContactCompletesOnA0x11AnywhereInTheChunk)
 {
     A::Prepare(*dialog, RadioLink::kModeContact);

@@ -181,10 +181,12 @@ PortBackend::WaitResult FakeBackend::WaitReadable(std::chrono::milliseconds time
     return WaitResult::TimedOut;
 }
 
-void FakeBackend::PurgeInput()
+std::size_t FakeBackend::PurgeInput()
 {
     std::lock_guard<std::mutex> lock(m_shared->mutex);
+    const std::size_t dropped = m_shared->pending.size();
     m_shared->pending.clear();
+    return dropped;
 }
 
 std::string SRecordLine(int type, std::uint32_t address, const std::vector<std::uint8_t>& data)

@@ -125,6 +125,7 @@ public:
         std::mutex mutex;
         std::vector<std::vector<std::uint8_t>> written;
         std::vector<std::uint8_t> pending;  // bytes "waiting" in the driver
+        std::atomic<std::size_t> unsent{0};  // bytes "still to send"
         std::vector<std::size_t> readSizes;
         int opens = 0, closes = 0;
         bool failOpen = false;
@@ -144,7 +145,8 @@ public:
     long Read(std::uint8_t* buffer, std::size_t length) override;
     WaitResult WaitReadable(std::chrono::milliseconds timeout) override;
     void CancelWait() override {}
-    void PurgeInput() override;
+    std::size_t PurgeInput() override;
+    std::size_t BytesUnsent() override { return m_shared->unsent; }
 
 private:
     std::shared_ptr<Shared> m_shared;
