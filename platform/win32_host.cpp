@@ -9,6 +9,7 @@
 
 #include "platform/host.h"
 #include "platform/native_host.h"
+#include "platform/paths.h"
 #include "platform/win32_text.h"
 #include "serial/win32_port_backend.h"
 #include "serial/win32_port_device.h"
@@ -113,8 +114,10 @@ std::string NativeHost::FirstFileWithExtension(const std::string& directory, con
 std::string NativeHost::ProfilePath()
 {
     wchar_t appData[MAX_PATH] = {};
+    // A bare file name would send the profile calls to the Windows folder:
+    // without a per-user folder the profile lies beside the program.
     if (SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, 0, appData) != S_OK)
-        return "VOKTA4.INI";
+        return DirectoryOf(ModuleFileName()) + "VOKTA4.INI";
     return WideToUtf8(appData) + "\\VOKTA4\\VOKTA4.INI";
 }
 

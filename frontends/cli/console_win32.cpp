@@ -64,9 +64,24 @@ std::string PortFullName(const std::string& port)
 }
 
 // cmd.exe: double quotes; a file name cannot contain one.
+// As the C runtime splits a command line: backslashes are plain except
+// before a quote, where each is doubled and the quote escaped; those before
+// the closing quote double too, so that "C:\\dir\\" stays one argument.
 std::string QuoteArgument(const std::string& text)
 {
-    return "\"" + text + "\"";
+    std::string quoted = "\"";
+    std::size_t backslashes = 0;
+    for (char c : text) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+        quoted += c;
+        backslashes = 0;
+    }
+    quoted.append(backslashes * 2, '\\');
+    return quoted + "\"";
 }
 
 struct PromptInput::Impl {
