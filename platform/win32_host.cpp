@@ -92,12 +92,17 @@ std::unique_ptr<PortBackend> NativeHost::MakePortBackend()
     return std::make_unique<Win32PortBackend>();
 }
 
-std::string NativeHost::ModuleFileName()
+static std::string RunningProgram()
 {
     std::wstring path(32768, L'\0');
     const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
     path.resize(n);
     return WideToUtf8(path);
+}
+
+std::string NativeHost::ModuleFileName()
+{
+    return RunningProgram();
 }
 
 std::string NativeHost::FirstFileWithExtension(const std::string& directory, const std::string& extension)
@@ -117,7 +122,7 @@ std::string NativeHost::ProfilePath()
     // A bare file name would send the profile calls to the Windows folder:
     // without a per-user folder the profile lies beside the program.
     if (SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, 0, appData) != S_OK)
-        return DirectoryOf(ModuleFileName()) + "VOKTA4.INI";
+        return DirectoryOf(RunningProgram()) + "VOKTA4.INI";
     return WideToUtf8(appData) + "\\VOKTA4\\VOKTA4.INI";
 }
 

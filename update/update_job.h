@@ -28,6 +28,11 @@ public:
     // the first clear command will then never go out. False once the erase
     // has begun, when stopping would leave the radio erased.
     bool AcceptStopBeforeErase() { return m_context.AcceptStopBeforeErase(); }
+    // Any thread: what a stop request means for this update. Before the
+    // erase it is accepted, and the radio stays as it was. Once the erase
+    // has begun only a technician who insists stops it, leaving the radio
+    // erased; otherwise the update goes on (false).
+    bool AcceptStop(bool insist) { return AcceptStopBeforeErase() || insist; }
     // True from the moment the first clear command goes out (any thread).
     bool EraseStarted() const { return m_context.EraseStarted(); }
     // Timer 1 expired (UI thread).

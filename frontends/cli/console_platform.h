@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -43,6 +44,16 @@ enum class StopRequest {
     Interrupt,  // Ctrl-C (Ctrl-Break): the technician at the keyboard
     HangUp,     // the terminal or the remote session closed (SIGHUP, console close)
     Terminate   // the system or another program (SIGTERM, log-off, shut-down)
+};
+
+// A technician insists on a stop with a second Ctrl-C; a closed terminal
+// or the system never insists.
+class StopInsistence {
+public:
+    bool Insists(StopRequest request) { return request == StopRequest::Interrupt && m_interrupts++ > 0; }
+
+private:
+    std::atomic<int> m_interrupts{0};
 };
 
 // Calls `onStop` on a thread of its own for every stop request; what it

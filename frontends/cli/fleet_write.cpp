@@ -47,10 +47,10 @@ public:
     }
     void operator()(StopRequest request)
     {
-        const bool second = request == StopRequest::Interrupt && m_interrupts++ > 0;
+        const bool insist = m_insistence.Insists(request);
         bool erasing = false;
         for (auto& r : m_radios) {
-            if (r->AcceptStopBeforeErase() || second)
+            if (r->AcceptStop(insist))
                 r->Interrupt();
             else
                 erasing = true;
@@ -67,7 +67,7 @@ public:
 private:
     std::vector<std::unique_ptr<RadioSession>>& m_radios;
     SharedPrompt& m_prompt;
-    std::atomic<int> m_interrupts{0};
+    StopInsistence m_insistence;
 };
 
 // The tag of a port's files, in one case: on Windows COM3 and com3 name one

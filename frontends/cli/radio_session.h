@@ -43,8 +43,8 @@ public:
     // Any thread: acts as CLOSE.
     void Interrupt();
     bool EraseStarted() const { return m_job->EraseStarted(); }
-    // Any thread: see UpdateJob::AcceptStopBeforeErase.
-    bool AcceptStopBeforeErase() { return m_job->AcceptStopBeforeErase(); }
+    // Any thread: see UpdateJob::AcceptStop.
+    bool AcceptStop(bool insist) { return m_job->AcceptStop(insist); }
     // False when the arguments cannot be used for this radio (said on stderr).
     bool Ready() const { return m_ready; }
     Status Snapshot() const;

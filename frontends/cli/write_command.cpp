@@ -33,18 +33,17 @@ private:
 };
 
 
-// What a stop request does depends on the radio's state. Before the ROM
-// clear every request ends the update as CLOSE does: the radio stays as it
-// was. From the clear on the radio is only safe once the write completes:
-// a closed terminal or SIGTERM no longer stops it, and Ctrl-C must be
-// pressed twice.
+// Stop requests in a terminal. The update decides (UpdateJob::AcceptStop):
+// before the ROM clear every request ends it as CLOSE does, with the radio
+// as it was; from the clear on only a second Ctrl-C stops it. This says
+// what each request meant.
 class StopPolicy {
 public:
     StopPolicy(ConsoleView& view, UpdaterDialog& dialog) : m_view(view), m_dialog(dialog) {}
 
     void operator()(StopRequest request)
     {
-        if (m_dialog.AcceptStopBeforeErase()) {
+        if (m_dialog.Job().AcceptStop(m_insistence.Insists(request))) {
             m_view.Interrupt();
             return;
         }
@@ -53,18 +52,14 @@ public:
                             ": the update goes on, as stopping now would leave the radio erased");
             return;
         }
-        if (m_interrupts++ == 0) {
-            m_view.PostNote("stopping now leaves the radio's flash erased, and the radio needs another update; "
-                            "press Ctrl-C again to stop anyway");
-            return;
-        }
-        m_view.Interrupt();
+        m_view.PostNote("stopping now leaves the radio's flash erased, and the radio needs another update; "
+                        "press Ctrl-C again to stop anyway");
     }
 
 private:
     ConsoleView& m_view;
     UpdaterDialog& m_dialog;
-    std::atomic<int> m_interrupts{0};
+    StopInsistence m_insistence;
 };
 
 void ReportAfterErase(const UpdaterDialog& dialog, const WriteArgs& args, const std::string& program,

@@ -219,6 +219,24 @@ TEST_F(FleetFixture, StoppedRadiosAreReportedAsStoppedByTheTechnician)
         EXPECT_EQ(r["reason"].get<std::string>().rfind("stopped by the technician during the read step", 0), 0u)
             << r.dump();
     }
+
+    // The same stop as JSON Lines: each radio's read step fails as stopped,
+    // and its end says so, with the radio unchanged.
+    Process json(Write(ports, {"--json"}), env);
+    for (const std::string& port : ports)
+        ASSERT_TRUE(json.WaitForOutput(port + "\",\"text\":\"block 0xFF8600, attempt 1 of 5")) << json.Out();
+    json.Signal(SIGINT);
+    EXPECT_EQ(json.Wait(std::chrono::seconds(10)), 1) << json.Err();
+    std::map<std::string, nlohmann::json> finished;
+    for (const nlohmann::json& l : Lines(json.Out())) {
+        if (l["event"] == "finished")
+            finished[l["port"]] = l;
+    }
+    for (const std::string& port : ports) {
+        EXPECT_EQ(finished[port]["exit_status"], 1) << json.Out();
+        EXPECT_EQ(finished[port]["record"]["result"], "stopped by the technician") << json.Out();
+        EXPECT_EQ(finished[port]["record"]["state"], "unchanged");
+    }
 }
 
 // The record survives a power cut in the middle of an append: the damaged
