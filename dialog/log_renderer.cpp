@@ -21,15 +21,17 @@ void LogRenderer::ShowTransient(const std::string& text)
     m_view.SetLogText(m_strLog, text);
 }
 
-void LogRenderer::UpdateStarted()
+void LogRenderer::UpdateStarted(const std::string& text)
 {
     ClearLog();
     m_barStep.clear();
+    AppendLog(text, false);
 }
 
-void LogRenderer::StepStarted(const std::string&, const std::string& text)
+void LogRenderer::StepStarted(const std::string& step, const std::string& text)
 {
-    AppendLog(text, !m_strLog.empty());
+    if (step != "power")  // its line has stood since the update started
+        AppendLog(text, !m_strLog.empty());
 }
 
 void LogRenderer::StepDone(const std::string&, const std::string&, const std::string& mark)

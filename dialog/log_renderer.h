@@ -27,7 +27,7 @@ public:
     void ShowTransient(const std::string& text);
 
     // UpdateEvents
-    void UpdateStarted() override;
+    void UpdateStarted(const std::string& text) override;
     void StepStarted(const std::string& step, const std::string& text) override;
     void StepDone(const std::string& step, const std::string& text, const std::string& mark) override;
     void StepFailed(const std::string&, const std::string&, const std::string&) override {}

@@ -246,7 +246,7 @@ std::size_t Win32PortBackend::PurgeInput()
     // driver). Not cancelling it keeps a purge cheap.
     if (d.waitPending && HasOverlappedIoCompleted(&d.waitOv)) {
         d.dropCompletion = true;
-        ++dropped;
+        dropped += static_cast<std::size_t>(d.waitOv.InternalHigh);  // the bytes it took (an empty read: none)
     }
     d.heldFrom = d.heldTo = 0;
     return dropped;

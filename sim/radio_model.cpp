@@ -192,6 +192,16 @@ bool RadioModel::Answer(Step step, int index, std::vector<std::uint8_t> bytes, s
             return false;
         case Fault::Garbage:
             bytes.insert(bytes.begin(), {0x7E, 0x55, 0xAA});
+            if (rule->lateBy.count() > 0 && bytes.size() > 4) {
+                // The tail that the stray bytes pushed past the answer's
+                // length comes later, as a USB adapter holding its last
+                // partial packet delivers it.
+                std::vector<std::uint8_t> tail(bytes.end() - 3, bytes.end());
+                bytes.resize(bytes.size() - 3);
+                Emit(start, std::move(bytes), out);
+                Emit(m_lineOut + rule->lateBy, std::move(tail), out);
+                return true;
+            }
             break;
         case Fault::Late:
             // The radio is busy until it answers.

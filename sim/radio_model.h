@@ -21,7 +21,7 @@ public:
         Silence,  // no answer at all
         Refuse,   // the negative answer (0x02 or "2"; a read sends nothing)
         Short,    // an answer one byte short (a 1-byte answer: nothing)
-        Garbage,  // stray bytes before the answer
+        Garbage,  // stray bytes before the answer (with `lateBy`: its last bytes that much later)
         Late,     // the answer, but after `lateBy`: the radio is busy until then
         HangUp,   // the line drops instead of answering
         Extra,    // the answer and one byte more (its last byte again), `lateBy` after it

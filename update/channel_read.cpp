@@ -18,11 +18,17 @@ bool ReadBlock(UpdateContext& u, std::uint32_t address)
     x.context = u.BlockContext(address);
     x.silence = "no answer to the read command";
     x.stopped = "stopped by the user";
-    if (u.Exchange(x) != ExchangeResult::Reply)
+    const ExchangeResult result = u.Exchange(x);
+    if (result != ExchangeResult::Reply) {
+        // Bytes came that were not this reply's (an early answer, or part of
+        // a reply that never completed): they may be an earlier reply's tail.
+        u.m_repliesInDoubt = u.m_repliesInDoubt || result == ExchangeResult::Early || u.m_link.RxCount() > 0;
         return false;
+    }
     std::string detail;
     if (u.m_link.ReplyHadLength(kReadReplySize, detail))
         return true;
+    u.m_repliesInDoubt = true;  // a reply of another length: bytes not its own
     u.SetDetail(u.BlockContext(address) + detail);
     return false;
 }
@@ -55,12 +61,14 @@ namespace {
 // Whether the replies read so far may hold bytes that were not theirs. A
 // reply with stray bytes before it completes early, and its tail comes
 // after it: at once on a plain line, but through a USB adapter up to its
-// latency later, after the next command. So late bytes before any reply
-// but the first put every earlier one in doubt, and after the last reply
-// the line is listened to once for as long as an adapter holds bytes back.
+// latency later, after the next command, as late bytes or inside the next
+// reply. So late bytes before any reply but the first, or a failed attempt
+// of it that held foreign bytes, put every earlier one in doubt; after the
+// last reply the line is listened to once for as long as an adapter holds
+// bytes back.
 bool RepliesInDoubt(UpdateContext& u, std::uint32_t address)
 {
-    if (address > kChannelStart && u.m_link.LateBytesBeforeLastReply() > 0)
+    if (address > kChannelStart && (u.m_repliesInDoubt || u.m_link.LateBytesBeforeLastReply() > 0))
         return true;
     if (address + kBlockSize < kChannelEnd)
         return false;
@@ -75,11 +83,11 @@ bool RepliesInDoubt(UpdateContext& u, std::uint32_t address)
 bool ReadAgainFromTheStart(UpdateContext& u, int& rounds)
 {
     if (++rounds > kBlockAttempts) {
-        u.SetDetail("bytes no exchange awaited kept coming between the channel data's replies (" +
+        u.SetDetail("replies with bytes not their own kept coming while the channel data were read (" +
                     std::to_string(kBlockAttempts) + " reads of the channel area)");
         return false;
     }
-    u.Note("bytes came between the channel data's replies that no exchange awaited; the channel area is read "
+    u.Note("a reply held bytes that were not its own, so earlier replies may too; the channel area is read "
            "again from its start");
     u.m_link.DrainLine();
     u.Progress(0, kChannelSize, "bytes");
@@ -101,6 +109,7 @@ bool ReadChannelData(UpdateContext& u)
                 return false;
             std::memcpy(block, &u.m_request.channelData[address - kChannelStart], kBlockSize);
         } else {
+            u.m_repliesInDoubt = false;
             if (!u.WithRetries(ReadBlock, address))
                 return false;
             std::memcpy(block, &u.m_link.RxBuf()[2], kBlockSize);  // after the two header bytes

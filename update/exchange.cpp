@@ -16,6 +16,7 @@ ExchangeResult RadioLink::Run(const Exchange& x, std::string& detail)
         m_pump.SetTimer1(period);
     for (const Exchange::Piece& piece : x.pieces)
         m_pSerial->Write(piece.data, piece.length);
+    m_lastTxNanos = SteadyNanos();
     if (x.armAfterWrite)
         m_pump.SetTimer1(period);
     if (x.resendContact)
@@ -139,8 +140,8 @@ bool RadioLink::LineStaysQuiet(bool suspicious, std::string& detail)
     m_bReplyDone = 0;  // nothing completes in the idle mode: the wait ends at the time-out
     m_bTimedOut = 0;
     const auto listen = suspicious ? m_timing.blockTimeout : std::max(m_timing.stepPause, m_timing.replyListen);
-    const std::int64_t left = m_lastRxNanos.load(std::memory_order_relaxed) +
-                              std::chrono::duration_cast<std::chrono::nanoseconds>(listen).count() - SteadyNanos();
+    const std::int64_t from = std::max(m_lastRxNanos.load(std::memory_order_relaxed), m_lastTxNanos);
+    const std::int64_t left = from + std::chrono::duration_cast<std::chrono::nanoseconds>(listen).count() - SteadyNanos();
     if (left > 0) {
         m_pump.SetTimer1(static_cast<unsigned>((left + 999999) / 1000000));
         if (WaitReply() == WaitResult::Aborted) {
@@ -148,7 +149,9 @@ bool RadioLink::LineStaysQuiet(bool suspicious, std::string& detail)
             return false;
         }
     }
-    const int stray = m_strayBytes.load() + TakeLateBytes();
+    // Idle bytes count as stray already; what a purge dropped does not.
+    const int stray = m_strayBytes.load() + static_cast<int>(m_pSerial->TakeDroppedBytes());
+    m_lateBytes = 0;
     if (stray == 0)
         return true;
     detail = "the radio sent " + std::to_string(stray) +

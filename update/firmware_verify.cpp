@@ -20,9 +20,13 @@ static long FirstDifference(UpdateContext& u, const std::uint8_t* image)
 static bool CompareReadBack(UpdateContext& u, std::uint32_t address, bool& answered)
 {
     std::uint8_t image[kBlockSize];
+    answered = false;
     for (int look = 1;; ++look) {
-        answered = u.WithRetries(ReadBlock, address);
-        if (!answered || !ReadImageBlock(u, address, image))
+        // Once the radio has answered a read of the block, it reads the
+        // firmware area: a later failure is a failure, not "not possible".
+        const bool read = u.WithRetries(ReadBlock, address);
+        answered = answered || read;
+        if (!read || !ReadImageBlock(u, address, image))
             return false;
         const long k = FirstDifference(u, image);
         if (k < 0)

@@ -22,6 +22,9 @@ void RadioLink::Start()
 {
     m_bRun = 1;
     m_strayBytes = 0;
+    m_lateBytes = 0;
+    m_lateBeforeReply = 0;
+    m_pSerial->TakeDroppedBytes();  // an earlier update's evidence is not this one's
 }
 
 void RadioLink::OnTimer()

@@ -123,5 +123,6 @@ private:
     std::atomic<int> m_strayBytes{0};  // bytes received while no exchange awaited any
     std::atomic<int> m_lateBytes{0};   // the same, kept across exchanges until taken
     int m_lateBeforeReply = 0;
+    std::int64_t m_lastTxNanos = 0;  // steady clock when the last command was written (UI thread)
     std::unique_ptr<PeriodicTimer> m_resendTimer;
 };

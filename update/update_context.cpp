@@ -21,7 +21,7 @@ void UpdateContext::Begin(const UpdateRequest& request)
     m_failureReported = false;
     m_writtenBackFrom.clear();
     m_channelDataRead = false;
-    m_step = "power";
+    m_step = "prepare";
     m_stepText.clear();
     m_stepAttempts.clear();
     m_stepRetries.clear();

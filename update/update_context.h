@@ -83,6 +83,7 @@ public:
     std::atomic<int> m_retries{0};
     std::vector<std::uint8_t> m_channelData;  // the 16 KiB as stored in the image
     bool m_channelDataRead = false;           // they are in the image
+    bool m_repliesInDoubt = false;            // a read attempt of this block held bytes not its own
     bool m_incompleteAccepted = false;        // a cut-short firmware may be written in this update
     // The backup whose channel data this update writes instead of the
     // radio's (empty: the radio's own).
@@ -90,7 +91,7 @@ public:
     std::string m_journalEntry;  // the backup's name of this update's journal entry
     bool m_radioBusy = false;    // RadioBusy(true) was reported
     bool m_failureReported = false;
-    std::string m_step = "power";  // the step in progress
+    std::string m_step = "prepare";  // the step in progress
     std::string m_stepText;        // its log line
     std::vector<std::pair<std::string, int>> m_stepAttempts;  // exchanges per step, in order
     std::vector<std::pair<std::string, int>> m_stepRetries;   // retries per step

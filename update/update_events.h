@@ -7,13 +7,15 @@ struct UpdateResult;
 // What an update reports as it goes, typed. The windows and the console
 // render it as the log pane's text (dialog/log_renderer); tables, JSON Lines
 // and log files consume it directly. Called on the update's UI thread.
-// `step` is the step's id ("power", "connect", "boot", "start", "protect",
-// "convert", "read", "clear", "write", "verify").
+// `step` is the step's id ("prepare" while the inputs are checked, "power",
+// "connect", "boot", "start", "protect", "convert", "read", "clear",
+// "write", "verify").
 class UpdateEvents {
 public:
     virtual ~UpdateEvents() = default;
-    // An update begins (nothing of it has been shown yet).
-    virtual void UpdateStarted() {}
+    // An update begins: `text` is the power step's line, shown while the
+    // inputs are checked (step "prepare") and until the power question.
+    virtual void UpdateStarted(const std::string&) {}
     // A step with a log line of its own began; `text` is that line.
     virtual void StepStarted(const std::string& step, const std::string& text) = 0;
     // That step ended well: `text` is its line, `mark` what the line gets

@@ -33,16 +33,19 @@ bool ReportWrittenBackChannelData(UpdateContext& u)
     return true;
 }
 
-// After the last block: late bytes anywhere in the write make the check a
-// whole block time-out long; a clean write needs only a short listen.
+// After the last block: late bytes or retries anywhere in the write make the
+// check a whole block time-out long; a clean write needs only a short listen.
 bool LineStaysQuiet(UpdateContext& u)
 {
     std::string detail;
     const int late = u.m_link.TakeLateBytes();
-    if (late > 0)
-        u.Note(std::to_string(late) + " byte(s) came during the write that no exchange awaited; the line is "
-                                      "listened to for a whole block time-out");
-    if (u.m_link.LineStaysQuiet(late > 0, detail))
+    int retries = 0;
+    for (const auto& [step, n] : u.m_stepRetries)
+        retries += step == "write" ? n : 0;
+    if (late > 0 || retries > 0)
+        u.Note("the write " + std::string(late > 0 ? "saw bytes no exchange awaited" : "retried blocks") +
+               "; the line is listened to for a whole block time-out after the last block");
+    if (u.m_link.LineStaysQuiet(late > 0 || retries > 0, detail))
         return true;
     u.SetDetail(detail);
     return false;
@@ -82,7 +85,7 @@ const UpdateResult& UpdateJob::Run(const UpdateRequest& request)
 {
     m_context.Begin(request);
     m_link.Start();
-    m_events.UpdateStarted();
+    m_events.UpdateStarted(LoadStringResource(IDS_WAIT_POWER));
     bool done = false;
     try {
         done = RunProcedure();
@@ -131,11 +134,12 @@ bool UpdateJob::RunProcedure()
     };
     // The inputs are read before the port opens: a missing or damaged file
     // fails at once, before the technician has powered the radio.
-    m_context.StepStarted(LoadStringResource(IDS_WAIT_POWER));
     if (!CheckBootProgram(m_context))
         return Fail(IDS_BOOT_SEND_ERROR);
     if (!CheckFirmwareFile(m_context) || !CheckOutputs(m_context))
         return Fail(IDS_CANT_CREATE_FILE);
+    m_context.m_step = "power";
+    m_context.StepStarted(LoadStringResource(IDS_WAIT_POWER));
     if (!OpenPortAndAskForPower())
         return false;
     m_context.StepDone(LoadStringResource(IDS_OK_2TABS));

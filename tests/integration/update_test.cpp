@@ -260,8 +260,11 @@ TEST_F(UpdateFixture, AReadBlockThatFailsFourTimesIsStoredOnItsFifth)
     Start();
     dialog->OnWrite();
     EXPECT_EQ(view.messages, Messages({STR_DONE}));
-    EXPECT_EQ(Count("read FF8600"), 5);
-    EXPECT_EQ(Count("read FF8800"), 2);  // a 513-byte reply never completes
+    // A 513-byte reply never completes; bytes that came without making a
+    // reply put the replies before them in doubt, and the channel area is
+    // read again from its start (FF8600 a sixth time).
+    EXPECT_EQ(Count("read FF8600"), 6);
+    EXPECT_EQ(Count("read FF8800"), 3);
     EXPECT_EQ(radio->Model().Flash(), ExpectedFlash(kMarkerRelease));
 }
 
@@ -279,6 +282,20 @@ TEST_F(UpdateFixture, AReadBlockThatFailsFiveTimesEndsTheUpdateBeforeTheErase)
     EXPECT_EQ(dialog->LastOutcome(), UpdateOutcome::FailedIntact);
     EXPECT_NE(dialog->FailureDetail().find("block 0xFF8600, attempt 5 of 5"), std::string::npos)
         << dialog->FailureDetail();
+}
+
+// Stray bytes before a read reply make it complete early, with their
+// length of its tail still to come; a USB adapter delivers that tail after
+// the next command. The channel area is read again, and the radio keeps its
+// own channel data, byte for byte.
+TEST_F(UpdateFixture, AReplysTailHeldBackNeverShiftsTheChannelData)
+{
+    settings.faults = {{RadioModel::Step::ReadBlock, 5, 1, RadioModel::Fault::Garbage, std::chrono::milliseconds(3)}};
+    Start();
+    dialog->OnWrite();
+    EXPECT_EQ(view.messages, Messages({STR_DONE})) << dialog->FailureDetail();
+    EXPECT_EQ(radio->Model().Flash(), ExpectedFlash(kMarkerRelease));
+    EXPECT_EQ(Count("read FF8000"), 2);  // the channel area read again from its start
 }
 
 TEST_F(UpdateFixture, ALateReplyDoesNotMergeWithTheRetry)
