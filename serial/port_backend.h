@@ -40,4 +40,7 @@ public:
     // timer above 2 ms that stays), what it costs and how to lower it, for
     // the log; empty otherwise.
     virtual std::string LatencyAdvice() const { return std::string(); }
+    // After Open: how long the port's USB adapter may hold received bytes
+    // back (its latency timer), where it is known and stays; 0 otherwise.
+    virtual int HoldBackMs() const { return 0; }
 };

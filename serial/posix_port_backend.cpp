@@ -124,6 +124,7 @@ void PosixPortBackend::AskLowLatency(const std::string& name)
 {
     m_restoreLowLatency = false;
     m_latencyAdvice.clear();
+    m_holdBackMs = 0;
     if (!m_tuning)
         return;
     bool on = false;
@@ -135,7 +136,9 @@ void PosixPortBackend::AskLowLatency(const std::string& name)
             return;
         }
     }
-    m_latencyAdvice = LatencyAdviceText(DevicePath(name), m_tuning->ReadLatency(name));
+    const AdapterLatency latency = m_tuning->ReadLatency(name);
+    m_latencyAdvice = LatencyAdviceText(DevicePath(name), latency);
+    m_holdBackMs = latency.kind == AdapterLatency::Kind::Known ? latency.ms : 0;
 }
 
 // Waits (bounded) until the bytes written so far have left the line, so

@@ -27,6 +27,7 @@ public:
     std::size_t PurgeInput() override;
     std::size_t BytesUnsent() override;
     std::string LatencyAdvice() const override { return m_latencyAdvice; }
+    int HoldBackMs() const override { return m_holdBackMs; }
 
     static std::string DevicePath(const std::string& name);
 
@@ -42,4 +43,5 @@ private:
     std::unique_ptr<LineTuning> m_tuning;
     bool m_restoreLowLatency = false;  // low latency was set by Open
     std::string m_latencyAdvice;
+    int m_holdBackMs = 0;  // the adapter's timer where low latency was refused
 };

@@ -220,6 +220,12 @@ std::string SerialChannel::LatencyAdvice() const
     return m_hPort ? m_hPort->backend->LatencyAdvice() : std::string();
 }
 
+int SerialChannel::HoldBackMs() const
+{
+    std::lock_guard<std::mutex> lock(m_portMutex);
+    return m_hPort ? m_hPort->backend->HoldBackMs() : 0;
+}
+
 void SerialChannel::SetTrafficObserver(TrafficObserver observer)
 {
     std::lock_guard<std::mutex> lock(m_gate->mutex);

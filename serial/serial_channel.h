@@ -54,6 +54,8 @@ public:
     // lower it, when its latency timer is high and stays so (empty: nothing
     // to say). Read once after Open, for the log.
     std::string LatencyAdvice() const;
+    // See PortBackend::HoldBackMs (0 while closed).
+    int HoldBackMs() const;
 
     const std::string& LastOpenError() const { return m_lastOpenError; }
     void SetClosedPortReporter(std::function<void()> report) { m_reportClosedPort = std::move(report); }

@@ -111,7 +111,9 @@ bool Win32PortBackend::Open(const std::string& name, std::string& error)
         return false;
     }
     d.port = h;
-    d.latencyAdvice = LatencyAdviceText(name, ReadAdapterLatency(name));
+    const AdapterLatency latency = ReadAdapterLatency(name);
+    d.latencyAdvice = LatencyAdviceText(name, latency);
+    d.holdBackMs = latency.kind == AdapterLatency::Kind::Known ? latency.ms : 0;
     d.emptyReads = d.eventPending = d.eventsArmed = d.eventsRefused = false;
     // While a port is open the program times its pauses and waits to the
     // millisecond, not to the system's default tick of about 15.6 ms.
@@ -278,4 +280,9 @@ std::string Win32PortBackend::TakeLineErrors()
     add(d.breaks, "break");
     d.framing = d.overrun = d.parity = d.breaks = 0;
     return text;
+}
+
+int Win32PortBackend::HoldBackMs() const
+{
+    return m_impl->holdBackMs;
 }

@@ -25,6 +25,7 @@ public:
     std::size_t BytesUnsent() override;
     std::string TakeLineErrors() override;
     std::string LatencyAdvice() const override;
+    int HoldBackMs() const override;
 
     struct Impl;
 

@@ -39,6 +39,7 @@ struct Win32PortBackend::Impl {
     bool eventsArmed = false;   // the port's event mask is set
     bool eventsRefused = false;
     std::string latencyAdvice;
+    int holdBackMs = 0;  // the adapter's latency timer, where known
     OVERLAPPED readOv{};
     OVERLAPPED writeOv{};
     DCB savedDcb{};

@@ -72,8 +72,7 @@ bool RepliesInDoubt(UpdateContext& u, std::uint32_t address)
         return true;
     if (address + kBlockSize < kChannelEnd)
         return false;
-    const Timing& t = u.m_link.Times();
-    u.m_link.PauseAfterReply(std::max(t.stepPause, t.replyListen));
+    u.m_link.PauseAfterReply(u.m_link.AdapterListen());
     u.m_link.Serial().Purge();  // what the driver holds counts too
     return u.m_link.TakeLateBytes() > 0;
 }

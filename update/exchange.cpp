@@ -139,7 +139,7 @@ bool RadioLink::LineStaysQuiet(bool suspicious, std::string& detail)
     EndExchange();
     m_bReplyDone = 0;  // nothing completes in the idle mode: the wait ends at the time-out
     m_bTimedOut = 0;
-    const auto listen = suspicious ? m_timing.blockTimeout : std::max(m_timing.stepPause, m_timing.replyListen);
+    const auto listen = suspicious ? std::max(m_timing.blockTimeout, AdapterListen()) : AdapterListen();
     const std::int64_t from = std::max(m_lastRxNanos.load(std::memory_order_relaxed), m_lastTxNanos);
     const std::int64_t left = from + std::chrono::duration_cast<std::chrono::nanoseconds>(listen).count() - SteadyNanos();
     if (left > 0) {

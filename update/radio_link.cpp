@@ -2,6 +2,7 @@
 // the contact's resend timer.
 #include "update/radio_link.h"
 
+#include <algorithm>
 #include <thread>
 
 #include "serial/periodic_timer.h"
@@ -36,6 +37,12 @@ void RadioLink::OnTimer()
 void RadioLink::Pause()
 {
     std::this_thread::sleep_for(m_timing.stepPause);
+}
+
+std::chrono::milliseconds RadioLink::AdapterListen() const
+{
+    const std::chrono::milliseconds adapter(m_pSerial->HoldBackMs() > 0 ? m_pSerial->HoldBackMs() + 4 : 0);
+    return std::max({m_timing.stepPause, m_timing.replyListen, adapter});
 }
 
 void RadioLink::PauseAfterReply(std::chrono::milliseconds period)

@@ -76,6 +76,9 @@ public:
     // whole block time-out when `suspicious` (late bytes came before).
     bool LineStaysQuiet(bool suspicious, std::string& detail);
     void Pause();
+    // How long to listen for bytes a USB adapter may still hold back: the
+    // longer of the reply listen and the adapter's known latency timer.
+    std::chrono::milliseconds AdapterListen() const;
     // Waits until `period` has passed since the radio's last answer: the
     // radio gets its pause, and the time spent since the answer counts.
     void PauseAfterReply(std::chrono::milliseconds period);

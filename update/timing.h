@@ -23,8 +23,9 @@ struct Timing {
     ms clearTick{1000};         // one period of the ROM clear countdown
     ms stepPause{10};           // pause after each block and before the conversion
     // A USB serial adapter holds a partial packet up to its latency timer
-    // (16 ms by default): after a read reply the line is listened to this
-    // long for bytes beyond it.
+    // (16 ms by default): after the last channel-data reply and after the
+    // last acknowledgement the line is listened to at least this long for
+    // bytes beyond them (longer where the adapter's timer is known longer).
     ms replyListen{20};
     ms closeWait{4000};         // how long Close waits for the reader thread
     // Before a retry the line must have been quiet for a whole block time-out,

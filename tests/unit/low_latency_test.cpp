@@ -86,6 +86,7 @@ TEST(LowLatency, SetAtOpenAndPutBackAtCloseOnlyWhenOpenChangedIt)
         ASSERT_TRUE(port.Open(pty.slave, error)) << error;
         EXPECT_TRUE(off.lowLatency);
         EXPECT_TRUE(port.LatencyAdvice().empty());
+        EXPECT_EQ(port.HoldBackMs(), 0);  // low latency: nothing held back
         port.Close();
     }
     // Set, then cleared again while the port was still open.
@@ -116,6 +117,7 @@ TEST(LowLatency, ADriverThatRefusesLeavesTheTimerAndAnAdviceButThePortWorks)
     EXPECT_TRUE(ByteArrives(pty, port));
     EXPECT_NE(port.LatencyAdvice().find("16 ms"), std::string::npos) << port.LatencyAdvice();
     EXPECT_NE(port.LatencyAdvice().find("latency_timer"), std::string::npos) << port.LatencyAdvice();
+    EXPECT_EQ(port.HoldBackMs(), 16);  // the update listens that long for held-back bytes
     port.Close();
     EXPECT_EQ(refusing.sets.size(), 1u);  // the refused set only: nothing to put back
 
