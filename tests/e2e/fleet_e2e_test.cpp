@@ -112,7 +112,10 @@ TEST_F(FleetFixture, TheLiveTableFitsANarrowTerminalAndLeavesTheRestoreCommandSt
     for (const std::string& arg : Write({good.Port(), bad.Port()}, {}))
         command += " '" + arg + "'";
     Process cli({"/usr/bin/script", "-qfec", command, "/dev/null"}, env);
-    EXPECT_EQ(cli.Wait(std::chrono::seconds(180)), 2) << cli.Out();
+    EXPECT_EQ(cli.Wait(std::chrono::seconds(180)), 2)
+        << cli.Out() << "\nthe radios' logs:\n"
+        << Text(dir.File("vokt-" + ChannelBackupTag(good.Port()) + ".log"))
+        << Text(dir.File("vokt-" + ChannelBackupTag(bad.Port()) + ".log"));
     const std::string out = cli.Out();
     std::string lastGoodRow, tooWide;
     int rows = 0;
