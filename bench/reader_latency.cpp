@@ -25,23 +25,11 @@
 #include "serial/posix_port_backend.h"
 #include "serial/receive_sink.h"
 #include "serial/serial_channel.h"
+#include "tests/unit/pty.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-struct Pty {
-    int master = -1;
-    std::string slave;
-    Pty()
-    {
-        master = ::posix_openpt(O_RDWR | O_NOCTTY);
-        ::grantpt(master);
-        ::unlockpt(master);
-        slave = ::ptsname(master);
-    }
-    ~Pty() { ::close(master); }
-};
 
 struct Stats {
     double median, p99;

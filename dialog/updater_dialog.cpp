@@ -80,8 +80,7 @@ void UpdaterDialog::OnWrite()
 
 std::string UpdaterDialog::ServiceRecordPath()
 {
-    return ::ServiceRecordPath(m_options.dataFilePath.empty() ? m_host.DataFolder() + "vokt.tmp"
-                                                              : m_options.dataFilePath);
+    return ::ServiceRecordPath(DataFilePathFor(m_options, m_host));
 }
 
 std::string UpdaterDialog::OutputConflict(const std::string& what, const std::string& output)

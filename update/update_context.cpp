@@ -31,7 +31,7 @@ void UpdateContext::Begin(const UpdateRequest& request)
     m_firmwareSize = 0;
     m_startedUtc = static_cast<std::int64_t>(std::time(nullptr));
     m_startedNanos = SteadyNanos();
-    m_dataFilePath = request.dataFilePath.empty() ? m_host.DataFolder() + "vokt.tmp" : request.dataFilePath;
+    m_dataFilePath = DataFilePathFor(request, m_host);
     m_result.dataFilePath = m_dataFilePath;
     m_incompleteAccepted = false;
 }
@@ -145,4 +145,9 @@ bool UpdateContext::BeginErase()
 {
     StopState expected = StopState::Running;
     return m_stopState.compare_exchange_strong(expected, StopState::Erasing) || expected == StopState::Erasing;
+}
+
+std::string DataFilePathFor(const UpdateRequest& request, Host& host)
+{
+    return request.dataFilePath.empty() ? host.DataFolder() + "vokt.tmp" : request.dataFilePath;
 }

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+class Host;
+
 // How the last update ended, for front ends that report it (exit codes).
 enum class UpdateOutcome {
     None,             // no update has run
@@ -60,3 +62,7 @@ struct UpdateResult {
     bool stoppedByTechnician = false;
     std::string record;       // the service record: one JSON object
 };
+
+// The data file an update of `request` uses: the request's own, else
+// vokt.tmp in the host's data folder.
+std::string DataFilePathFor(const UpdateRequest& request, Host& host);

@@ -8,6 +8,32 @@
 #include "update/memory_map.h"
 #include "../unit/test_support.h"
 
+namespace {
+
+// One update of firmware 3 in the window, at the product's own timing,
+// against an in-process radio with `settings`.
+struct ProductTimingUpdate {
+    explicit ProductTimingUpdate(const RadioModel::Settings& settings) : radio(settings)
+    {
+        host.portNames = {"sim"};
+        host.backends = [this] { return radio.MakeBackend(); };
+        host.moduleFile = dir.Path() + "/vokta4";
+        dir.Write("boot.s19", kSimBootProgram);
+        dir.Write("fw.002", FirmwareText(3));
+        view.dialog = &dialog;
+        dialog.OnInitDialog("");
+        dialog.OnWrite();
+    }
+
+    InProcessRadio radio;
+    ScriptedView view;
+    TestHost host;
+    TempDir dir;
+    UpdaterDialog dialog{view, host, Timing()};
+};
+
+}  // namespace
+
 TEST(RealTiming, LateAnswersNeverCountForTheRetry)
 {
     using Step = RadioModel::Step;
@@ -20,21 +46,9 @@ TEST(RealTiming, LateAnswersNeverCountForTheRetry)
         {Step::WriteCommand, 40, 1, Fault::Late, late},  // the "1" to a write command, late
         {Step::WriteData, 70, 1, Fault::Late, late},     // the "1" to a block's data, late
     };
-    InProcessRadio radio(settings);
-    ScriptedView view;
-    TestHost host;
-    TempDir dir;
-    host.portNames = {"sim"};
-    host.backends = [&] { return radio.MakeBackend(); };
-    host.moduleFile = dir.Path() + "/vokta4";
-    dir.Write("boot.s19", kSimBootProgram);
-    dir.Write("fw.002", FirmwareText(3));
-    UpdaterDialog dialog(view, host, Timing());
-    view.dialog = &dialog;
-    dialog.OnInitDialog("");
-    dialog.OnWrite();
-    EXPECT_EQ(view.messages, (std::vector<std::string>{STR_POWER_SUPPLY, STR_DONE})) << dialog.FailureDetail();
-    EXPECT_EQ(radio.Model().Flash(), ExpectedFlash(3, kMarkerRelease));
+    ProductTimingUpdate u(settings);
+    EXPECT_EQ(u.view.messages, (std::vector<std::string>{STR_POWER_SUPPLY, STR_DONE})) << u.dialog.FailureDetail();
+    EXPECT_EQ(u.radio.Model().Flash(), ExpectedFlash(3, kMarkerRelease));
 }
 
 // Bytes that are not an answer's, at the product's timing through a USB
@@ -51,23 +65,11 @@ TEST(RealTiming, StrayBytesNeverReachTheChannelDataNorPassAsDone)
         {Step::ReadBlock, 9, 1, Fault::Garbage, std::chrono::milliseconds(0)},
         {Step::WriteData, 255, 1, Fault::Extra, std::chrono::milliseconds(12)},
     };
-    InProcessRadio radio(settings);
-    ScriptedView view;
-    TestHost host;
-    TempDir dir;
-    host.portNames = {"sim"};
-    host.backends = [&] { return radio.MakeBackend(); };
-    host.moduleFile = dir.Path() + "/vokta4";
-    dir.Write("boot.s19", kSimBootProgram);
-    dir.Write("fw.002", FirmwareText(3));
-    UpdaterDialog dialog(view, host, Timing());
-    view.dialog = &dialog;
-    dialog.OnInitDialog("");
-    dialog.OnWrite();
-    EXPECT_EQ(view.messages, (std::vector<std::string>{STR_POWER_SUPPLY, STR_FIRM_WRITE_ERROR}));
-    EXPECT_NE(dialog.FailureDetail().find("after the last acknowledgement"), std::string::npos)
-        << dialog.FailureDetail();
+    ProductTimingUpdate u(settings);
+    EXPECT_EQ(u.view.messages, (std::vector<std::string>{STR_POWER_SUPPLY, STR_FIRM_WRITE_ERROR}));
+    EXPECT_NE(u.dialog.FailureDetail().find("after the last acknowledgement"), std::string::npos)
+        << u.dialog.FailureDetail();
     // Every block was written and acknowledged: the flash holds the
     // firmware and the radio's own channel data, byte for byte.
-    EXPECT_EQ(radio.Model().Flash(), ExpectedFlash(3, kMarkerRelease));
+    EXPECT_EQ(u.radio.Model().Flash(), ExpectedFlash(3, kMarkerRelease));
 }

@@ -2,6 +2,8 @@
 // puts back, and that a port refusing it is used as it is.
 #include <gtest/gtest.h>
 
+#include "pty.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -13,19 +15,6 @@
 #include "serial/posix_port_backend.h"
 
 namespace {
-
-struct Pty {
-    int master = -1;
-    std::string slave;
-    Pty()
-    {
-        master = ::posix_openpt(O_RDWR | O_NOCTTY);
-        ::grantpt(master);
-        ::unlockpt(master);
-        slave = ::ptsname(master);
-    }
-    ~Pty() { ::close(master); }
-};
 
 // A driver that answers as told and records every change asked of it, with
 // whether the port was still open at the time.

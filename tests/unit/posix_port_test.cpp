@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "pty.h"
+
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -11,19 +13,6 @@
 #include "serial/posix_port_backend.h"
 
 namespace {
-
-struct Pty {
-    int master = -1;
-    std::string slave;
-    Pty()
-    {
-        master = ::posix_openpt(O_RDWR | O_NOCTTY);
-        ::grantpt(master);
-        ::unlockpt(master);
-        slave = ::ptsname(master);
-    }
-    ~Pty() { ::close(master); }
-};
 
 termios Settings(const std::string& path)
 {
