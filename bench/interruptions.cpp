@@ -29,6 +29,7 @@
 
 #include "sim/in_process_radio.h"
 #include "update/memory_map.h"
+#include "update/output_guard.h"
 #include "update/update_journal.h"
 #include "tests/unit/test_support.h"
 
@@ -75,7 +76,10 @@ const char* StepName(Step s)
 
 int ExitStatus(UpdateOutcome o)
 {
-    return o == UpdateOutcome::Done ? 0 : o == UpdateOutcome::FailedIntact ? 1 : o == UpdateOutcome::FailedAfterErase ? 2 : -1;
+    return o == UpdateOutcome::Done                                                          ? 0
+           : o == UpdateOutcome::FailedIntact                                                ? 1
+           : o == UpdateOutcome::FailedAfterErase || o == UpdateOutcome::ChannelDataLost ? 2
+                                                                                             : -1;
 }
 
 std::vector<std::uint8_t> ChannelArea(const std::vector<std::uint8_t>& flash)
@@ -241,7 +245,9 @@ public:
         const std::vector<std::uint8_t> before = bench.flash;
         Result next = bench.Write(move == Move::OtherPortName ? "/dev/serial/by-id/usb-radio-if00-port0" : "/dev/ttyUSB0",
                                   move == Move::WindowOk ? ErasedChannelArea::Ask : ErasedChannelArea::Refuse, restore);
-        if (next.outcome == UpdateOutcome::FailedIntact && !next.offered.empty()) {
+        // A radio whose channel data look lost is refused (exit 2) with the
+        // backups it may need.
+        if (next.outcome == UpdateOutcome::ChannelDataLost) {
             if (bench.flash != before)
                 fail("a refused WRITE changed the radio");
             // A refusal must name a backup that holds the radio's channel data.
@@ -278,8 +284,8 @@ private:
             break;
         case UpdateOutcome::FailedAfterErase: {
             bool open = false;
-            for (const JournalEntry& e : UnfinishedUpdates(bench.dir.Path() + "/"))
-                open = open || bench.dir.File(e.backup) == cut.backup;
+            for (const JournalEntry& e : UnfinishedUpdates({bench.dir.Path() + "/"}))
+                open = open || SameFile(e.BackupPath(), cut.backup);
             if (cut.backup.empty() || !open)
                 fail("exit 2 without a restore command and an open journal entry");
             break;

@@ -24,7 +24,7 @@ public:
     void SetProgressRange(int, int) override {}
     void SetProgressPos(int) override {}
     void LockControls(bool) override {}
-    bool ShowMessage(const std::string&, bool) override { return m_answer; }
+    bool ShowMessage(const std::string&, MessageButtons) override { return m_answer; }
     void EndDialog() override {}
 
 private:

@@ -7,6 +7,11 @@
 // What the user sees of the main dialog. UpdaterDialog never calls a
 // toolkit; each front end (console, Qt, Win32, tests) implements this and
 // forwards its events (init, WRITE, CLOSE, timer 1, destroy) to the dialog.
+// The buttons of a message box: OK alone; OK and Cancel with OK the
+// default; OK and Cancel with Cancel the default (a question whose OK
+// replaces what a radio holds).
+enum class MessageButtons { Ok, OkCancel, OkCancelDefaultCancel };
+
 class DialogView {
 public:
     virtual ~DialogView() = default;
@@ -29,8 +34,9 @@ public:
     // Disables (true) or enables (false) the port list, firmware field,
     // WRITE, CLOSE and the window's close command.
     virtual void LockControls(bool lock) = 0;
-    // A modal message box captioned "VOKTA4". Returns true for OK.
-    virtual bool ShowMessage(const std::string& text, bool okCancel) = 0;
+    // A modal message box captioned "VOKTA4" with these buttons. Returns
+    // true for OK.
+    virtual bool ShowMessage(const std::string& text, MessageButtons buttons) = 0;
     virtual void EndDialog() = 0;
 };
 

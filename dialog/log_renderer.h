@@ -34,8 +34,11 @@ public:
     void Progress(const std::string& step, std::uint64_t done, std::uint64_t total, const char* unit) override;
     void Transient(const std::string& text) override { ShowTransient(text); }
     void Note(const std::string& text) override;
-    bool Ask(const std::string& prompt) override { return m_view.ShowMessage(prompt, true); }
-    void Message(const std::string& text) override { m_view.ShowMessage(text, false); }
+    bool Ask(const std::string& prompt, bool cancelByDefault) override
+    {
+        return m_view.ShowMessage(prompt, cancelByDefault ? MessageButtons::OkCancelDefaultCancel : MessageButtons::OkCancel);
+    }
+    void Message(const std::string& text) override { m_view.ShowMessage(text, MessageButtons::Ok); }
     void RadioBusy(bool busy) override { m_view.LockControls(busy); }
     void FailureExplained(const std::string& reason, const std::string& advice) override;
     void ChannelDataWrittenBack(const std::string& path) override;

@@ -28,7 +28,7 @@ bool UpdaterDialog::OnInitDialog(const std::string& commandLine)
     // The list holds the ports that open; the saved one is selected when it does.
     const PortProbe probe = ProbePorts(m_host, saved);
     if (!probe.enumerated)
-        m_view.ShowMessage(TXT_ERROR, false);
+        m_view.ShowMessage(TXT_ERROR, MessageButtons::Ok);
     int selected = 0;
     for (std::size_t i = 0; i < probe.usable.size(); ++i) {
         if (probe.usable[i] == probe.selected)

@@ -29,9 +29,27 @@ private:
     std::string m_lastError;
 };
 
-// True while an update holds the data file at `path` (another process, or
-// another radio of this one): its journal entry belongs to an update still
-// running, not to one that ended without finishing.
+// A file held by an update for as long as it runs: the backup of its
+// journal entry, so that the entry counts as running only while its own
+// update holds it.
+class FileHold {
+public:
+    FileHold() = default;
+    ~FileHold();
+    FileHold(const FileHold&) = delete;
+    FileHold& operator=(const FileHold&) = delete;
+
+    // Takes an exclusive hold on the existing file `path`; false (and why)
+    // when it cannot be opened or another update holds it.
+    bool Take(const std::string& path, std::string& error);
+    void Release();
+
+private:
+    std::intptr_t m_handle = -1;
+};
+
+// True while an update holds the file at `path` (its data file, or the
+// backup of its journal entry), in this process or another.
 bool DataFileInUse(const std::string& path);
 
 // Appends one line to a text file shared by many writers (processes and

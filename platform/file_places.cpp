@@ -48,8 +48,11 @@ bool Host::ReadOnlyProgramFolder()
 
 std::string Host::DataFolder()
 {
-    if (!Installed())
-        return DirectoryOf(ModuleFileName());
+    return Installed() ? UserStateFolder() : DirectoryOf(ModuleFileName());
+}
+
+std::string Host::UserStateFolder()
+{
     const std::string folder = UserFolder("XDG_STATE_HOME", ".local/state");
     std::error_code ec;
     fs::create_directories(fs::u8path(folder), ec);

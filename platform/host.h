@@ -46,6 +46,10 @@ public:
     // The folder of the data file, the backups and the service record (ends
     // with a separator; created when needed).
     virtual std::string DataFolder();
+    // The user's own state folder (ends with a separator; created when
+    // needed): it keeps the per-user journal of unfinished updates whatever
+    // data folder an update uses.
+    virtual std::string UserStateFolder();
     // The folder searched for the first *.002 (ends with a separator).
     virtual std::string FirmwareFolder();
     // The places a boot program is looked for, in order.

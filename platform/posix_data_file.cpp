@@ -81,6 +81,35 @@ void DataFile::Close()
     }
 }
 
+FileHold::~FileHold()
+{
+    Release();
+}
+
+bool FileHold::Take(const std::string& path, std::string& error)
+{
+    Release();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        error = path + ": held by another update";
+        ::close(fd);
+        return false;
+    }
+    m_handle = fd;
+    return true;
+}
+
+void FileHold::Release()
+{
+    if (m_handle >= 0)
+        ::close(static_cast<int>(m_handle));
+    m_handle = -1;
+}
+
 bool DataFileInUse(const std::string& path)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);

@@ -34,6 +34,33 @@ bool DataFile::Create(const std::string& path, std::string& error)
     return true;
 }
 
+FileHold::~FileHold()
+{
+    Release();
+}
+
+bool FileHold::Take(const std::string& path, std::string& error)
+{
+    Release();
+    // Open for writing and shared for reading only, as the data file is:
+    // DataFileInUse sees it held, readers still read it.
+    HANDLE h = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        error = path + ": " + SystemErrorText(GetLastError());
+        return false;
+    }
+    m_handle = reinterpret_cast<std::intptr_t>(h);
+    return true;
+}
+
+void FileHold::Release()
+{
+    if (m_handle >= 0)
+        CloseHandle(H(m_handle));
+    m_handle = -1;
+}
+
 bool DataFileInUse(const std::string& path)
 {
     // Not sharing writes: refused while an update holds the file for writing.

@@ -19,7 +19,7 @@ std::string ChannelBackupTag(const std::string& port)
     return tag.empty() ? "port" : tag;
 }
 
-bool SaveChannelBackup(UpdateContext& u)
+bool SaveBackupFile(UpdateContext& u, const std::vector<std::uint8_t>& data, std::string& path)
 {
     const std::string dir = DirectoryOf(u.m_dataFilePath);
     const std::time_t now = std::time(nullptr);
@@ -29,15 +29,23 @@ bool SaveChannelBackup(UpdateContext& u)
     const std::string stem = dir + "vokt-" + ChannelBackupTag(u.m_strPort) + "-" + stamp;
     // A backup is never overwritten: a second one within the same second
     // gets a number of its own.
-    std::string path = stem + ".chd";
+    path = stem + ".chd";
     std::error_code ec;
     for (int n = 2; std::filesystem::exists(std::filesystem::u8path(path), ec); ++n)
         path = stem + "-" + std::to_string(n) + ".chd";
     std::string error;
-    if (!WriteNewFile(path, u.m_channelData.data(), u.m_channelData.size(), error)) {
+    if (!WriteNewFile(path, data.data(), data.size(), error)) {
         u.SetDetail("cannot save the channel-data backup: " + error);
         return false;
     }
+    return true;
+}
+
+bool SaveChannelBackup(UpdateContext& u)
+{
+    std::string path;
+    if (!SaveBackupFile(u, u.m_channelData, path))
+        return false;
     u.m_result.backupPath = path;
     return true;
 }

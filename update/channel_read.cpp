@@ -97,37 +97,29 @@ bool ReadAgainFromTheStart(UpdateContext& u, int& rounds)
 
 bool ReadChannelData(UpdateContext& u)
 {
-    const bool fromBackup = !u.m_request.channelData.empty();
+    // The radio is always read, also when channel data from a backup are to
+    // be written: what it holds decides whether they may replace it, and is
+    // kept if they do.
     u.m_channelData.assign(kChannelSize, 0);
     u.Progress(0, kChannelSize, "bytes");
     int rounds = 1;
     for (std::uint32_t address = kChannelStart; address < kChannelEnd;) {
         std::uint8_t block[kBlockSize];
-        if (fromBackup) {
-            if (!u.m_link.Running())
+        u.m_repliesInDoubt = false;
+        if (!u.WithRetries(ReadBlock, address))
+            return false;
+        std::memcpy(block, &u.m_link.RxBuf()[2], kBlockSize);  // after the two header bytes
+        if (RepliesInDoubt(u, address)) {
+            if (!ReadAgainFromTheStart(u, rounds))
                 return false;
-            std::memcpy(block, &u.m_request.channelData[address - kChannelStart], kBlockSize);
-        } else {
-            u.m_repliesInDoubt = false;
-            if (!u.WithRetries(ReadBlock, address))
-                return false;
-            std::memcpy(block, &u.m_link.RxBuf()[2], kBlockSize);  // after the two header bytes
-            if (RepliesInDoubt(u, address)) {
-                if (!ReadAgainFromTheStart(u, rounds))
-                    return false;
-                address = kChannelStart;
-                continue;
-            }
+            address = kChannelStart;
+            continue;
         }
         if (!StoreChannelBlock(u, address, block))
             return false;
         u.Progress(address + kBlockSize - kChannelStart, kChannelSize, "bytes");
-        if (fromBackup)
-            u.m_link.Pause();  // after a read, the pause was spent listening for stray bytes
         address += kBlockSize;
     }
     u.m_channelDataRead = true;
-    if (fromBackup)
-        u.m_writtenBackFrom = u.m_request.channelDataFile;
     return true;
 }

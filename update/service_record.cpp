@@ -44,7 +44,9 @@ void AppendServiceRecord(UpdateContext& u)
         sha256 = Sha256OfFile(u.m_strFirmwarePath);
     }
     const char* state = u.m_result.outcome == UpdateOutcome::Done               ? "updated"
-                        : u.m_result.outcome == UpdateOutcome::FailedAfterErase ? "needs another update"
+                        : u.m_result.outcome == UpdateOutcome::FailedAfterErase ||
+                                  u.m_result.outcome == UpdateOutcome::ChannelDataLost
+                            ? "needs another update"
                                                                        : "unchanged";
     nlohmann::json r;
     r["start"] = IsoUtc(u.m_startedUtc);
@@ -64,7 +66,8 @@ void AppendServiceRecord(UpdateContext& u)
                  (u.m_result.detail.empty() ? std::string() : " (last note: " + u.m_result.detail + ")");
     // Left unchanged without a message box: the technician's Cancel, or a
     // channel-data backup that needs the technician's word first.
-    const bool refused = u.m_result.outcome == UpdateOutcome::FailedIntact && !u.m_result.offeredBackups.empty();
+    const bool refused = u.m_result.outcome != UpdateOutcome::Done && !u.m_result.detail.empty() && !u.EraseStarted() &&
+                         u.m_result.lastMessage.empty();
     r["result"] = stopped                   ? std::string("stopped by the technician")
                   : !u.m_result.lastMessage.empty() ? u.m_result.lastMessage
                   : refused                  ? std::string("refused (see reason)")

@@ -7,6 +7,8 @@
 
 #include "update/exchange.h"
 #include "update/memory_map.h"
+#include "platform/paths.h"
+#include "update/update_journal.h"
 
 void UpdateContext::Begin(const UpdateRequest& request)
 {
@@ -20,6 +22,10 @@ void UpdateContext::Begin(const UpdateRequest& request)
     m_journalEntry.clear();
     m_failureReported = false;
     m_writtenBackFrom.clear();
+    m_writtenBackProven = false;
+    m_sameRadioEntries.clear();
+    m_radioChannelData.clear();
+    m_backupHold.Release();
     m_channelDataRead = false;
     m_step = "prepare";
     m_stepText.clear();
@@ -33,6 +39,7 @@ void UpdateContext::Begin(const UpdateRequest& request)
     m_startedNanos = SteadyNanos();
     m_dataFilePath = DataFilePathFor(request, m_host);
     m_result.dataFilePath = m_dataFilePath;
+    m_journalFolders = JournalFolders(DirectoryOf(m_dataFilePath), m_host.UserStateFolder());
     m_incompleteAccepted = false;
 }
 

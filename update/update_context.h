@@ -39,7 +39,10 @@ public:
     // Explains the failure once per update: its reason and, after the
     // erase, what to do next.
     void ReportFailure();
-    bool Ask(const std::string& prompt) { return m_events.Ask(prompt); }
+    bool Ask(const std::string& prompt) { return m_events.Ask(prompt, false); }
+    // A question that chooses channel data: Cancel, which changes nothing,
+    // is its default.
+    bool AskCancelByDefault(const std::string& prompt) { return m_events.Ask(prompt, true); }
     void Transient(const std::string& text) { m_events.Transient(text); }
     // The typed events of the step in progress.
     void StepStarted(const std::string& text);
@@ -85,10 +88,20 @@ public:
     bool m_channelDataRead = false;           // they are in the image
     bool m_repliesInDoubt = false;            // a read attempt of this block held bytes not its own
     bool m_incompleteAccepted = false;        // a cut-short firmware may be written in this update
+    // The channel area as the radio held it when it was read (the mode
+    // marker set as stored).
+    std::vector<std::uint8_t> m_radioChannelData;
     // The backup whose channel data this update writes instead of the
-    // radio's (empty: the radio's own).
+    // radio's (empty: the radio's own), and whether the radio's area proved
+    // to be that backup's radio (erased, or cut short from it).
     std::string m_writtenBackFrom;
-    std::string m_journalEntry;  // the backup's name of this update's journal entry
+    bool m_writtenBackProven = false;
+    // Open entries whose backup the radio holds unchanged and whose adapter
+    // is this one: an update ending "Done." closes them too.
+    std::vector<std::string> m_sameRadioEntries;
+    std::vector<std::string> m_journalFolders;  // the journals this update keeps and consults
+    std::string m_journalEntry;  // the backup path of this update's journal entry
+    FileHold m_backupHold;       // held while the update runs: its entry is running
     bool m_radioBusy = false;    // RadioBusy(true) was reported
     bool m_failureReported = false;
     std::string m_step = "prepare";  // the step in progress

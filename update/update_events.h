@@ -31,8 +31,9 @@ public:
     virtual void Transient(const std::string&) {}
     // A reason or warning for the technician, as it happens.
     virtual void Note(const std::string&) {}
-    // A question with OK and Cancel: true for OK.
-    virtual bool Ask(const std::string& prompt) = 0;
+    // A question with OK and Cancel: true for OK. With `cancelByDefault`
+    // Cancel is the default answer (Return, Enter, --yes).
+    virtual bool Ask(const std::string& prompt, bool cancelByDefault) = 0;
     // A message box with OK only; the last one is the update's result.
     virtual void Message(const std::string& text) = 0;
     // The radio is being talked to (true) or given back (false): a window

@@ -117,12 +117,14 @@ bool UpdateJob::RunProcedure()
         {"protect", 0, &QueryDataProtect, IDS_DATA_PROTECT_ERROR, 0},
         {"convert", IDS_FIRMWARE_CONVERT, &PauseAndConvertFirmware, IDS_CANT_CREATE_FILE, IDS_OK_1TAB},
         {"read", IDS_DATA_LOADING, &ReadChannelData, IDS_CHANNEL_READ_ERROR, 0},
-        {"read", 0, &ResolveUnfinishedUpdates, 0, 0},
-        // The channel data is kept in a backup of its own, and the update in
-        // the journal, before anything is erased, so that a failed write (or
-        // a killed program) cannot lose the radio's programming. A backup
-        // that cannot be written is a file that cannot be created, not a
-        // read error.
+        {"read", 0, &ResolveChannelData, 0, 0},
+        // What the radio held is kept before other channel data replace it;
+        // the channel data written are kept in a backup of their own, and
+        // the update in the journals, before anything is erased, so that a
+        // failed write (or a killed program) cannot lose the radio's
+        // programming. A backup that cannot be written is a file that cannot
+        // be created, not a read error.
+        {"read", 0, &SaveReplacedChannelArea, IDS_CANT_CREATE_FILE, 0},
         {"read", 0, &SaveChannelBackup, IDS_CANT_CREATE_FILE, 0},
         {"read", 0, &RecordUnfinishedUpdate, IDS_CHANNEL_READ_ERROR, IDS_OK_3TABS},
         {"read", 0, &ReportWrittenBackChannelData, 0, 0},
@@ -212,11 +214,14 @@ void UpdateJob::EndUpdate(bool done)
     // While the data file is still held: nobody takes this entry for one
     // left behind in between.
     Guarded(u, [&u, done] { CloseJournalEntries(u, done); });
+    u.m_backupHold.Release();
     if (done) {
         u.m_result.outcome = UpdateOutcome::Done;
         u.Message(LoadStringResource(IDS_DONE));
     } else {
-        u.m_result.outcome = EraseStarted() ? UpdateOutcome::FailedAfterErase : UpdateOutcome::FailedIntact;
+        u.m_result.outcome = EraseStarted()               ? UpdateOutcome::FailedAfterErase
+                             : u.m_result.channelDataLost ? UpdateOutcome::ChannelDataLost
+                                                          : UpdateOutcome::FailedIntact;
     }
     u.m_hDataFile.Close();
     Guarded(u, [&u] { AppendServiceRecord(u); });

@@ -10,6 +10,7 @@
 #include <set>
 
 #include "platform/data_file.h"
+#include "platform/paths.h"
 #include "update/iso_time.h"
 #include "update/memory_map.h"
 #include "update/sha256.h"
@@ -59,6 +60,67 @@ bool ReadLine(std::istream& in, std::string& line)
     return any;
 }
 
+
+// One spelling of a backup's path, so that the same file named from two
+// journals (or two spellings of one folder) is one entry.
+std::string BackupKey(const std::string& path)
+{
+    std::error_code ec;
+    const fs::path p = fs::weakly_canonical(fs::absolute(fs::u8path(path), ec), ec);
+    return ec ? path : p.u8string();
+}
+
+std::string FolderOfKey(const std::string& key)
+{
+    return DirectoryOf(key);
+}
+
+// The entry's folder as written: absolute, so that a journal in another
+// folder can point at it.
+std::string AbsoluteFolder(const std::string& folder)
+{
+    std::error_code ec;
+    const fs::path p = fs::absolute(fs::u8path(folder.empty() ? "." : folder), ec);
+    std::string s = ec ? folder : (p.lexically_normal() / "").u8string();
+    return s;
+}
+
+template <typename Line>
+void ForEachLine(const std::vector<std::string>& folders, Line line)
+{
+    std::set<std::string> seen;
+    for (const std::string& folder : folders) {
+        if (!seen.insert(BackupKey(JournalPath(folder))).second)
+            continue;
+        std::ifstream in(fs::u8path(JournalPath(folder)), std::ios::binary);
+        std::string text;
+        while (ReadLine(in, text)) {
+            const nlohmann::json j = nlohmann::json::parse(text, nullptr, false);
+            if (j.is_discarded() || !j.is_object() || !PlainFileName(Text(j, "backup")))
+                continue;
+            // Older lines name only the file: it lies beside their journal.
+            const std::string where = Text(j, "folder").empty() ? AbsoluteFolder(folder) : Text(j, "folder");
+            line(j, where);
+        }
+    }
+}
+
+bool AppendEverywhere(const std::vector<std::string>& folders, const std::string& line, std::string& error)
+{
+    std::set<std::string> seen;
+    bool ok = true;
+    for (const std::string& folder : folders) {
+        if (!seen.insert(BackupKey(JournalPath(folder))).second)
+            continue;
+        std::string why;
+        if (!AppendLineLocked(JournalPath(folder), line, why)) {
+            error += (error.empty() ? "" : "; ") + why;
+            ok = false;
+        }
+    }
+    return ok;
+}
+
 }  // namespace
 
 std::string JournalPath(const std::string& folder)
@@ -66,68 +128,100 @@ std::string JournalPath(const std::string& folder)
     return folder + "vokta4-journal.jsonl";
 }
 
-bool OpenJournalEntry(const std::string& folder, const JournalEntry& e, std::string& error)
+std::vector<std::string> JournalFolders(const std::string& dataFolder, const std::string& userFolder)
+{
+    std::vector<std::string> folders = {dataFolder};
+    if (!userFolder.empty() && BackupKey(JournalPath(userFolder)) != BackupKey(JournalPath(dataFolder)))
+        folders.push_back(userFolder);
+    return folders;
+}
+
+bool OpenJournalEntry(const std::vector<std::string>& folders, const JournalEntry& e, std::string& error)
 {
     const nlohmann::json j = {
         {"event", "open"},
         {"backup", e.backup},
+        {"folder", AbsoluteFolder(e.folder)},
         {"backup_sha256", e.backupSha256},
         {"port", e.port},
-        {"data_file", e.dataFile},
         {"adapter", {{"description", e.adapter.description}, {"vid_pid", e.adapter.vidPid}, {"serial", e.adapter.serial}}},
         {"firmware_sha256", e.firmwareSha256},
         {"start", e.start}};
-    return AppendLineLocked(JournalPath(folder), Dump(j), error);
+    return AppendEverywhere(folders, Dump(j), error);
 }
 
-bool CloseJournalEntry(const std::string& folder, const std::string& backup, const std::string& how,
+bool CloseJournalEntry(const std::vector<std::string>& folders, const std::string& backupPath, const std::string& how,
                        std::string& error)
 {
-    const nlohmann::json j = {
-        {"event", "close"}, {"backup", backup}, {"how", how}, {"end", IsoUtc(std::time(nullptr))}};
-    return AppendLineLocked(JournalPath(folder), Dump(j), error);
+    const std::string key = BackupKey(backupPath);
+    const nlohmann::json j = {{"event", "close"},
+                              {"backup", key.substr(FolderOfKey(key).size())},
+                              {"folder", FolderOfKey(key)},
+                              {"how", how},
+                              {"end", IsoUtc(std::time(nullptr))}};
+    return AppendEverywhere(folders, Dump(j), error);
 }
 
-std::vector<JournalEntry> UnfinishedUpdates(const std::string& folder)
+bool RecordReplacedChannelData(const std::vector<std::string>& folders, const JournalEntry& e,
+                               const std::string& replacedBy, std::string& error)
 {
-    std::ifstream in(fs::u8path(JournalPath(folder)), std::ios::binary);
+    const nlohmann::json j = {{"event", "replaced"},
+                              {"backup", e.backup},
+                              {"folder", AbsoluteFolder(e.folder)},
+                              {"backup_sha256", e.backupSha256},
+                              {"port", e.port},
+                              {"replaced_by", replacedBy},
+                              {"start", e.start}};
+    return AppendEverywhere(folders, Dump(j), error);
+}
+
+std::vector<JournalEntry> UnfinishedUpdates(const std::vector<std::string>& folders)
+{
     std::vector<JournalEntry> open;
-    std::set<std::string> closed;
-    std::string line;
-    while (ReadLine(in, line)) {
-        const nlohmann::json j = nlohmann::json::parse(line, nullptr, false);
-        if (j.is_discarded() || !j.is_object() || !PlainFileName(Text(j, "backup")))
-            continue;
+    std::set<std::string> closed, listed;
+    ForEachLine(folders, [&](const nlohmann::json& j, const std::string& where) {
+        const std::string key = BackupKey(where + Text(j, "backup"));
         if (Text(j, "event") == "close") {
-            closed.insert(Text(j, "backup"));
-            continue;
+            closed.insert(key);
+            return;
         }
-        if (Text(j, "event") != "open")
-            continue;
+        if (Text(j, "event") != "open" || !listed.insert(key).second)
+            return;
         JournalEntry e;
-        e.backup = Text(j, "backup");
+        e.folder = FolderOfKey(key);
+        e.backup = key.substr(e.folder.size());
         e.backupSha256 = Text(j, "backup_sha256");
         e.port = Text(j, "port");
-        e.dataFile = Text(j, "data_file");
         const auto adapter = j.find("adapter");
         if (adapter != j.end() && adapter->is_object())
             e.adapter = {Text(*adapter, "description"), Text(*adapter, "vid_pid"), Text(*adapter, "serial")};
         e.firmwareSha256 = Text(j, "firmware_sha256");
         e.start = Text(j, "start");
         open.push_back(std::move(e));
-    }
-    // A close counts for every earlier open of the same backup.
+    });
+    // A close counts for every open of the same backup, in any journal.
     open.erase(std::remove_if(open.begin(), open.end(),
-                              [&closed](const JournalEntry& e) { return closed.count(e.backup) > 0; }),
+                              [&closed](const JournalEntry& e) { return closed.count(e.BackupPath()) > 0; }),
                open.end());
-    std::reverse(open.begin(), open.end());
+    std::stable_sort(open.begin(), open.end(),
+                     [](const JournalEntry& a, const JournalEntry& b) { return a.start > b.start; });
     return open;
 }
 
-bool ReadJournalBackup(const std::string& folder, const JournalEntry& entry, std::vector<std::uint8_t>& data,
-                       std::string& error)
+std::string RecordedBackupSha256(const std::vector<std::string>& folders, const std::string& backupPath)
 {
-    const std::string path = folder + entry.backup;
+    const std::string key = BackupKey(backupPath);
+    std::string sha;
+    ForEachLine(folders, [&](const nlohmann::json& j, const std::string& where) {
+        if (Text(j, "event") != "close" && BackupKey(where + Text(j, "backup")) == key && !Text(j, "backup_sha256").empty())
+            sha = Text(j, "backup_sha256");
+    });
+    return sha;
+}
+
+bool ReadJournalBackup(const JournalEntry& entry, std::vector<std::uint8_t>& data, std::string& error)
+{
+    const std::string path = entry.BackupPath();
     std::ifstream in(fs::u8path(path), std::ios::binary);
     if (!in) {
         error = path + " is missing";
@@ -137,12 +231,11 @@ bool ReadJournalBackup(const std::string& folder, const JournalEntry& entry, std
     Sha256 sha;
     sha.Add(data.data(), data.size());
     if (data.size() != kChannelSize || sha.HexDigest() != entry.backupSha256) {
-        error = path + " is not the backup the update saved (its size or SHA-256 differs)";
+        error = path + " is not the backup the update saved (its size or SHA-256 differs from the journal's)";
         return false;
     }
     return true;
 }
-
 bool SameChannelData(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b)
 {
     if (a.size() != kChannelSize || b.size() != kChannelSize)

@@ -10,11 +10,14 @@ enum class UpdateOutcome {
     None,             // no update has run
     Done,             // "Done."
     FailedIntact,     // failed or cancelled before the ROM clear began
-    FailedAfterErase  // failed or aborted once the ROM clear had begun
+    FailedAfterErase,  // failed or aborted once the ROM clear had begun
+    // Refused before the ROM clear because the radio's channel data look
+    // lost (erased, or cut short): the radio needs another update with them.
+    ChannelDataLost
 };
 
-// What to do when the radio's channel area reads as erased while a backup
-// of this port's channel data exists, or an earlier update did not finish.
+// What to do when the radio's channel area reads as erased or cut short
+// from an unfinished update's backup.
 enum class ErasedChannelArea {
     Ask,         // ask whether to write the backup back (the windows, a prompt)
     Refuse,      // stop with the radio unchanged (unattended runs)
@@ -42,6 +45,9 @@ struct UpdateRequest {
     // and the file they came from.
     std::vector<std::uint8_t> channelData;
     std::string channelDataFile;
+    // Those channel data replace a radio's own, different ones (which are
+    // saved first); without it such a radio is refused.
+    bool replaceChannelData = false;
     ErasedChannelArea erasedChannelArea = ErasedChannelArea::Ask;
     IncompleteFirmware incompleteFirmware = IncompleteFirmware::Ask;
     // Read the flash back after the write and compare it with the image.
@@ -60,6 +66,9 @@ struct UpdateResult {
     std::string lastMessage;  // the last message box ("Done.", "Firm write error.", ...)
     std::string detail;       // why the last step failed, for a technician (empty if unknown)
     bool stoppedByTechnician = false;
+    // Refused because the radio's channel data look lost (erased or cut
+    // short): the radio needs another update with them.
+    bool channelDataLost = false;
     std::string record;       // the service record: one JSON object
 };
 

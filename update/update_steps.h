@@ -40,19 +40,24 @@ bool ReadBlock(UpdateContext& u, std::uint32_t address);
 bool StoreChannelBlock(UpdateContext& u, std::uint32_t address, std::uint8_t* block);
 // Puts a backup's 16 KiB into the image in place of the radio's own.
 bool WriteBackBackup(UpdateContext& u, std::vector<std::uint8_t>& data, const std::string& path);
+// Saves `data` as a new backup beside the data file; its path in `path`.
+bool SaveBackupFile(UpdateContext& u, const std::vector<std::uint8_t>& data, std::string& path);
 bool SaveChannelBackup(UpdateContext& u);
-// A channel area that reads as erased while a backup for this port exists:
-// asks, refuses or goes on, as the request says.
-bool ResolveErasedChannelArea(UpdateContext& u);
 
-// ---- the journal of unfinished updates (unfinished_updates.cpp) ----
-// Open entries of earlier updates: goes on only with the technician's word
-// or when the radio still holds an entry's channel data; else asks or refuses.
-bool ResolveUnfinishedUpdates(UpdateContext& u);
-// Before the first clear command: this update's entry, on the disk.
+// ---- recovery from the radio's own evidence (channel_recovery.cpp, unfinished_updates.cpp) ----
+// Which channel data go into the radio, from what its channel area holds
+// against the backups of every unfinished update: its own, a backup written
+// back (named, or accepted when offered), or a refusal.
+bool ResolveChannelData(UpdateContext& u);
+// When other channel data replace what the radio held: a copy of what it
+// held, as a backup named in the journals.
+bool SaveReplacedChannelArea(UpdateContext& u);
+// Before the first clear command: this update's entry, on the disk, its
+// backup held while the update runs.
 bool RecordUnfinishedUpdate(UpdateContext& u);
-// At the end: closes this update's entry when it is done or never began the
-// erase, and the entry whose backup it wrote back.
+// At the end: closes the entries this update proved finished: its own when
+// it is done or never began the erase, the entry whose backup went back
+// into an erased or cut-short radio, and entries of this radio and adapter.
 void CloseJournalEntries(UpdateContext& u, bool done);
 
 // ---- erase, write, verify (rom_clear.cpp, firmware_write.cpp, firmware_verify.cpp) ----

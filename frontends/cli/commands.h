@@ -29,6 +29,7 @@ struct WriteArgs {
     bool test = false;
     bool yes = false;
     bool blankChannelData = false;  // write an erased channel area as it is
+    bool replaceChannelData = false;  // --channel-data may replace the radio's own, different ones
     bool allowIncomplete = false;   // write a firmware file that looks cut short
 };
 
@@ -44,6 +45,7 @@ struct HistoryArgs {
     std::string since;  // YYYY-MM-DD or a full ISO 8601 time
     bool json = false;
     std::string discard;  // a backup whose unfinished update is closed on purpose
+    bool yes = false;     // close it without asking
 };
 // `vokta4-cli history`: the service record as a table.
 int RunHistory(const HistoryArgs& args);

@@ -170,24 +170,27 @@ void ConsoleView::FinishOutput()
     std::fflush(m_out);
 }
 
-bool ConsoleView::ShowMessage(const std::string& text, bool okCancel)
+bool ConsoleView::ShowMessage(const std::string& text, MessageButtons buttons)
 {
     FinishOutput();
     Emit(text + "\n");
     std::fflush(m_out);
-    if (!okCancel)
+    if (buttons == MessageButtons::Ok)
         return true;
+    const bool cancelByDefault = buttons == MessageButtons::OkCancelDefaultCancel;
+    // --yes answers the power question, never one that replaces channel data.
     if (m_settings.assumeYes)
-        return !m_interrupted;
-    return AskOkCancel();
+        return !m_interrupted && !cancelByDefault;
+    return AskOkCancel(cancelByDefault);
 }
 
-// Reads one answer line: empty, "y", "yes" or "ok" mean OK; anything else,
-// end of input or Ctrl-C mean Cancel.
-bool ConsoleView::AskOkCancel()
+// Reads one answer line: "y", "yes" or "ok" mean OK, and so does an empty
+// line unless Cancel is the default; anything else, end of input or Ctrl-C
+// mean Cancel.
+bool ConsoleView::AskOkCancel(bool cancelByDefault)
 {
     if (InputIsTerminal(m_settings.answerFd))
-        std::fputs("[Enter = OK, n = Cancel] ", stderr);
+        std::fputs(cancelByDefault ? "[y = OK, Enter = Cancel] " : "[Enter = OK, n = Cancel] ", stderr);
     std::string answer;
     if (m_interrupted)
         return false;
@@ -202,5 +205,5 @@ bool ConsoleView::AskOkCancel()
         ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
     while (!answer.empty() && (answer.back() == '\r' || answer.back() == ' '))
         answer.pop_back();
-    return answer.empty() || answer == "y" || answer == "yes" || answer == "ok";
+    return (answer.empty() && !cancelByDefault) || answer == "y" || answer == "yes" || answer == "ok";
 }

@@ -59,7 +59,7 @@ public:
     void SetProgressRange(int low, int high) override;
     void SetProgressPos(int pos) override;
     void LockControls(bool) override {}
-    bool ShowMessage(const std::string& text, bool okCancel) override;
+    bool ShowMessage(const std::string& text, MessageButtons buttons) override;
     void EndDialog() override { m_ended = true; }
 
     const std::string& Title() const { return m_title; }
@@ -69,7 +69,7 @@ private:
     void Emit(const std::string& text);
     void EraseTransient();
     void ShowTransientText();
-    bool AskOkCancel();
+    bool AskOkCancel(bool cancelByDefault);
 
     const Settings m_settings;
     std::FILE* const m_out;

@@ -13,6 +13,7 @@
 #include "frontends/cli/console_platform.h"
 #include "platform/native_host.h"
 #include "platform/paths.h"
+#include "update/output_guard.h"
 #include "update/update_journal.h"
 
 namespace {
@@ -64,36 +65,64 @@ bool SamePort(const std::string& recorded, const std::string& asked)
     return recorded == asked || PortFullName(recorded) == PortFullName(asked);
 }
 
-// Closes the journal entry of a backup on purpose: the technician knows the
-// radio is not the one of that update, or has restored it otherwise.
-int DiscardEntry(const std::string& folder, const std::string& backup)
+// The journals the history reads: the record's folder's and the user's own.
+std::vector<std::string> Journals(const std::string& folder)
+{
+    return JournalFolders(folder, NativeHost().UserStateFolder());
+}
+
+// Only a technician's "yes" closes an entry: its radio may still need the
+// backup written back.
+bool ConfirmDiscard(const JournalEntry& e, bool yes)
+{
+    if (yes)
+        return true;
+    std::cerr << "close the unfinished update of " << e.BackupPath() << " (port " << e.port << ", started "
+              << e.start << ")?\nIts radio may still need these channel data; close it only if that radio was "
+                 "restored otherwise. Type yes to close it: ";
+    std::string answer;
+    if (!std::getline(std::cin, answer) || (answer != "yes" && answer != "y")) {
+        std::cerr << "\nvokta4-cli: nothing was closed\n";
+        return false;
+    }
+    return true;
+}
+
+// Closes the journal entry of a backup on purpose: the technician knows its
+// radio was restored otherwise.
+int DiscardEntry(const std::vector<std::string>& folders, const std::string& backup, bool yes)
 {
     const std::string name = FileName(backup);
-    for (const JournalEntry& e : UnfinishedUpdates(folder)) {
-        if (e.backup != name)
+    for (const JournalEntry& e : UnfinishedUpdates(folders)) {
+        if (e.backup != name || (!DirectoryOf(backup).empty() && !SameFile(e.BackupPath(), backup)))
             continue;
+        if (!ConfirmDiscard(e, yes))
+            return kExitIntact;
+        std::vector<std::string> journals = folders;
+        journals.push_back(e.folder);
         std::string error;
-        if (!CloseJournalEntry(folder, name, "discarded", error)) {
+        if (!CloseJournalEntry(journals, e.BackupPath(), "discarded", error)) {
             std::cerr << "vokta4-cli: " << error << "\n";
             return kExitIntact;
         }
-        std::cout << "closed the unfinished update of " << folder << name << "; the backup itself is kept\n";
+        std::cout << "closed the unfinished update of " << e.BackupPath() << "; the backup itself is kept\n";
         return kExitDone;
     }
-    std::cerr << "vokta4-cli: no unfinished update in " << JournalPath(folder) << " saved " << name << "\n";
+    std::cerr << "vokta4-cli: no unfinished update saved " << backup << " (journals: " << JournalPath(folders.front())
+              << (folders.size() > 1 ? " and " + JournalPath(folders.back()) : std::string()) << ")\n";
     return kExitIntact;
 }
 
-// The unfinished updates of the journal beside the record.
-void PrintUnfinished(const std::string& folder)
+// The unfinished updates of the journals.
+void PrintUnfinished(const std::vector<std::string>& folders)
 {
-    const std::vector<JournalEntry> open = UnfinishedUpdates(folder);
+    const std::vector<JournalEntry> open = UnfinishedUpdates(folders);
     if (open.empty())
         return;
-    std::printf("\nUNFINISHED (a radio may need its channel data written back; "
-                "close one with history --discard BACKUP):\n");
+    std::printf("\nUNFINISHED (a radio may need its channel data written back; the next WRITE of a radio whose "
+                "channel area is erased or cut short offers them):\n");
     for (const JournalEntry& e : open)
-        std::printf("%-20s %-18s %s%s\n", e.start.c_str(), e.port.c_str(), folder.c_str(), e.backup.c_str());
+        std::printf("%-20s %-18s %s\n", e.start.c_str(), e.port.c_str(), e.BackupPath().c_str());
 }
 
 }  // namespace
@@ -109,8 +138,12 @@ int RunHistory(const HistoryArgs& args)
         args.file.empty() ? NativeHost().DataFolder() + "vokta4-history.jsonl" : args.file;
     const std::string folder = DirectoryOf(file);
     // A backup named with its folder is closed in that folder's journal.
-    if (!args.discard.empty())
-        return DiscardEntry(DirectoryOf(args.discard).empty() ? folder : DirectoryOf(args.discard), args.discard);
+    std::vector<std::string> folders = Journals(folder);
+    if (!args.discard.empty()) {
+        if (!DirectoryOf(args.discard).empty())
+            folders.push_back(DirectoryOf(args.discard));
+        return DiscardEntry(folders, args.discard, args.yes);
+    }
     std::error_code ec;
     if (std::filesystem::is_directory(std::filesystem::u8path(file), ec)) {
         std::cerr << "vokta4-cli: " << file << " is a folder; --record names the service record itself (its "
@@ -121,11 +154,11 @@ int RunHistory(const HistoryArgs& args)
     if (!in) {
         std::cerr << "vokta4-cli: no service record at " << file << "\n";
         if (!args.json)
-            PrintUnfinished(folder);
+            PrintUnfinished(folders);
         return kExitIntact;
     }
     std::set<std::string> unfinished;
-    for (const JournalEntry& e : UnfinishedUpdates(folder))
+    for (const JournalEntry& e : UnfinishedUpdates(folders))
         unfinished.insert(e.backup);
     if (!args.json)
         std::printf("%-20s %-18s %-24s %-12s %-7s %-20s %-20s %8s\n", "START (UTC)", "PORT", "FIRMWARE", "SHA-256",
@@ -157,9 +190,9 @@ int RunHistory(const HistoryArgs& args)
                     open ? "UNFINISHED" : Text(r, "state").c_str(), r.value("duration_s", 0.0));
     }
     if (!args.json)
-        PrintUnfinished(folder);
+        PrintUnfinished(folders);
     else if (!unfinished.empty())
-        std::cerr << "vokta4-cli: " << unfinished.size() << " unfinished update(s) in " << JournalPath(folder)
+        std::cerr << "vokta4-cli: " << unfinished.size() << " unfinished update(s) in " << JournalPath(folders.back())
                   << " (history without --json lists them)\n";
     if (damaged > 0)
         std::cerr << "vokta4-cli: " << damaged << " damaged line(s) of " << file << " skipped\n";

@@ -4,6 +4,13 @@
 
 namespace {
 
+// A port name need not be UTF-8: its bytes that are not are replaced, never
+// thrown at (the restore command must reach the technician).
+std::string Dump(const nlohmann::json& j)
+{
+    return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
 nlohmann::json ParsedOrNull(const std::string& text)
 {
     return text.empty() ? nlohmann::json() : nlohmann::json::parse(text, nullptr, false);
@@ -50,11 +57,11 @@ void JsonEvents::Event(const RadioEvent& e)
         nlohmann::json radio = j;
         radio.erase("event");
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_radios += (m_radios.size() > 1 ? "," : "") + radio.dump();
+        m_radios += (m_radios.size() > 1 ? "," : "") + Dump(radio);
         break;
     }
     }
-    const std::string text = j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    const std::string text = Dump(j);
     std::lock_guard<std::mutex> lock(m_mutex);
     Line(text);
 }

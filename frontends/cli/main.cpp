@@ -30,13 +30,17 @@ void AddWrite(CLI::App& app, WriteArgs& w)
                       "their vokt-PORT.tmp, backups and vokt-PORT.log");
     write->add_flag("-t,--test", w.test, "TEST mode");
     write->add_flag("-y,--yes", w.yes,
-                    "answer OK to \"Power Supply?\"; a radio whose channel area reads as erased while a backup "
-                    "of it exists is then left unchanged");
+                    "answer OK to \"Power Supply?\" (never to a question that replaces channel data); a radio "
+                    "whose channel data look lost (erased, or cut short) is then left unchanged, exit 2");
     CLI::Option* channelData = write->add_option(
         "--channel-data", w.channelData,
-        "write this 16384-byte channel-data backup instead of the radio's own channel data");
+        "write this 16384-byte channel-data backup into a radio whose channel area is erased, cut short "
+        "from it, or already holds it (the radio is read first)");
+    write->add_flag("--replace-channel-data", w.replaceChannelData,
+                    "with --channel-data: replace channel data of the radio's own that differ (they are saved first)")
+        ->needs(channelData);
     write->add_flag("--blank-channel-data", w.blankChannelData,
-                    "write a channel area that reads as erased as it is, even when a backup of it exists")
+                    "write a channel area that reads as erased (a radio never programmed) as it is")
         ->excludes(channelData);
     write->add_option("--boot-image", w.bootImage,
                       "the radio maker's boot program (S1 records; default: boot.s19 beside the program)");
@@ -63,8 +67,9 @@ void AddOthers(CLI::App& app, Arguments& a)
     history->add_option("--since", a.history.since, "only updates from this date on (YYYY-MM-DD, UTC)");
     history->add_flag("--json", a.history.json, "the records as JSON lines");
     history->add_option("--discard", a.history.discard,
-                        "close the unfinished update that saved this channel-data backup (the radio is "
-                        "another one, or restored otherwise); the backup is kept");
+                        "close the unfinished update that saved this channel-data backup, when its radio "
+                        "was restored otherwise (asks first); the backup is kept");
+    history->add_flag("--yes", a.history.yes, "with --discard: close it without asking");
     history->add_option("--record", a.history.file,
                         "the service record (default: vokta4-history.jsonl beside the data file)");
     CLI::App* line = app.add_subcommand("line-test", "test the serial line through a loopback plug; unplug the radio first");

@@ -98,9 +98,9 @@ void RadioSession::Update()
     m_exitStatus = ExitStatusOf(result.outcome);
     // After the erase: the radio's own backup; a radio left unchanged because
     // an earlier update did not finish: the backup offered for it.
-    const std::string backup = m_exitStatus == kExitAfterErase ? result.backupPath
-                               : m_exitStatus == kExitIntact   ? result.offeredBackup
-                                                               : std::string();
+    const std::string backup = result.outcome == UpdateOutcome::FailedAfterErase  ? result.backupPath
+                               : result.outcome == UpdateOutcome::ChannelDataLost ? result.offeredBackup
+                                                                                  : std::string();
     if (!backup.empty()) {
         WriteArgs own = m_args;
         own.dataFile = result.dataFilePath;
@@ -118,6 +118,7 @@ void RadioSession::Update()
         if (m_exitStatus == kExitDone)
             m_status.percent = 100;
         m_status.result = m_exitStatus == kExitDone        ? "Done."
+                          : result.outcome == UpdateOutcome::ChannelDataLost ? "REFUSED, channel data look lost"
                           : m_exitStatus == kExitAfterErase ? (stopped ? "STOPPED by the technician, needs another update"
                                                                        : "FAILED, needs another update")
                           : stopped                         ? "stopped by the technician, unchanged"
@@ -203,10 +204,10 @@ void RadioSession::Message(const std::string& text)
     Emit(RadioEvent{RadioEvent::Kind::Message, m_port, text});
 }
 
-bool RadioSession::Ask(const std::string& prompt)
+bool RadioSession::Ask(const std::string& prompt, bool cancelByDefault)
 {
     Log(prompt);
-    const bool ok = m_prompt.Ask(m_port, prompt);
+    const bool ok = m_prompt.Ask(m_port, prompt, cancelByDefault);
     Log(ok ? "(OK)" : "(Cancel)");
     return ok;
 }

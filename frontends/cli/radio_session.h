@@ -59,7 +59,7 @@ public:
     void StepFailed(const std::string& step, const std::string& message, const std::string& reason) override;
     void Progress(const std::string& step, std::uint64_t done, std::uint64_t total, const char* unit) override;
     void Note(const std::string& text) override;
-    bool Ask(const std::string& prompt) override;
+    bool Ask(const std::string& prompt, bool cancelByDefault) override;
     void Message(const std::string& text) override;
 
 private:

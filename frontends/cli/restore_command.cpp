@@ -29,6 +29,8 @@ std::string RestoreCommand(const WriteArgs& args, const std::string& program, co
         cmd += " --boot-image " + QuoteArgument(Absolute(args.bootImage));
     if (!args.dataFile.empty())
         cmd += " --data-file " + QuoteArgument(Absolute(args.dataFile));
+    if (args.replaceChannelData)
+        cmd += " --replace-channel-data";
     if (args.test)
         cmd += " --test";
     if (args.verify)

@@ -16,7 +16,7 @@ class SharedPrompt {
 public:
     SharedPrompt(bool assumeYes, bool once, EventSink& sink);
     ~SharedPrompt();
-    bool Ask(const std::string& port, const std::string& text);
+    bool Ask(const std::string& port, const std::string& text, bool cancelByDefault = false);
     // Any thread: a question being asked is answered Cancel, and so is every later one.
     void Cancel();
 

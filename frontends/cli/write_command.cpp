@@ -73,17 +73,20 @@ void ReportAfterErase(const UpdaterDialog& dialog, const WriteArgs& args, const 
               << RestoreCommand(args, program, dialog.Port(), firmware, dialog.ChannelBackupPath()) << "\n";
 }
 
-void ReportOfferedBackups(const UpdaterDialog& dialog, const WriteArgs& args, const std::string& program,
-                          const std::string& firmware)
+// A radio refused because its channel data look lost: unchanged by this
+// run, but it needs another update with them.
+void ReportChannelDataLost(const UpdaterDialog& dialog, const WriteArgs& args, const std::string& program,
+                           const std::string& firmware)
 {
     const std::vector<std::string>& offered = dialog.OfferedBackups();
-    std::cerr << "vokta4-cli: the radio is unchanged. If it is the radio whose channel data were saved, update it "
-                 "with them by"
-              << (offered.size() > 1 ? " one of:\n" : ":\n");
+    std::cerr << "vokta4-cli: nothing was written, but this radio's channel data look lost: it needs another "
+                 "update with them.\n";
+    if (offered.empty())
+        return;
+    std::cerr << "vokta4-cli: update it with the channel data saved for it by" << (offered.size() > 1 ? " one of:\n" : ":\n");
     for (const std::string& backup : offered)
         std::cerr << "  " << RestoreCommand(args, program, dialog.Port(), firmware, backup) << "\n";
-    std::cerr << "vokta4-cli: if it is another radio, close the unfinished update first (history --discard, as "
-                 "above), or add --blank-channel-data to write its channel area as it reads.\n";
+    std::cerr << "vokta4-cli: each command reads the radio first and refuses one that holds channel data of its own.\n";
 }
 
 }  // namespace
@@ -137,11 +140,12 @@ int RunWrite(const WriteArgs& args)
     case kExitDone:
         return kExitDone;
     case kExitAfterErase:
-        ReportAfterErase(dialog, args, program, view.FirmwarePath());
+        if (dialog.LastOutcome() == UpdateOutcome::ChannelDataLost)
+            ReportChannelDataLost(dialog, args, program, view.FirmwarePath());
+        else
+            ReportAfterErase(dialog, args, program, view.FirmwarePath());
         return kExitAfterErase;
     default:
-        if (!dialog.OfferedBackups().empty() && !args.blankChannelData)
-            ReportOfferedBackups(dialog, args, program, view.FirmwarePath());
         return kExitIntact;
     }
 }

@@ -47,7 +47,7 @@ bool ReadChannelData(const std::string& path, std::vector<std::uint8_t>& data)
 int ExitStatusOf(UpdateOutcome outcome)
 {
     return outcome == UpdateOutcome::Done               ? kExitDone
-           : outcome == UpdateOutcome::FailedAfterErase ? kExitAfterErase
+           : outcome == UpdateOutcome::FailedAfterErase || outcome == UpdateOutcome::ChannelDataLost ? kExitAfterErase
                                                         : kExitIntact;
 }
 
@@ -63,6 +63,7 @@ bool ApplyWriteArgs(const WriteArgs& args, bool several, const std::string& data
                                                         : ErasedChannelArea::Ask;
     options.incompleteFirmware = args.allowIncomplete ? IncompleteFirmware::Write : IncompleteFirmware::Refuse;
     options.channelDataFile = args.channelData;
+    options.replaceChannelData = args.replaceChannelData;
     options.channelData.clear();
     return args.channelData.empty() || ReadChannelData(args.channelData, options.channelData);
 }

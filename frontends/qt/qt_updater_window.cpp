@@ -216,11 +216,11 @@ void QtUpdaterWindow::LockControls(bool lock)
         w->setEnabled(!lock);
 }
 
-bool QtUpdaterWindow::ShowMessage(const std::string& text, bool okCancel)
+bool QtUpdaterWindow::ShowMessage(const std::string& text, MessageButtons buttons)
 {
     QMessageBox box(QMessageBox::Warning, QStringLiteral(TXT_MESSAGE_CAPTION), Q(text),
-                    okCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok, this);
-    box.setDefaultButton(QMessageBox::Ok);
+                    buttons == MessageButtons::Ok ? QMessageBox::Ok : QMessageBox::Ok | QMessageBox::Cancel, this);
+    box.setDefaultButton(buttons == MessageButtons::OkCancelDefaultCancel ? QMessageBox::Cancel : QMessageBox::Ok);
     return box.exec() == QMessageBox::Ok;
 }
 

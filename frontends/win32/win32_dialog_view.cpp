@@ -227,9 +227,12 @@ void Win32DialogView::LockControls(bool lock)
     EnableMenuItem(GetSystemMenu(m_hwnd, FALSE), SC_CLOSE, MF_BYCOMMAND | (lock ? MF_GRAYED : MF_ENABLED));
 }
 
-bool Win32DialogView::ShowMessage(const std::string& text, bool okCancel)
+bool Win32DialogView::ShowMessage(const std::string& text, MessageButtons buttons)
 {
-    const UINT type = (okCancel ? MB_OKCANCEL : MB_OK) | MB_ICONEXCLAMATION;
+    const UINT type = (buttons == MessageButtons::Ok                    ? MB_OK
+                       : buttons == MessageButtons::OkCancelDefaultCancel ? MB_OKCANCEL | MB_DEFBUTTON2
+                                                                          : MB_OKCANCEL) |
+                      MB_ICONEXCLAMATION;
     return MessageBoxW(m_hwnd, Utf8ToWide(text).c_str(), L"" TXT_MESSAGE_CAPTION, type) == IDOK;
 }
 

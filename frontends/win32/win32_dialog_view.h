@@ -28,7 +28,7 @@ public:
     void SetProgressRange(int low, int high) override;
     void SetProgressPos(int pos) override;
     void LockControls(bool lock) override;
-    bool ShowMessage(const std::string& text, bool okCancel) override;
+    bool ShowMessage(const std::string& text, MessageButtons buttons) override;
     void SetTimer1(unsigned ms) override;
     void KillTimer1() override;
     bool DispatchNextMessage() override;

@@ -70,6 +70,7 @@ struct CliWorkspace {
     explicit CliWorkspace(int seed)
     {
         env["XDG_CONFIG_HOME"] = dir.File("config");
+        env["XDG_STATE_HOME"] = dir.File("state");  // the per-user journal of this test alone
         env["VOKTA4_PORTS"] = "/nonexistent/vokta4-port";  // never a real port
         dir.Write("fw.002", FirmwareText(seed));
     }

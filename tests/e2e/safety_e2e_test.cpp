@@ -86,7 +86,7 @@ TEST_F(SafetyFixture, AKilledUpdateIsNeverFinishedWithoutTheRadiosChannelData)
     {
         Simulator sim(dir.File("flash.bin"), {"--link", link});
         Process cli(Write({"--port", link, "--data-file", data}), env);
-        EXPECT_EQ(cli.Wait(), 1) << cli.Out() << cli.Err();
+        EXPECT_EQ(cli.Wait(), 2) << cli.Out() << cli.Err();
         const std::string err = cli.Err();
         const std::size_t at = err.find("\n  '");
         ASSERT_NE(at, std::string::npos) << err;
@@ -133,7 +133,7 @@ TEST_F(SafetyFixture, EveryWriteOptionWorksThroughEveryPath)
             Simulator sim(dir.File(tag + ".bin"));
             std::vector<std::string> argv =
                 Write({"--port", sim.Port(), "--test", "--verify", "--data-file", dir.File(tag + "/data.tmp"),
-                       "--trace", trace, "--channel-data", dir.File("saved.chd")});
+                       "--trace", trace, "--channel-data", dir.File("saved.chd"), "--replace-channel-data"});
             if (json)
                 argv.push_back("--json");
             Process cli(argv, env);
@@ -226,7 +226,8 @@ TEST_F(SafetyFixture, RadiosInOneFolderNeverTakeEachOthersEntries)
     {
         Simulator sim(dir.File("x.bin"), {"--link", x});
         Process cli(Write({"--port", x, "--data-file", dir.Path()}), env);
-        EXPECT_EQ(cli.Wait(), 1) << cli.Out() << cli.Err();
+        EXPECT_EQ(cli.Wait(), 2) << cli.Out() << cli.Err();
+        EXPECT_NE(cli.Err().find("holds the first 9 of 32 blocks"), std::string::npos) << cli.Err();
     }
     EXPECT_EQ(ReadBinary(dir.File("x.bin")), broken) << "X's half-written channel area was written as its own";
 }

@@ -107,6 +107,7 @@ private slots:
     {
         QVERIFY(m_dir.isValid());
         qputenv("XDG_CONFIG_HOME", (m_dir.path() + "/config").toLocal8Bit());
+        qputenv("XDG_STATE_HOME", (m_dir.path() + "/state").toLocal8Bit());
         RadioModel::Settings settings;
         settings.eraseTime = std::chrono::milliseconds(300);
         m_radioA = std::make_unique<RadioModel>(settings);

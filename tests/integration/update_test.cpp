@@ -5,10 +5,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <map>
+#include <sstream>
 
 #include "update/memory_map.h"
 #include "update/update_journal.h"
+#include "update/output_guard.h"
 #include "update/sha256.h"
 #include "res/resource.h"
 #include "sim/in_process_radio.h"
@@ -430,7 +434,7 @@ TEST_F(UpdateFixture, TypedEventsFollowTheUpdateAndItsFailure)
         {
             progress[step] = {done, total};
         }
-        bool Ask(const std::string&) override { return true; }
+        bool Ask(const std::string&, bool) override { return true; }
         void Message(const std::string& text) override { seen.push_back("message " + text); }
     } events;
     settings.faults = {{RadioModel::Step::WriteData, 40, 5, RadioModel::Fault::Silence}};
@@ -453,17 +457,19 @@ TEST_F(UpdateFixture, TypedEventsFollowTheUpdateAndItsFailure)
     EXPECT_EQ(events.progress["write"], Span(40 * 512, 131072));
 }
 
-// Another radio on the bench while an update is unfinished: the window
-// declines the backup, says it is another radio, and that radio keeps its
-// own channel data; the entry is closed, the backup kept.
-TEST_F(UpdateFixture, TheWindowCanSayItIsAnotherRadioWhileAnUpdateIsUnfinished)
+// Another radio on the bench while an update is unfinished: it holds data
+// of its own, so it goes on with them without a question, and the broken
+// radio's entry stays open for it. That radio, back with its channel area
+// cut short, is offered its own backup (never the other radio's, the newest
+// of the folder), with Cancel the default, and OK restores it.
+TEST_F(UpdateFixture, AnotherRadioNeverClosesTheUnfinishedUpdateOfTheRadioItLeftBroken)
 {
-    settings.faults = {{RadioModel::Step::WriteData, 40, 5, RadioModel::Fault::Silence}};
+    settings.faults = {{RadioModel::Step::WriteData, 200, 5, RadioModel::Fault::Silence}};
     Start();
-    view.okCancelAnswers = {true, true, false, true};  // power; power, not that backup, another radio
     dialog->OnWrite();
     ASSERT_EQ(dialog->LastOutcome(), UpdateOutcome::FailedAfterErase);
     const std::string backup = dialog->ChannelBackupPath();
+    const std::vector<std::uint8_t> broken = radio->Model().Flash();
 
     std::vector<std::uint8_t> other = RadioModel::FactoryFlash();
     for (std::uint32_t a = kChannelStart; a <= kChannelEnd; ++a)
@@ -471,15 +477,32 @@ TEST_F(UpdateFixture, TheWindowCanSayItIsAnotherRadioWhileAnUpdateIsUnfinished)
     settings.faults.clear();
     radio = std::make_unique<InProcessRadio>(settings);
     radio->Model().SetFlash(other);
+    const std::size_t asked = view.cancelByDefault.size();
     dialog->OnWrite();
     EXPECT_EQ(dialog->LastOutcome(), UpdateOutcome::Done) << dialog->FailureDetail();
+    EXPECT_EQ(view.cancelByDefault.size(), asked + 1) << "only \"Power Supply?\" is asked";
     std::vector<std::uint8_t> expected = ExpectedFlash(kMarkerRelease);
     std::copy(other.begin() + (kChannelStart - kImageBase), other.begin() + (kChannelEnd + 1 - kImageBase),
               expected.begin() + (kChannelStart - kImageBase));
     expected[kMarkerAddress - kImageBase] = kMarkerRelease;
     EXPECT_EQ(radio->Model().Flash(), expected);
-    EXPECT_TRUE(UnfinishedUpdates(dir.Path() + "/").empty());
-    EXPECT_EQ(ReadBinary(backup).size(), kChannelSize);
+    const std::vector<JournalEntry> open = UnfinishedUpdates({dir.Path() + "/"});
+    ASSERT_EQ(open.size(), 1u);
+    EXPECT_TRUE(SameFile(open[0].BackupPath(), backup));
+
+    radio = std::make_unique<InProcessRadio>(settings);
+    radio->Model().SetFlash(broken);
+    view.messages.clear();
+    dialog->OnWrite();
+    EXPECT_EQ(dialog->LastOutcome(), UpdateOutcome::Done) << dialog->FailureDetail();
+    EXPECT_EQ(view.cancelByDefault.back(), true);
+    bool offeredItsOwn = false;
+    for (const std::string& m : view.messages)
+        offeredItsOwn = offeredItsOwn || (m.find("holds the first 9 of 32 blocks") != std::string::npos &&
+                                          m.find(backup) != std::string::npos);
+    EXPECT_TRUE(offeredItsOwn);
+    EXPECT_EQ(radio->Model().Flash(), ExpectedFlash(kMarkerRelease));
+    EXPECT_TRUE(UnfinishedUpdates({dir.Path() + "/"}).empty());
 }
 
 // A stop request that a signal thread accepts just before the first clear
@@ -497,20 +520,49 @@ TEST_F(UpdateFixture, AStopAcceptedJustBeforeTheEraseKeepsTheRadioUnchanged)
     EXPECT_EQ(radio->Model().Flash(), RadioModel::FactoryFlash());
 }
 
-TEST_F(UpdateFixture, ABackupOfChannelDataIsWrittenInsteadOfTheRadiosOwn)
+// Named channel data never replace a radio's own, different ones without
+// the technician insisting, and never without a copy of what it held.
+namespace {
+std::string CliText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+}  // namespace
+
+TEST_F(UpdateFixture, NamedChannelDataReplaceARadiosOwnOnlyWhenInsistedOnAndNeverWithoutACopy)
 {
     Start();
     std::vector<std::uint8_t> saved(kChannelSize);
     for (std::size_t i = 0; i < saved.size(); ++i)
         saved[i] = static_cast<std::uint8_t>(i ^ 0x5A);
     dialog->Options().channelData = saved;
+    dialog->Options().channelDataFile = dir.File("saved.chd");
     dialog->OnWrite();
-    EXPECT_EQ(view.messages, Messages({STR_DONE}));
-    EXPECT_FALSE(Saw("read"));
+    EXPECT_EQ(dialog->LastOutcome(), UpdateOutcome::FailedIntact);
+    EXPECT_NE(dialog->FailureDetail().find("holds channel data of its own"), std::string::npos);
+    EXPECT_FALSE(Saw("clear1"));
+    EXPECT_EQ(radio->Model().Flash(), RadioModel::FactoryFlash());
+
+    dialog->Options().replaceChannelData = true;
+    dialog->OnWrite();
+    EXPECT_EQ(view.messages.back(), STR_DONE);
+    EXPECT_TRUE(Saw("read"));
     std::vector<std::uint8_t> expected = ExpectedFlash(kMarkerRelease);
     std::copy(saved.begin(), saved.end(), expected.begin() + (kChannelStart - kImageBase));
     expected[kMarkerAddress - kImageBase] = kMarkerRelease;
     EXPECT_EQ(radio->Model().Flash(), expected);
+    // What the radio held is in a backup of its own, named in the journal.
+    const std::vector<std::uint8_t> factory = RadioModel::FactoryFlash();
+    const std::vector<std::uint8_t> own(factory.begin() + (kChannelStart - kImageBase),
+                                        factory.begin() + (kChannelEnd + 1 - kImageBase));
+    bool kept = false;
+    for (const auto& e : std::filesystem::directory_iterator(dir.Path()))
+        kept = kept || (e.path().extension() == ".chd" && SameChannelData(ReadBinary(e.path().string()), own));
+    EXPECT_TRUE(kept);
+    EXPECT_NE(CliText(dir.File("vokta4-journal.jsonl")).find("\"event\":\"replaced\""), std::string::npos);
 }
 
 TEST_F(UpdateFixture, TwoUpdatesInARowEachSucceedAndKeepTheirOwnBackups)

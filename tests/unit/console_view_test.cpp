@@ -37,11 +37,11 @@ TEST(ConsoleView, StreamsTheLogAndPutsEachMessageOnALineOfItsOwn)
 {
     Console c(false, true);
     c.view.SetLogText("Waiting for power on Radio.", "");
-    EXPECT_TRUE(c.view.ShowMessage("Power Supply?", true));
+    EXPECT_TRUE(c.view.ShowMessage("Power Supply?", MessageButtons::OkCancel));
     c.view.SetLogText("Waiting for power on Radio.\t\t......OK", "");
     c.view.SetLogText("Waiting for power on Radio.\t\t......OK\r\nRadio connection.", "");
     c.view.SetLogText("Waiting for power on Radio.\t\t......OK\r\nRadio connection.", "\tLine 4");
-    c.view.ShowMessage("Time out", false);
+    c.view.ShowMessage("Time out", MessageButtons::Ok);
     c.view.SetLogText("", "");
     c.view.FinishOutput();
     EXPECT_EQ(c.Text(),
@@ -72,7 +72,7 @@ TEST(ConsoleView, PromptAnswersComeFromInputAndEndOfInputCancels)
         s.answerFd = fds[0];
         std::FILE* out = std::tmpfile();
         ConsoleView view(s, out);
-        EXPECT_EQ(view.ShowMessage("Power Supply?", true), expected) << "input '" << input << "'";
+        EXPECT_EQ(view.ShowMessage("Power Supply?", MessageButtons::OkCancel), expected) << "input '" << input << "'";
         std::fclose(out);
         ::close(fds[0]);
     }

@@ -96,13 +96,14 @@ void ScriptedView::SetProgressPos(int pos)
         onProgress(pos);
 }
 
-bool ScriptedView::ShowMessage(const std::string& text, bool okCancel)
+bool ScriptedView::ShowMessage(const std::string& text, MessageButtons buttons)
 {
     messages.push_back(text);
     if (onMessage)
         onMessage(text);
-    if (!okCancel)
+    if (buttons == MessageButtons::Ok)
         return true;
+    cancelByDefault.push_back(buttons == MessageButtons::OkCancelDefaultCancel);
     return m_answer < okCancelAnswers.size() ? okCancelAnswers[m_answer++] : true;
 }
 

@@ -10,6 +10,7 @@
 #include "dialog/dialog_view.h"
 #include "update/message_queue.h"
 #include "platform/native_host.h"
+#include "platform/paths.h"
 #include "update/timing.h"
 #include "dialog/updater_dialog.h"
 #include "update/update_steps.h"
@@ -48,6 +49,7 @@ public:
     std::vector<std::string> transients;  // every non-empty transient, in order
     std::vector<std::string> messages;
     std::vector<bool> okCancelAnswers;  // answers to OK/Cancel prompts, in order (default OK)
+    std::vector<bool> cancelByDefault;  // for each OK/Cancel prompt: Cancel was its default
     std::vector<std::pair<int, int>> ranges;
     std::vector<int> positions;
     std::vector<bool> locks;
@@ -75,7 +77,7 @@ public:
     void SetProgressRange(int low, int high) override { ranges.emplace_back(low, high); }
     void SetProgressPos(int pos) override;
     void LockControls(bool lock) override { locks.push_back(lock); }
-    bool ShowMessage(const std::string& text, bool okCancel) override;
+    bool ShowMessage(const std::string& text, MessageButtons buttons) override;
     void SetTimer1(unsigned ms) override;
     void KillTimer1() override { m_queue.KillTimer1(); }
     bool DispatchNextMessage() override { return m_queue.DispatchNext(); }
@@ -98,6 +100,7 @@ public:
     std::function<std::unique_ptr<PortBackend>()> backends;
     std::string moduleFile;
     std::map<std::string, std::string> profile;
+    std::string stateFolder;  // the per-user state folder; empty: the program's own folder
 
     bool EnumeratePorts(std::vector<std::string>& names) override
     {
@@ -106,6 +109,7 @@ public:
     }
     std::unique_ptr<PortBackend> MakePortBackend() override { return backends(); }
     std::string ModuleFileName() override { return moduleFile; }
+    std::string UserStateFolder() override { return stateFolder.empty() ? DirectoryOf(moduleFile) : stateFolder; }
     std::string ReadProfileValue(const std::string& s, const std::string& k, const std::string& d) override
     {
         auto it = profile.find(s + "/" + k);
