@@ -8,12 +8,27 @@
 
 const char* const kLineDownText = "the serial line hung up (cable or USB adapter disconnected?)";
 
+namespace {
+
+std::size_t SentBytes(const Exchange& x)
+{
+    std::size_t bytes = 0;
+    for (const Exchange::Piece& piece : x.pieces)
+        bytes += piece.length;
+    return bytes;
+}
+
+}  // namespace
+
 ExchangeResult RadioLink::Run(const Exchange& x, std::string& detail)
 {
     PrepareExchange(x.mode, x.expected);
     const auto period = static_cast<unsigned>(x.period.count());
     if (!x.armAfterWrite)
         m_pump.SetTimer1(period);
+    // The bytes start on the wire once the ones before them have crossed it.
+    m_wireFreeNanos = std::max(SteadyNanos(), m_wireFreeNanos) +
+                      static_cast<std::int64_t>(SentBytes(x)) * m_timing.byteTime.count();
     for (const Exchange::Piece& piece : x.pieces)
         m_pSerial->Write(piece.data, piece.length);
     m_lastTxNanos = SteadyNanos();
@@ -65,11 +80,46 @@ ExchangeResult RadioLink::Judge(const Exchange& x, WaitResult w, std::string& de
         detail = x.context + "an answer came before the command had been sent: an exchange was lost";
         return ExchangeResult::Early;
     }
+    // The reply crosses the wire too: a block read's 514 bytes after its command.
+    const std::size_t replyBytes = x.mode == kModeBlockRead ? static_cast<std::size_t>(x.expected) : 1;
+    if (x.mode != kModeContact && AnswerBeforeItCouldCome(SentBytes(x), replyBytes)) {
+        detail = x.context + "an answer came before the command and its data could have reached the radio at "
+                             "19200 baud: it is not their answer, and an exchange was lost";
+        return ExchangeResult::Early;
+    }
     if (x.refusalFails && m_bReplyError.load(std::memory_order_relaxed)) {
         detail = x.context + x.refusal;
         return ExchangeResult::Refused;
     }
     return ExchangeResult::Reply;
+}
+
+// Judged by the clock the wire keeps, not by what the driver reports (a USB
+// adapter's own buffer is not counted there, and on Windows the write has
+// completed long before): the answer completed before the last byte sent
+// could have reached the radio.
+bool RadioLink::AnswerBeforeItCouldCome(std::size_t sent, std::size_t reply)
+{
+    // A wire's clock may run a little fast; one byte time and 2 % spare it.
+    const std::int64_t byte = m_timing.byteTime.count();
+    const std::int64_t wire = static_cast<std::int64_t>(sent + reply) * byte;
+    const bool onTime = m_replyNanos.load(std::memory_order_relaxed) >=
+                        m_wireFreeNanos + static_cast<std::int64_t>(reply - 1) * byte - byte - wire / 50;
+    // Only long exchanges tell a wire from a line that merely holds bytes
+    // back (a USB adapter's latency timer): the channel reads, before any erase.
+    if (sent + reply < kWireEvidenceBytes)
+        return LineKeepsWireTime() && !onTime;
+    if (m_answersJudged < kWireEvidence) {
+        ++m_answersJudged;
+        m_answersOnTime += onTime ? 1 : 0;
+        return false;
+    }
+    return LineKeepsWireTime() && !onTime;
+}
+
+bool RadioLink::LineKeepsWireTime() const
+{
+    return m_answersJudged >= kWireEvidence && m_answersOnTime * 4 >= kWireEvidence * 3;
 }
 
 void RadioLink::DrainLine()
@@ -140,7 +190,9 @@ bool RadioLink::LineStaysQuiet(bool suspicious, std::string& detail)
     m_bReplyDone = 0;  // nothing completes in the idle mode: the wait ends at the time-out
     m_bTimedOut = 0;
     const auto listen = suspicious ? std::max(m_timing.blockTimeout, AdapterListen()) : AdapterListen();
-    const std::int64_t from = std::max(m_lastRxNanos.load(std::memory_order_relaxed), m_lastTxNanos);
+    const std::int64_t from =
+        std::max({m_lastRxNanos.load(std::memory_order_relaxed), m_lastTxNanos,
+                  LineKeepsWireTime() ? m_wireFreeNanos : std::int64_t{0}});
     const std::int64_t left = from + std::chrono::duration_cast<std::chrono::nanoseconds>(listen).count() - SteadyNanos();
     if (left > 0) {
         m_pump.SetTimer1(static_cast<unsigned>((left + 999999) / 1000000));

@@ -9,6 +9,7 @@
 
 #include "platform/host.h"
 #include "platform/paths.h"
+#include "update/update_journal.h"
 
 namespace fs = std::filesystem;
 
@@ -32,6 +33,8 @@ std::vector<GuardedFile> KeptFiles(Host& host, const std::string& dataFile)
     for (const std::string& place : host.BootProgramPlaces())
         files.push_back({"the boot program", place});
     files.push_back({"the service record", DirectoryOf(dataFile) + "vokta4-history.jsonl"});
+    files.push_back({"the journal of unfinished updates", JournalPath(DirectoryOf(dataFile))});
+    files.push_back({"the journal of unfinished updates", JournalPath(host.UserStateFolder())});
     std::vector<std::string> ports;
     if (host.EnumeratePorts(ports)) {
         for (const std::string& port : ports)
@@ -52,6 +55,14 @@ bool IsChannelBackup(const std::string& path)
     return extension == ".chd" && fs::exists(fs::u8path(path), ec);
 }
 
+// A journal or a service record by its name, in any folder: an output
+// there would destroy one, or be taken for one later.
+bool IsKeptRecord(const std::string& path)
+{
+    const std::string name = fs::u8path(path).filename().u8string();
+    return name == "vokta4-journal.jsonl" || name == "vokta4-history.jsonl";
+}
+
 }  // namespace
 
 std::string OutputConflict(const std::string& what, const std::string& output, const std::vector<GuardedFile>& files)
@@ -62,6 +73,8 @@ std::string OutputConflict(const std::string& what, const std::string& output, c
         if (SameFile(output, file.path))
             return what + " is " + file.what + " (" + file.path + "): writing it would destroy it; choose another file";
     }
+    if (IsKeptRecord(output))
+        return what + " is named as a journal or service record: writing it would destroy one; choose another file";
     if (IsChannelBackup(output))
         return what + " is a channel-data backup: writing it would destroy it; choose another file";
     return std::string();

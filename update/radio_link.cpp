@@ -25,6 +25,8 @@ void RadioLink::Start()
     m_strayBytes = 0;
     m_lateBytes = 0;
     m_lateBeforeReply = 0;
+    m_wireFreeNanos = 0;
+    m_answersJudged = m_answersOnTime = 0;
     m_pSerial->TakeDroppedBytes();  // an earlier update's evidence is not this one's
 }
 

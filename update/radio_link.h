@@ -127,5 +127,18 @@ private:
     std::atomic<int> m_lateBytes{0};   // the same, kept across exchanges until taken
     int m_lateBeforeReply = 0;
     std::int64_t m_lastTxNanos = 0;  // steady clock when the last command was written (UI thread)
+    std::atomic<std::int64_t> m_replyNanos{0};  // steady clock when the awaited reply completed
+    // When the bytes written so far have all crossed the wire at 19200 baud,
+    // counted from the write of each (UI thread).
+    std::int64_t m_wireFreeNanos = 0;
+    // Whether the line keeps to a wire's speed: the first answers of an
+    // update show it (a pseudo-terminal or virtual port answers faster than
+    // any wire, and there the wire-time check is off).
+    int m_answersJudged = 0;
+    int m_answersOnTime = 0;
+    static constexpr int kWireEvidence = 16;  // long answers judged before the line's speed is known
+    static constexpr std::size_t kWireEvidenceBytes = 256;
+    bool AnswerBeforeItCouldCome(std::size_t sent, std::size_t reply);
+    bool LineKeepsWireTime() const;
     std::unique_ptr<PeriodicTimer> m_resendTimer;
 };

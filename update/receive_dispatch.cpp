@@ -51,8 +51,10 @@ void RadioLink::Dispatch(const std::uint8_t* buf, unsigned count)
             m_nRxCount.store(n, std::memory_order_relaxed);
             done = n >= m_nRxExpected.load(std::memory_order_relaxed);
         }
-        if (done)
+        if (done) {
+            m_replyNanos.store(SteadyNanos(), std::memory_order_relaxed);
             m_bReplyDone.store(1, std::memory_order_release);
+        }
     }
     if (done)
         m_pump.Wake();

@@ -32,6 +32,9 @@ struct Timing {
     // so that a late answer to the failed attempt cannot count for the
     // retry; a line that keeps talking is given up on after this long.
     ms drainLimit{3000};
+    // One byte on the wire: 10 bits at 19200 baud. No answer can come
+    // before its command and data have reached the radio.
+    std::chrono::nanoseconds byteTime{520833};
 
     // Every period divided by `divisor` (at least 1 ms each).
     Timing ScaledDown(int divisor) const

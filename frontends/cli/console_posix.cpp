@@ -1,3 +1,4 @@
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <filesystem>
@@ -107,19 +108,27 @@ void PromptInput::Cancel()
 struct InterruptSource::Impl {
     sigset_t set{};
     std::thread thread;
+    std::atomic<bool> finishing{false};  // the SIGUSR1 that ends the thread is ours
 };
 
+// Every signal whose default would end the program ends the update as
+// SIGTERM does: what the radio's state allows, and the restore command
+// printed. Synchronous faults (SIGSEGV, ...) are not requests.
 InterruptSource::InterruptSource(std::function<void(StopRequest)> onStop) : m_impl(std::make_unique<Impl>())
 {
     ::signal(SIGPIPE, SIG_IGN);  // a closed pipe makes writes fail instead
     sigemptyset(&m_impl->set);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGUSR1})  // SIGUSR1 ends the thread
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU,
+                    SIGXFSZ, SIGIO})
         sigaddset(&m_impl->set, sig);
+#ifdef SIGPWR
+    sigaddset(&m_impl->set, SIGPWR);
+#endif
     pthread_sigmask(SIG_BLOCK, &m_impl->set, nullptr);
-    m_impl->thread = std::thread([set = m_impl->set, onStop] {
+    m_impl->thread = std::thread([impl = m_impl.get(), onStop] {
         for (;;) {
             int sig = 0;
-            if (sigwait(&set, &sig) != 0 || sig == SIGUSR1)
+            if (sigwait(&impl->set, &sig) != 0 || (sig == SIGUSR1 && impl->finishing.load()))
                 return;
             onStop(sig == SIGINT ? StopRequest::Interrupt
                                  : sig == SIGHUP ? StopRequest::HangUp : StopRequest::Terminate);
@@ -129,6 +138,7 @@ InterruptSource::InterruptSource(std::function<void(StopRequest)> onStop) : m_im
 
 InterruptSource::~InterruptSource()
 {
+    m_impl->finishing = true;
     pthread_kill(m_impl->thread.native_handle(), SIGUSR1);
     m_impl->thread.join();
 }

@@ -25,15 +25,21 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Every port of the list that opens (`all`), or the one a single update
-// takes without --port: the one used last if it opens, else the first.
+// Every port of the list (`all`): those that open, then those that do not,
+// which get a row of their own with the reason and fail the run, so that a
+// radio is never left out without a word. Or the one a single update takes
+// without --port: the one used last if it opens, else the first.
 std::vector<std::string> UsablePorts(bool all)
 {
     NativeHost host;
     const PortProbe probe =
         ProbePorts(host, host.ReadProfileValue(PROFILE_SECTION, PROFILE_KEY_PORT, PROFILE_DEFAULT_PORT));
-    if (all)
-        return probe.usable;
+    if (all) {
+        std::vector<std::string> ports = probe.usable;
+        for (const auto& [port, reason] : probe.refused)
+            ports.push_back(port);
+        return ports;
+    }
     return probe.selected.empty() ? std::vector<std::string>() : std::vector<std::string>{probe.selected};
 }
 

@@ -231,3 +231,86 @@ TEST_F(SafetyFixture, RadiosInOneFolderNeverTakeEachOthersEntries)
     }
     EXPECT_EQ(ReadBinary(dir.File("x.bin")), broken) << "X's half-written channel area was written as its own";
 }
+
+// The technician's next moves after radio X failed, each taken literally:
+// a second WRITE from another data folder, the printed restore command with
+// its backup altered, and pasted while another radio is on that port. Each
+// decides from what the radio holds, and only X, restored, closes its entry.
+TEST_F(SafetyFixture, RecoveryDecidesFromTheRadiosChannelAreaInEveryFolderAndForEveryRadio)
+{
+    const std::string link = dir.File("radio");
+    std::string restore;
+    {
+        Simulator sim(dir.File("x.bin"), {"--link", link, "--fault", "wdata:40:5:silence"});
+        Process cli(Write({"--port", link, "--data-file", dir.File("vokt.tmp")}), env);
+        EXPECT_EQ(cli.Wait(), 2) << cli.Err();
+        const std::string err = cli.Err();
+        const std::size_t at = err.find("\n  '");
+        ASSERT_NE(at, std::string::npos) << err;
+        restore = err.substr(at + 3, err.find('\n', at + 3) - at - 3);
+    }
+    const std::vector<std::uint8_t> erased = ReadBinary(dir.File("x.bin"));
+    std::filesystem::create_directory(dir.File("elsewhere"));
+    {
+        Simulator sim(dir.File("x.bin"), {"--link", link});
+        Process cli(Write({"--port", link, "--data-file", dir.File("elsewhere/vokt.tmp")}), env);
+        EXPECT_EQ(cli.Wait(), 2) << "another data folder wrote an erased area: " << cli.Err();
+        EXPECT_NE(cli.Err().find("channel data look lost"), std::string::npos) << cli.Err();
+    }
+    EXPECT_EQ(ReadBinary(dir.File("x.bin")), erased);
+
+    std::vector<std::string> argv = Words(restore);
+    argv.push_back("--yes");
+    const std::string backup = argv[std::find(argv.begin(), argv.end(), "--channel-data") - argv.begin() + 1];
+    const std::vector<std::uint8_t> saved = ReadBinary(backup);
+    std::vector<std::uint8_t> altered = saved;
+    altered[100] ^= 0xFF;
+    std::ofstream(backup, std::ios::binary).write(reinterpret_cast<const char*>(altered.data()), kChannelSize);
+    {
+        Simulator sim(dir.File("x.bin"), {"--link", link});
+        Process cli(argv, env);
+        EXPECT_EQ(cli.Wait(), 1) << "an altered backup was written back: " << cli.Err();
+        EXPECT_NE(cli.Err().find("differs from the journal's"), std::string::npos) << cli.Err();
+    }
+    std::ofstream(backup, std::ios::binary).write(reinterpret_cast<const char*>(saved.data()), kChannelSize);
+    std::vector<std::uint8_t> other = RadioModel::FactoryFlash();  // another radio, its own data intact
+    for (std::uint32_t a = kChannelStart; a <= kChannelEnd; ++a)
+        other[a - kImageBase] = static_cast<std::uint8_t>(a * 11);
+    std::ofstream(dir.File("z.bin"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(other.data()), static_cast<std::streamsize>(other.size()));
+    {
+        Simulator z(dir.File("z.bin"), {"--link", link});
+        Process cli(argv, env);
+        EXPECT_EQ(cli.Wait(), 1) << "the restore command replaced another radio's data: " << cli.Err();
+    }
+    EXPECT_EQ(ReadBinary(dir.File("z.bin")), other);
+    {
+        Simulator sim(dir.File("x.bin"), {"--link", link});
+        Process cli(argv, env);
+        EXPECT_EQ(cli.Wait(), 0) << cli.Err();
+    }
+    EXPECT_EQ(ReadBinary(dir.File("x.bin")), ExpectedFlash(5, kMarkerRelease));
+    Process history({VOKTA4_CLI, "history", "--record", dir.File("vokta4-history.jsonl")}, env);
+    history.Wait();
+    EXPECT_EQ(history.Out().find("UNFINISHED"), std::string::npos) << history.Out();
+}
+
+// What a script reads: --all-ports names a port that does not open and
+// fails; a terminating signal during the erase is a stop request, not the
+// end of the program.
+TEST_F(SafetyFixture, ScriptsAreToldOfEveryPortAndEverySignal)
+{
+    {
+        Simulator sim(dir.File("a.bin"));
+        env["VOKTA4_PORTS"] = sim.Port() + ":/nonexistent/ttyMissing";
+        Process cli(Write({"--all-ports", "--data-file", dir.Path()}), env);
+        EXPECT_NE(cli.Wait(), 0) << cli.Out();
+        EXPECT_NE(cli.Out().find("ttyMissing"), std::string::npos) << cli.Out();
+    }
+    Simulator sim(dir.File("b.bin"), {"--erase-ms", "800"});
+    Process cli(Write({"--port", sim.Port(), "--data-file", dir.File("vokt.tmp")}), env);
+    ASSERT_TRUE(cli.WaitForOutput("Rom all Clear.")) << cli.Err();
+    cli.Signal(SIGQUIT);
+    EXPECT_EQ(cli.Wait(), 0) << cli.Err();
+    EXPECT_NE(cli.Err().find("the update goes on"), std::string::npos) << cli.Err();
+}
