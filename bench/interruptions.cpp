@@ -2,9 +2,13 @@
 // radio in turn — the radio loses its power, the line hangs up, the program
 // is killed, the technician stops it — and then the technician's next move
 // is made: the plain second WRITE (answering every question as --yes does,
-// on the same or another port name), the printed restore command, or the
-// window's OK to the backup it offers. After each pair the radio's channel
-// programming must never be lost and every exit status must tell the truth.
+// on the same or another port name, or from another data folder), the
+// printed restore command (also first pasted while another radio is on that
+// port, or with its backup altered), the window's OK to the backup it
+// offers, or another radio with data of its own updated first with truthful
+// answers while the two swap ports. After each run no radio may end with
+// channel data other than its own, no channel data may be replaced without
+// a copy, and every exit status must tell the truth.
 //
 //   bench-interruptions [--sample N] [--seed S] [--jobs J]
 //
@@ -28,6 +32,7 @@
 #include <vector>
 
 #include "sim/in_process_radio.h"
+#include "update/channel_area.h"
 #include "update/memory_map.h"
 #include "update/output_guard.h"
 #include "update/update_journal.h"
@@ -41,7 +46,17 @@ namespace {
 
 constexpr int kSeed = 8;  // the firmware's version
 enum class Kind { PowerLost, HangUp, Killed, Stopped };
-enum class Move { SecondWrite, OtherPortName, RestoreCommand, WindowOk };
+enum class Move {
+    SecondWrite,
+    OtherPortName,
+    RestoreCommand,
+    WindowOk,
+    AnotherRadio,
+    RestoreIntoAnotherRadio,
+    OtherDataFolder,
+    BackupAltered
+};
+constexpr std::size_t kMoves = 8;
 constexpr Kind kKinds[] = {Kind::PowerLost, Kind::HangUp, Kind::Killed, Kind::Stopped};
 
 const char* KindName(Kind k)
@@ -62,6 +77,10 @@ const char* MoveName(Move m)
     case Move::OtherPortName: return "second WRITE --yes, other port name";
     case Move::RestoreCommand: return "printed restore command";
     case Move::WindowOk: return "window, OK to the offered backup";
+    case Move::AnotherRadio: return "another radio updated first, ports swapped";
+    case Move::RestoreIntoAnotherRadio: return "restore command pasted with another radio on the port";
+    case Move::OtherDataFolder: return "second WRITE --yes from another data folder";
+    case Move::BackupAltered: return "restore command with its backup altered";
     }
     return "?";
 }
@@ -96,48 +115,83 @@ std::vector<std::uint8_t> ReadFile(const std::string& path)
 
 struct Result {
     UpdateOutcome outcome = UpdateOutcome::None;
+    bool replacedWithoutCopy = false;  // the radio's channel data changed and no backup holds what it had
     std::string backup;                // the backup this update saved
     std::vector<std::string> offered;  // backups offered or named in a refusal
     std::string detail;
     double seconds = 0;
 };
 
-// One radio and one data folder, updated again and again.
+// How one WRITE differs from the plain one.
+struct WriteWith {
+    bool anotherRadio = false;    // the other radio, not the one interrupted
+    std::string dataFile;         // empty: the bench's vokt.tmp
+    bool cancelChannelQuestions = false;  // the technician knows the radio holds its own data
+};
+
+// True when some backup below `folder` holds `area`'s channel data.
+bool BackupHolds(const std::string& folder, const std::vector<std::uint8_t>& area)
+{
+    for (const fs::directory_entry& e : fs::recursive_directory_iterator(folder)) {
+        if (e.path().extension() == ".chd" && SameChannelData(ReadFile(e.path().string()), area))
+            return true;
+    }
+    return false;
+}
+
+// Two radios (the one interrupted, another with channel data of its own),
+// one data folder and one user's state folder, updated again and again.
 class Workbench {
 public:
     std::vector<std::uint8_t> flash = RadioModel::FactoryFlash();
+    std::vector<std::uint8_t> other = AnotherRadiosFlash();
     TempDir dir;
 
     Workbench()
     {
         dir.Write("boot.s19", kSimBootProgram);
         dir.Write("fw.002", FirmwareText(kSeed));
+        fs::create_directories(fs::u8path(dir.File("state")));
+        fs::create_directories(fs::u8path(dir.File("other")));
+    }
+
+    static std::vector<std::uint8_t> AnotherRadiosFlash()
+    {
+        std::vector<std::uint8_t> f = RadioModel::FactoryFlash();
+        for (std::uint32_t a = kChannelStart; a <= kChannelEnd; ++a)
+            f[a - kImageBase] = static_cast<std::uint8_t>(a * 11);
+        return f;
     }
 
     // One WRITE; `cut` is asked before each of the radio's answers, with
     // the dialog and its view.
     Result Write(const std::string& port, ErasedChannelArea policy, const std::string& channelData,
-                 const std::function<Cut(int, Step, UpdaterDialog&, ScriptedView&)>& cut = nullptr)
+                 const std::function<Cut(int, Step, UpdaterDialog&, ScriptedView&)>& cut = nullptr,
+                 const WriteWith& with = WriteWith())
     {
+        std::vector<std::uint8_t>& target = with.anotherRadio ? other : flash;
+        const std::vector<std::uint8_t> before = ChannelArea(target);
         ScriptedView view;
+        view.cancelChannelQuestions = with.cancelChannelQuestions;
         UpdaterDialog* running = nullptr;
         RadioModel::Settings settings;
         settings.abandonAfter = std::chrono::milliseconds(90);
         if (cut)
             settings.beforeAnswer = [&](int n, Step s) { return cut(n, s, *running, view); };
         InProcessRadio radio(settings);
-        radio.Model().SetFlash(flash);
+        radio.Model().SetFlash(target);
         TestHost host;
         host.portNames = {port};
         host.backends = [&] { return radio.MakeBackend(); };
         host.moduleFile = dir.File("vokta4");
+        host.stateFolder = dir.File("state") + "/";
         Result r;
         {
             UpdaterDialog dialog(view, host, FastTiming());
             running = view.dialog = &dialog;
             dialog.OnInitDialog("");
             UpdateRequest& o = dialog.Options();
-            o.dataFilePath = dir.File("vokt.tmp");
+            o.dataFilePath = with.dataFile.empty() ? dir.File("vokt.tmp") : with.dataFile;
             o.erasedChannelArea = policy;
             dialog.Renderer().reasonsInLog = false;
             if (!channelData.empty()) {
@@ -152,7 +206,9 @@ public:
             r.offered = dialog.OfferedBackups();
             r.detail = dialog.FailureDetail();
         }
-        flash = radio.Model().Flash();
+        target = radio.Model().Flash();
+        r.replacedWithoutCopy = !SameChannelData(before, ChannelArea(target)) && !ChannelDataErased(before) &&
+                                !BackupHolds(dir.Path(), before);
         return r;
     }
 
@@ -161,7 +217,7 @@ public:
     void Snapshot()
     {
         m_snapshot.clear();
-        for (const fs::directory_entry& e : fs::directory_iterator(dir.Path())) {
+        for (const fs::directory_entry& e : fs::recursive_directory_iterator(dir.Path())) {
             const std::string ext = e.path().extension().string();
             if (ext == ".chd" || ext == ".jsonl")
                 m_snapshot[e.path().string()] = ReadFile(e.path().string());
@@ -169,11 +225,14 @@ public:
     }
     void BackToSnapshot()
     {
-        for (const fs::directory_entry& e : fs::directory_iterator(dir.Path())) {
+        std::vector<fs::path> added;
+        for (const fs::directory_entry& e : fs::recursive_directory_iterator(dir.Path())) {
             const std::string ext = e.path().extension().string();
             if ((ext == ".chd" || ext == ".jsonl") && !m_snapshot.count(e.path().string()))
-                fs::remove(e.path());
+                added.push_back(e.path());
         }
+        for (const fs::path& path : added)
+            fs::remove(path);
         for (const auto& [path, bytes] : m_snapshot) {
             std::ofstream out(path, std::ios::binary | std::ios::trunc);
             out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
@@ -238,18 +297,10 @@ public:
             CheckExit(cut, bench, expected, fail);
         }
         // The radio is switched on again; the technician's next move.
-        std::string restore = run.move == Move::RestoreCommand && run.kind != Kind::Killed ? cut.backup : "";
-        const Move move = run.move == Move::RestoreCommand && restore.empty() ? Move::SecondWrite : run.move;
-        if (!restore.empty() && !SameChannelData(ReadFile(restore), original))
-            fail("the printed restore command names " + restore + ", which is not the radio's channel data");
-        const std::vector<std::uint8_t> before = bench.flash;
-        Result next = bench.Write(move == Move::OtherPortName ? "/dev/serial/by-id/usb-radio-if00-port0" : "/dev/ttyUSB0",
-                                  move == Move::WindowOk ? ErasedChannelArea::Ask : ErasedChannelArea::Refuse, restore);
+        Result next = NextMove(run, cut, bench, original, fail);
         // A radio whose channel data look lost is refused (exit 2) with the
         // backups it may need.
         if (next.outcome == UpdateOutcome::ChannelDataLost) {
-            if (bench.flash != before)
-                fail("a refused WRITE changed the radio");
             // A refusal must name a backup that holds the radio's channel data.
             const auto same = std::find_if(next.offered.begin(), next.offered.end(), [&](const std::string& b) {
                 return SameChannelData(ReadFile(b), original);
@@ -258,18 +309,96 @@ public:
                 fail("the second WRITE refused without naming a backup of the radio's channel data: " + next.detail);
                 return v;
             }
-            next = bench.Write("/dev/ttyUSB0", ErasedChannelArea::Refuse, *same);
+            next = Checked(bench.Write("/dev/ttyUSB0", ErasedChannelArea::Refuse, *same), fail);
         }
         if (next.outcome != UpdateOutcome::Done)
-            fail(std::string(MoveName(move)) + " did not end \"Done.\" (exit " + std::to_string(ExitStatus(next.outcome)) +
-                 "): " + next.detail);
+            fail(std::string(MoveName(run.move)) + " did not end \"Done.\" (exit " +
+                 std::to_string(ExitStatus(next.outcome)) + "): " + next.detail);
         else if (bench.flash != expected)
-            fail(std::string(MoveName(move)) + " ended \"Done.\" but the radio's flash is not the firmware with its "
-                                               "own channel data");
+            fail(std::string(MoveName(run.move)) + " ended \"Done.\" but the radio's flash is not the firmware with "
+                                                   "its own channel data");
+        if (!SameChannelData(ChannelArea(bench.other), ChannelArea(Workbench::AnotherRadiosFlash())))
+            fail("the other radio ended with channel data other than its own");
         return v;
     }
 
 private:
+    template <typename Fail>
+    static Result Checked(Result r, Fail fail)
+    {
+        if (r.replacedWithoutCopy)
+            fail("a radio's channel data were replaced and no backup holds them");
+        return r;
+    }
+
+    // The technician's next move, taken literally; a WRITE whose radio's
+    // channel data look lost comes back refused, for the caller to follow.
+    template <typename Fail>
+    Result NextMove(const Run& run, const Result& cut, Workbench& bench, const std::vector<std::uint8_t>& original,
+                    Fail fail)
+    {
+        const std::string printed = run.kind != Kind::Killed ? cut.backup : "";  // the restore command's backup
+        if (!printed.empty() && !SameChannelData(ReadFile(printed), original))
+            fail("the printed restore command names " + printed + ", which is not the radio's channel data");
+        const std::vector<std::uint8_t> before = bench.flash;
+        const std::vector<std::uint8_t> otherBefore = bench.other;
+        Result next;
+        switch (run.move) {
+        case Move::AnotherRadio:
+            // The other radio on this radio's port, the window's questions
+            // answered truthfully; then this one on the other's port.
+            Checked(bench.Write("/dev/ttyUSB0", ErasedChannelArea::Ask, "", nullptr, {true, "", true}), fail);
+            return Checked(bench.Write("/dev/ttyUSB1", ErasedChannelArea::Refuse, ""), fail);
+        case Move::RestoreIntoAnotherRadio:
+            if (!printed.empty()) {
+                Checked(bench.Write("/dev/ttyUSB0", ErasedChannelArea::Refuse, printed, nullptr, {true, "", false}), fail);
+                if (bench.other != otherBefore)
+                    fail("the restore command, pasted with another radio on the port, changed that radio");
+            }
+            next = Checked(bench.Write("/dev/ttyUSB0", ErasedChannelArea::Refuse, printed), fail);
+            break;
+        case Move::OtherDataFolder:
+            next = Checked(bench.Write("/dev/ttyUSB0", ErasedChannelArea::Refuse, "", nullptr,
+                                       {false, bench.dir.File("other/vokt.tmp"), false}),
+                           fail);
+            break;
+        case Move::BackupAltered:
+            if (!printed.empty()) {
+                std::vector<std::uint8_t> altered = ReadFile(printed);
+                altered[100] ^= 0xFF;
+                Overwrite(printed, altered);
+                const Result r = Checked(bench.Write("/dev/ttyUSB0", ErasedChannelArea::Refuse, printed), fail);
+                if (r.outcome == UpdateOutcome::Done || bench.flash != before)
+                    fail("a backup altered after it was saved went into the radio");
+                altered[100] ^= 0xFF;
+                Overwrite(printed, altered);
+            }
+            next = Checked(bench.Write("/dev/ttyUSB0", ErasedChannelArea::Refuse, printed), fail);
+            break;
+        case Move::RestoreCommand:
+        case Move::SecondWrite:
+        case Move::OtherPortName:
+        case Move::WindowOk: {
+            const std::string restore = run.move == Move::RestoreCommand ? printed : "";
+            next = Checked(bench.Write(run.move == Move::OtherPortName ? "/dev/serial/by-id/usb-radio-if00-port0"
+                                                                         : "/dev/ttyUSB0",
+                                       run.move == Move::WindowOk ? ErasedChannelArea::Ask : ErasedChannelArea::Refuse,
+                                       restore),
+                           fail);
+            break;
+        }
+        }
+        if (next.outcome == UpdateOutcome::ChannelDataLost && bench.flash != before)
+            fail("a refused WRITE changed the radio");
+        return next;
+    }
+
+    static void Overwrite(const std::string& path, const std::vector<std::uint8_t>& bytes)
+    {
+        std::ofstream out(fs::u8path(path), std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    }
+
     template <typename Fail>
     void CheckExit(const Result& cut, Workbench& bench, const std::vector<std::uint8_t>& expected, Fail fail)
     {
@@ -324,7 +453,7 @@ std::vector<Run> Plan(const std::vector<Step>& steps, int sample, unsigned seed)
 {
     const int e = static_cast<int>(steps.size());
     std::vector<Run> runs;
-    auto move = [](std::size_t i) { return static_cast<Move>(i % 4); };
+    auto move = [](std::size_t i) { return static_cast<Move>(i % kMoves); };
     if (sample <= 0) {
         for (int k = 0; k < e; ++k) {
             for (std::size_t kind = 0; kind < 4; ++kind)
@@ -412,6 +541,18 @@ int main(int argc, char** argv)
     for (const auto& [key, c] : table)
         std::printf("%-14s %-8s %6d %7d %7d %7d %10d\n", key.first.c_str(), key.second.c_str(), c.runs, c.exits[0],
                     c.exits[1], c.exits[2], c.violations);
+    // And by the technician's next move: every move has a row.
+    std::map<std::string, std::pair<int, int>> moves;
+    for (std::size_t m = 0; m < kMoves; ++m)
+        moves[MoveName(static_cast<Move>(m))];
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        auto& [count, bad] = moves[MoveName(runs[i].move)];
+        ++count;
+        bad += verdicts[i].violations.empty() ? 0 : 1;
+    }
+    std::printf("%-56s %6s %10s\n", "NEXT MOVE", "RUNS", "VIOLATIONS");
+    for (const auto& [name, c] : moves)
+        std::printf("%-56s %6d %10d\n", name.c_str(), c.first, c.second);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("%.0f s\n%zu runs, %d violations\n", seconds, runs.size(), violations);
     return violations == 0 ? 0 : 1;

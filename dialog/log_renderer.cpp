@@ -25,6 +25,9 @@ void LogRenderer::UpdateStarted(const std::string& text)
 {
     ClearLog();
     m_barStep.clear();
+    if (m_barStale)
+        m_view.SetProgressPos(0);
+    m_barStale = false;
     AppendLog(text, false);
 }
 
@@ -83,7 +86,9 @@ void LogRenderer::ChannelDataWrittenBack(const std::string& path)
 // After "Done." the log is cleared and the bar empty, ready for the next radio.
 void LogRenderer::Finished(const UpdateResult& result)
 {
-    if (result.outcome != UpdateOutcome::Done)
+    // A failed run's bar shows how far it got until the next WRITE.
+    m_barStale = result.outcome != UpdateOutcome::Done;
+    if (m_barStale)
         return;
     ClearLog();
     m_view.SetProgressPos(0);

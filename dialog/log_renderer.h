@@ -49,5 +49,6 @@ private:
     std::string m_strLog;
     // The progress bar's range as last set (a step and its total).
     std::string m_barStep;
+    bool m_barStale = false;  // the bar still shows a failed run
     std::uint64_t m_barTotal = 0;
 };

@@ -111,7 +111,11 @@ bool OfferBackups(UpdateContext& u, std::vector<Candidate>& offered, const std::
         u.Note("the channel area is written as it reads (" + holds + "), as the technician chose");
         return true;
     }
-    return RefuseAsLost(u, LostText(offered, holds));
+    RefuseAsLost(u, LostText(offered, holds));
+    u.Message("The radio is unchanged, but its channel data look lost: it needs another update.\n\nPress WRITE "
+              "again and answer OK to write back the channel data saved in\n" +
+              offered.front().entry.BackupPath() + ".");
+    return false;
 }
 
 bool DecideLost(UpdateContext& u, std::vector<Candidate>& offered, const std::string& holds)
@@ -156,7 +160,11 @@ bool DecideErasedWithoutEntry(UpdateContext& u)
         u.Note("the erased channel area is written blank, as the technician chose");
         return true;
     }
-    return RefuseAsLost(u, why + ". Nothing was changed");
+    RefuseAsLost(u, why + ". Nothing was changed");
+    u.Message("The radio is unchanged. Its channel area is erased, and no backup of it is known here.\n\nIf it "
+              "was never programmed, press WRITE again and answer OK to write it blank; if it was, write its "
+              "channel data back from a backup first.");
+    return false;
 }
 
 // Channel data named by the technician (--channel-data, the printed restore

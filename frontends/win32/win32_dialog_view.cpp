@@ -201,8 +201,15 @@ void Win32DialogView::SetLogText(const std::string& log, const std::string& tran
 {
     HWND pane = GetDlgItem(m_hwnd, IDC_LOG);
     SetWindowTextW(pane, Utf8ToWide(log + transient).c_str());
-    // The newest line in view, from its start: the caret goes there and the
-    // pane scrolls to it (down, and back to the left).
+    ShowNewestLogLine();
+}
+
+// The newest line in view, from its start, nothing selected: the caret goes
+// there and the pane scrolls to it. Lines wrap, so a long reason is read
+// whole without scrolling sideways.
+void Win32DialogView::ShowNewestLogLine()
+{
+    HWND pane = GetDlgItem(m_hwnd, IDC_LOG);
     const LRESULT lastLine = SendMessageW(pane, EM_GETLINECOUNT, 0, 0) - 1;
     const LRESULT lineStart = SendMessageW(pane, EM_LINEINDEX, static_cast<WPARAM>(lastLine), 0);
     SendMessageW(pane, EM_SETSEL, static_cast<WPARAM>(lineStart), lineStart);
@@ -233,7 +240,10 @@ bool Win32DialogView::ShowMessage(const std::string& text, MessageButtons button
                        : buttons == MessageButtons::OkCancelDefaultCancel ? MB_OKCANCEL | MB_DEFBUTTON2
                                                                           : MB_OKCANCEL) |
                       MB_ICONEXCLAMATION;
-    return MessageBoxW(m_hwnd, Utf8ToWide(text).c_str(), L"" TXT_MESSAGE_CAPTION, type) == IDOK;
+    const bool ok = MessageBoxW(m_hwnd, Utf8ToWide(text).c_str(), L"" TXT_MESSAGE_CAPTION, type) == IDOK;
+    // The focus coming back selects the whole log: the newest line again.
+    ShowNewestLogLine();
+    return ok;
 }
 
 void Win32DialogView::SetTimer1(unsigned ms)

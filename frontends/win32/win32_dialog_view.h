@@ -37,6 +37,7 @@ public:
     void EndDialog() override;
 
 private:
+    void ShowNewestLogLine();
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     INT_PTR OnMessage(UINT msg, WPARAM wParam, LPARAM lParam);
     BOOL OnInitDialog();

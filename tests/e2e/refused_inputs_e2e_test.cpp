@@ -127,6 +127,11 @@ TEST_F(RefusedInputs, UnsafeFilesAndOutputsAreRefusedBeforeAnythingIsWritten)
                   "a channel-data backup");
     ExpectRefused({VOKTA4_CLI, "convert", dir.File("fw.002"), "-o", dir.File("fw.002")}, "the firmware file");
     EXPECT_EQ(CliWorkspace::Text(dir.File("vokta4-history.jsonl")), "{\"port\":\"earlier\"}\n");
+    // The journal of unfinished updates, also as the data file: never waited on, never overwritten.
+    dir.Write("vokta4-journal.jsonl", "{\"event\":\"open\"}\n");
+    ExpectRefused(Write("/nonexistent/port", {"--data-file", dir.File("vokta4-journal.jsonl")}), "journal");
+    ExpectRefused(Write("/nonexistent/port", {"--trace", dir.File("vokta4-journal.jsonl")}), "journal");
+    EXPECT_EQ(CliWorkspace::Text(dir.File("vokta4-journal.jsonl")), "{\"event\":\"open\"}\n");
     EXPECT_EQ(CliWorkspace::Text(dir.File("vokt-radio-20261208-101500.chd")), std::string(16384, 'c'));
     EXPECT_EQ(ReadBinary(dir.File("fw.002")), firmware);
 

@@ -170,27 +170,34 @@ TEST_F(SafetyFixture, PathsThatAreNotUtf8NeverEndTheProgram)
     const std::string folder = dir.File("data-\xff\xfe");
     std::filesystem::create_directory(folder);
     std::filesystem::copy_file(dir.File("fw.002"), folder + "/fw-\xe9.002");
-    {
-        Simulator sim(dir.File("flash.bin"));
-        Process cli(Write({"--port", sim.Port(), "--firmware", folder + "/fw-\xe9.002", "--data-file",
-                           folder + "/vokt.tmp", "--json"}),
-                    env);
-        EXPECT_EQ(cli.Wait(), 0) << cli.Out() << cli.Err();
-        std::istringstream lines(cli.Out());
+    const std::string port = folder + "/radio-\xfe";  // a port name that is not UTF-8 either
+    auto lastLine = [](const std::string& out) {
+        std::istringstream lines(out);
         std::string line, last;
         while (std::getline(lines, line))
             last = line;
-        const nlohmann::json result = nlohmann::json::parse(last, nullptr, false);
-        EXPECT_TRUE(result.is_object() && result.value("exit_status", -1) == 0) << last;
+        return nlohmann::json::parse(last, nullptr, false);
+    };
+    {
+        Simulator sim(dir.File("flash.bin"), {"--link", port});
+        Process cli(Write({"--port", port, "--firmware", folder + "/fw-\xe9.002", "--data-file",
+                           folder + "/vokt.tmp", "--json"}),
+                    env);
+        EXPECT_EQ(cli.Wait(), 0) << cli.Out() << cli.Err();
+        const nlohmann::json result = lastLine(cli.Out());
+        EXPECT_TRUE(result.is_object() && result.value("exit_status", -1) == 0) << cli.Out();
     }
     EXPECT_FALSE(LastRecord(folder + "/vokta4-history.jsonl").is_discarded());
     {
-        Simulator sim(dir.File("flash2.bin"), {"--fault", "wdata:40:5:silence"});
-        Process cli(Write({"--port", sim.Port(), "--firmware", folder + "/fw-\xe9.002", "--data-file",
-                           folder + "/vokt.tmp"}),
+        Simulator sim(dir.File("flash2.bin"), {"--link", port, "--fault", "wdata:40:5:silence"});
+        Process cli(Write({"--port", port, "--firmware", folder + "/fw-\xe9.002", "--data-file",
+                           folder + "/vokt.tmp", "--json"}),
                     env);
         EXPECT_EQ(cli.Wait(), 2) << cli.Out() << cli.Err();
-        EXPECT_NE(cli.Err().find("--channel-data"), std::string::npos) << cli.Err();
+        const nlohmann::json result = lastLine(cli.Out());
+        ASSERT_TRUE(result.is_object()) << cli.Out();
+        const nlohmann::json radio = result.value("radios", nlohmann::json::array()).at(0);
+        EXPECT_NE(radio.value("restore_command", "").find("--channel-data"), std::string::npos) << cli.Out();
     }
 }
 

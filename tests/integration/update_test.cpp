@@ -499,10 +499,26 @@ TEST_F(UpdateFixture, AnotherRadioNeverClosesTheUnfinishedUpdateOfTheRadioItLeft
     bool offeredItsOwn = false;
     for (const std::string& m : view.messages)
         offeredItsOwn = offeredItsOwn || (m.find("holds the first 9 of 32 blocks") != std::string::npos &&
-                                          m.find(backup) != std::string::npos);
+                                          m.find(std::filesystem::u8path(backup).filename().u8string()) !=
+                                              std::string::npos);
     EXPECT_TRUE(offeredItsOwn);
     EXPECT_EQ(radio->Model().Flash(), ExpectedFlash(kMarkerRelease));
     EXPECT_TRUE(UnfinishedUpdates({dir.Path() + "/"}).empty());
+
+    // A radio with a blank channel area next: no update is open, so no
+    // backup of the earlier radios is offered; a Return leaves it unchanged.
+    std::vector<std::uint8_t> blank = RadioModel::FactoryFlash();
+    std::fill(blank.begin() + (kChannelStart - kImageBase), blank.begin() + (kChannelEnd + 1 - kImageBase), 0xFF);
+    radio = std::make_unique<InProcessRadio>(settings);
+    radio->Model().SetFlash(blank);
+    view.messages.clear();
+    view.cancelChannelQuestions = true;
+    dialog->OnWrite();
+    EXPECT_EQ(dialog->LastOutcome(), UpdateOutcome::ChannelDataLost);
+    EXPECT_TRUE(dialog->OfferedBackups().empty());
+    for (const std::string& m : view.messages)
+        EXPECT_EQ(m.find("Write back"), std::string::npos) << m;
+    EXPECT_EQ(radio->Model().Flash(), blank);
 }
 
 // A stop request that a signal thread accepts just before the first clear

@@ -104,6 +104,8 @@ bool ScriptedView::ShowMessage(const std::string& text, MessageButtons buttons)
     if (buttons == MessageButtons::Ok)
         return true;
     cancelByDefault.push_back(buttons == MessageButtons::OkCancelDefaultCancel);
+    if (cancelChannelQuestions && buttons == MessageButtons::OkCancelDefaultCancel)
+        return false;
     return m_answer < okCancelAnswers.size() ? okCancelAnswers[m_answer++] : true;
 }
 

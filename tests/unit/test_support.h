@@ -50,6 +50,7 @@ public:
     std::vector<std::string> messages;
     std::vector<bool> okCancelAnswers;  // answers to OK/Cancel prompts, in order (default OK)
     std::vector<bool> cancelByDefault;  // for each OK/Cancel prompt: Cancel was its default
+    bool cancelChannelQuestions = false;  // Cancel to every question with Cancel as its default
     std::vector<std::pair<int, int>> ranges;
     std::vector<int> positions;
     std::vector<bool> locks;
