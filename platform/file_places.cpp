@@ -68,6 +68,13 @@ std::string Host::FirmwareFolder()
     return ec ? std::string() : (here / "").u8string();
 }
 
+std::vector<std::string> Host::CataloguePlaces()
+{
+    if (!Installed())
+        return {DirectoryOf(ModuleFileName()) + "vokta4-approved.jsonl"};
+    return {ShopFolder() + "approved.jsonl", UserFolder("XDG_CONFIG_HOME", ".config") + "approved.jsonl"};
+}
+
 std::vector<std::string> Host::BootProgramPlaces()
 {
     if (!Installed())

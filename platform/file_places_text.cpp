@@ -1,3 +1,5 @@
+#include <filesystem>
+
 #include "platform/host.h"
 #include "platform/paths.h"
 
@@ -6,6 +8,15 @@ std::string DescribeFilePlaces(Host& host)
     std::string boot;
     for (const std::string& place : host.BootProgramPlaces())
         boot += (boot.empty() ? "" : " or ") + place;
+    // The first catalogue that exists is in force.
+    std::string catalogue;
+    for (const std::string& place : host.CataloguePlaces()) {
+        std::error_code ec;
+        if (catalogue.empty() && std::filesystem::exists(std::filesystem::u8path(place), ec))
+            catalogue = place + " (in force: only the firmware it lists is written)";
+    }
+    if (catalogue.empty())
+        catalogue = "no catalogue in force (vokta4-cli approve starts one at " + host.CataloguePlaces().back() + ")";
     const std::string kind =
         !host.Installed()              ? "portable folder"
         : host.ReadOnlyProgramFolder() ? "installed: the program's folder " + DirectoryOf(host.ModuleFileName()) +
@@ -14,5 +25,5 @@ std::string DescribeFilePlaces(Host& host)
     return kind +
            ":\n  data file, channel-data backups, service record: " + host.DataFolder() +
            "\n  firmware: the first *.002 in " + host.FirmwareFolder() + " (unless one is given)" +
-           "\n  boot program: " + boot;
+           "\n  boot program: " + boot + "\n  approved firmware: " + catalogue;
 }

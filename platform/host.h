@@ -54,6 +54,11 @@ public:
     virtual std::string FirmwareFolder();
     // The places a boot program is looked for, in order.
     virtual std::vector<std::string> BootProgramPlaces();
+    // The places of the catalogue of approved firmware, in order: the first
+    // that exists is in force. A portable folder keeps it beside the
+    // program; an installed program takes the shop's (which a technician
+    // cannot edit) before the user's own.
+    virtual std::vector<std::string> CataloguePlaces();
 };
 
 // Where the files are, in words for the technician (several lines).

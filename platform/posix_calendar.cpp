@@ -16,6 +16,11 @@ std::tm UtcCalendar(std::time_t moment)
     return t;
 }
 
+std::string ShopFolder()
+{
+    return "/etc/vokta4/";
+}
+
 std::string UserFolder(const char* xdgVariable, const char* homeFallback)
 {
     const char* xdg = std::getenv(xdgVariable);

@@ -30,3 +30,13 @@ std::string UserFolder(const char*, const char*)
     CoTaskMemFree(wide);  // also when the call failed
     return (base.empty() ? std::string(".") : base) + "\\VOKTA4\\";
 }
+
+std::string ShopFolder()
+{
+    PWSTR wide = nullptr;
+    std::string base;
+    if (SHGetKnownFolderPath(FOLDERID_ProgramData, KF_FLAG_DEFAULT, nullptr, &wide) == S_OK)
+        base = WideToUtf8(wide);
+    CoTaskMemFree(wide);
+    return (base.empty() ? std::string("C:\\ProgramData") : base) + "\\VOKTA4\\";
+}

@@ -75,6 +75,10 @@ void AppendServiceRecord(UpdateContext& u)
     if (!u.m_result.offeredBackups.empty())
         r["offered_backup"] = u.m_result.offeredBackup;
     r["reason"] = reason;
+    if (!u.m_approved.empty())
+        r["approved"] = u.m_approved;
+    if (!u.m_request.unapprovedReason.empty() && u.m_approved.empty())
+        r["unapproved"] = u.m_request.unapprovedReason;
     r["state"] = state;
     r["backup"] = u.m_result.backupPath;
     // The channel data written with the firmware: the radio's own, or a

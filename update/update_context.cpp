@@ -33,6 +33,8 @@ void UpdateContext::Begin(const UpdateRequest& request)
     m_stepRetries.clear();
     m_retries = 0;
     m_verified.clear();
+    m_approved.clear();
+    m_approvedSha256.clear();
     m_firmwareSha256.clear();
     m_firmwareSize = 0;
     m_startedUtc = static_cast<std::int64_t>(std::time(nullptr));

@@ -111,6 +111,8 @@ public:
     // SHA-256 and size of the firmware file's bytes as last read (empty: not read).
     std::string m_firmwareSha256;
     std::uint64_t m_firmwareSize = 0;
+    std::string m_approved;        // "VR-3900 R01.00" when the catalogue lists the firmware
+    std::string m_approvedSha256;  // the SHA-256 it was listed under
     std::string m_verified;  // "yes", "differs", "not possible", or empty (not asked)
     std::int64_t m_startedUtc = 0;  // seconds since the epoch
     std::int64_t m_startedNanos = 0;

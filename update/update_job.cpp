@@ -21,7 +21,7 @@ bool ConnectAndStartBootProgram(UpdateContext& u)
 bool PauseAndConvertFirmware(UpdateContext& u)
 {
     u.m_link.Pause();
-    return ConvertFirmware(u);
+    return ConvertFirmware(u) && FirmwareStillApproved(u);
 }
 
 // Channel data from a backup (named by the technician or accepted when
@@ -140,6 +140,8 @@ bool UpdateJob::RunProcedure()
         return Fail(IDS_BOOT_SEND_ERROR);
     if (!CheckFirmwareFile(m_context) || !CheckOutputs(m_context))
         return Fail(IDS_CANT_CREATE_FILE);
+    if (!CheckApprovedFirmware(m_context))
+        return Fail(0);  // its own message box says why
     m_context.m_step = "power";
     m_context.StepStarted(LoadStringResource(IDS_WAIT_POWER));
     if (!OpenPortAndAskForPower())

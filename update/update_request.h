@@ -52,6 +52,9 @@ struct UpdateRequest {
     IncompleteFirmware incompleteFirmware = IncompleteFirmware::Ask;
     // Read the flash back after the write and compare it with the image.
     bool verify = false;
+    // Why a firmware file that the catalogue of approved firmware does not
+    // list is written anyway (empty: such a file is refused).
+    std::string unapprovedReason;
 };
 
 // What an update leaves behind, for the front ends to present.

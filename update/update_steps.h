@@ -17,6 +17,10 @@ std::string BootProgramPath(UpdateContext& u);
 bool CheckBootProgram(UpdateContext& u);
 bool CheckFirmwareFile(UpdateContext& u);
 bool CheckOutputs(UpdateContext& u);
+// The firmware against the catalogue of approved firmware, before the port
+// opens (firmware_approval.cpp); and the bytes converted against the same.
+bool CheckApprovedFirmware(UpdateContext& u);
+bool FirmwareStillApproved(UpdateContext& u);
 // Reads and judges the firmware file; only with `mayAsk` is the technician
 // asked about a file that looks cut short.
 bool ReadFirmwareFile(UpdateContext& u, FirmwareImage& image, const ConversionCallbacks& callbacks, bool mayAsk);

@@ -31,6 +31,7 @@ struct WriteArgs {
     bool blankChannelData = false;  // write an erased channel area as it is
     bool replaceChannelData = false;  // --channel-data may replace the radio's own, different ones
     bool allowIncomplete = false;   // write a firmware file that looks cut short
+    std::string unapproved;         // why a firmware the catalogue does not list is written anyway
 };
 
 // `vokta4-cli write`: the update of one radio in the terminal.
@@ -38,6 +39,17 @@ int RunWrite(const WriteArgs& args);
 // `vokta4-cli write` with several ports, --all-ports or --json: each radio
 // on a thread of its own, a live table or JSON Lines.
 int RunFleetWrite(const WriteArgs& args);
+
+struct ApproveArgs {
+    std::string file;
+    std::string model;
+    std::string release;
+    std::string note;
+};
+// `vokta4-cli approve`: adds a firmware file to the catalogue of approved firmware.
+int RunApprove(const ApproveArgs& args);
+// `vokta4-cli approved`: lists the catalogue in force.
+int RunApproved();
 
 struct HistoryArgs {
     std::string file;   // the service record; default: beside the program

@@ -13,6 +13,7 @@ namespace {
 struct Arguments {
     WriteArgs write;
     HistoryArgs history;
+    ApproveArgs approve;
     std::string firmwareFile, imageFile, linePort;
     bool convertIncomplete = false;
 };
@@ -50,6 +51,9 @@ void AddWrite(CLI::App& app, WriteArgs& w)
     write->add_option("--trace", w.trace, "write every byte sent and received to this file");
     write->add_flag("--verify", w.verify, "read the flash back after the write (firmware and channel data) and compare it with the image written");
     write->add_flag("--json", w.json, "JSON Lines on stdout instead of the log, one object per event");
+    write->add_option("--unapproved", w.unapproved,
+                      "write a firmware file that the catalogue of approved firmware does not list, for this "
+                      "reason (kept in the service record)");
 }
 
 void AddOthers(CLI::App& app, Arguments& a)
@@ -62,6 +66,13 @@ void AddOthers(CLI::App& app, Arguments& a)
     convert->add_option("FILE", a.firmwareFile, "firmware file (S-records)")->required();
     convert->add_option("-o,--output", a.imageFile, "image file to write")->required();
     convert->add_flag("--allow-incomplete", a.convertIncomplete, "convert a firmware file that looks cut short");
+    CLI::App* approve = app.add_subcommand("approve", "add a firmware file to the shop's catalogue of approved firmware");
+    approve->add_option("FILE", a.approve.file, "firmware file (S-records)")->required();
+    approve->add_option("--model", a.approve.model, "the radio model it is for (for example " STR_RADIO_MODEL ")")
+        ->required();
+    approve->add_option("--release", a.approve.release, "its release (for example R01.00)")->required();
+    approve->add_option("--note", a.approve.note, "a note for the shop");
+    app.add_subcommand("approved", "list the catalogue of approved firmware in force");
     CLI::App* history = app.add_subcommand("history", "print the service record of past updates");
     history->add_option("--port", a.history.port, "only this port's updates");
     history->add_option("--since", a.history.since, "only updates from this date on (YYYY-MM-DD, UTC)");
@@ -107,6 +118,10 @@ int Run(const CLI::App& app, Arguments& a)
         return RunConvert(a.firmwareFile, a.imageFile, a.convertIncomplete);
     if (*app.get_subcommand("history"))
         return RunHistory(a.history);
+    if (*app.get_subcommand("approve"))
+        return RunApprove(a.approve);
+    if (*app.get_subcommand("approved"))
+        return RunApproved();
     if (*app.get_subcommand("line-test"))
         return RunLineTest(a.linePort);
     if (w.ports.size() > 1 || w.allPorts || w.json)

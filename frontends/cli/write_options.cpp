@@ -64,6 +64,7 @@ bool ApplyWriteArgs(const WriteArgs& args, bool several, const std::string& data
     options.incompleteFirmware = args.allowIncomplete ? IncompleteFirmware::Write : IncompleteFirmware::Refuse;
     options.channelDataFile = args.channelData;
     options.replaceChannelData = args.replaceChannelData;
+    options.unapprovedReason = args.unapproved;
     options.channelData.clear();
     return args.channelData.empty() || ReadChannelData(args.channelData, options.channelData);
 }
