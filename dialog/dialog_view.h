@@ -37,6 +37,9 @@ public:
     // A modal message box captioned "VOKTA4" with these buttons. Returns
     // true for OK.
     virtual bool ShowMessage(const std::string& text, MessageButtons buttons) = 0;
+    // A question answered with a typed reason, Cancel by default: true (and
+    // the reason, not empty) for OK. A view that cannot ask answers Cancel.
+    virtual bool AskReason(const std::string&, std::string&) { return false; }
     virtual void EndDialog() = 0;
 };
 

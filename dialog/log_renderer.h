@@ -39,6 +39,7 @@ public:
         return m_view.ShowMessage(prompt, cancelByDefault ? MessageButtons::OkCancelDefaultCancel : MessageButtons::OkCancel);
     }
     void Message(const std::string& text) override { m_view.ShowMessage(text, MessageButtons::Ok); }
+    bool AskReason(const std::string& prompt, std::string& reason) override { return m_view.AskReason(prompt, reason); }
     void RadioBusy(bool busy) override { m_view.LockControls(busy); }
     void FailureExplained(const std::string& reason, const std::string& advice) override;
     void ChannelDataWrittenBack(const std::string& path) override;

@@ -89,13 +89,15 @@ FileHold::~FileHold()
 bool FileHold::Take(const std::string& path, std::string& error)
 {
     Release();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Open for writing: where flock is emulated by record locks (NFS), an
+    // exclusive lock needs it.
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0) {
         error = path + ": " + std::strerror(errno);
         return false;
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        error = path + ": held by another update";
+        error = path + ": " + (errno == EWOULDBLOCK ? std::string("held by another update") : std::strerror(errno));
         ::close(fd);
         return false;
     }

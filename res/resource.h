@@ -7,6 +7,7 @@
 /* Dialog templates and icon */
 #define IDD_ABOUTBOX            100
 #define IDD_VOKTA4_DIALOG       102
+#define IDD_REASON              103
 #define IDR_MAINFRAME           128
 
 /* Controls of the main dialog */
@@ -16,6 +17,8 @@
 #define IDC_LOG                 1003
 #define IDC_PROGRESS            1004
 #define IDC_CLOSE               1005
+#define IDC_REASON_TEXT         1006
+#define IDC_REASON              1007
 
 /* System menu command of the about box */
 #define IDM_ABOUTBOX            0x0010

@@ -65,6 +65,26 @@ std::string Describe(const Candidate& c)
     return c.entry.BackupPath() + " (port " + c.entry.port + ", started " + LocalTimeOfIso(c.entry.start) + ")";
 }
 
+// A channel area whose last blocks are erased may be a write cut short, or
+// a radio with unused channels. The flash's last block tells them apart:
+// the write goes upwards and ends there, so it is erased while a write is
+// unfinished and holds the firmware's last bytes once one has completed.
+// Read only for such an area, so it costs nothing on the good path.
+bool FlashWriteUnfinished(UpdateContext& u, bool& unfinished)
+{
+    constexpr std::uint32_t kLastBlock = kImageBase + kImageSize - kBlockSize;
+    if (!u.WithRetries(ReadBlock, kLastBlock))
+        return false;
+    const std::uint8_t* block = u.m_link.RxBuf() + 2;  // after the two header bytes
+    unfinished = std::all_of(block, block + kBlockSize, [](std::uint8_t b) { return b == 0xFF; });
+    return true;
+}
+
+bool LastChannelBlockErased(const std::vector<std::uint8_t>& area)
+{
+    return std::all_of(area.end() - kBlockSize, area.end(), [](std::uint8_t b) { return b == 0xFF; });
+}
+
 bool WriteBack(UpdateContext& u, Candidate& c, bool proven)
 {
     u.m_writtenBackProven = proven;
@@ -118,15 +138,19 @@ bool OfferBackups(UpdateContext& u, std::vector<Candidate>& offered, const std::
     return false;
 }
 
-bool DecideLost(UpdateContext& u, std::vector<Candidate>& offered, const std::string& holds)
+bool DecideLost(UpdateContext& u, std::vector<Candidate>& offered, const std::string& holds, bool erased)
 {
     for (const Candidate& c : offered)
         u.m_result.offeredBackups.push_back(c.entry.BackupPath());
     u.m_result.offeredBackup = u.m_result.offeredBackups.front();
     switch (u.m_request.erasedChannelArea) {
     case ErasedChannelArea::WriteBlank:
-        u.Note("this radio's channel area " + holds + "; it is written as it reads, as asked");
-        return true;
+        // Blank means erased: a write-back cut short is never finished as it reads.
+        if (erased) {
+            u.Note("this radio's channel area " + holds + "; it is written blank, as asked");
+            return true;
+        }
+        return RefuseAsLost(u, LostText(offered, holds));
     case ErasedChannelArea::Refuse:
         return RefuseAsLost(u, LostText(offered, holds));
     case ErasedChannelArea::Ask:
@@ -167,10 +191,30 @@ bool DecideErasedWithoutEntry(UpdateContext& u)
     return false;
 }
 
+// Data, then erased blocks, in a radio whose flash write never finished: an
+// update cut short that no unfinished update here explains (another user's,
+// another computer's). Never written as it reads without the technician.
+bool DecideCutShortWithoutEntry(UpdateContext& u)
+{
+    const std::string why = "this radio's channel area ends in erased blocks and its flash's last block is "
+                            "erased: an update of it was cut short, and no unfinished update in " + Folders(u) +
+                            " explains it (another user's or another computer's?); its channel data look lost";
+    if (u.m_request.erasedChannelArea == ErasedChannelArea::Ask &&
+        u.AskCancelByDefault("This radio's flash write was cut short, and no unfinished update here explains it: "
+                             "its channel data look lost.\n\nWrite the firmware with the channel area as it "
+                             "reads?\n\nOK loses what the cut-short update would have written back. Cancel "
+                             "leaves the radio unchanged; write its channel data back from a backup first.")) {
+        u.Note("the cut-short channel area is written as it reads, as the technician chose");
+        return true;
+    }
+    return RefuseAsLost(u, why + ". Nothing was changed. Update it with a backup of its channel data "
+                                 "(--channel-data FILE) from where that update kept its files");
+}
+
 // Channel data named by the technician (--channel-data, the printed restore
 // command): checked against the journal's SHA-256, and never put into a
 // radio that holds different data of its own unless insisted on.
-bool DecideNamed(UpdateContext& u)
+bool DecideNamed(UpdateContext& u, bool unfinished)
 {
     Candidate c;
     c.data = u.m_request.channelData;
@@ -178,16 +222,20 @@ bool DecideNamed(UpdateContext& u)
     c.entry.backup = u.m_request.channelDataFile.substr(c.entry.folder.size());
     std::vector<std::string> folders = u.m_journalFolders;
     folders.push_back(c.entry.folder);
-    const std::string recorded = RecordedBackupSha256(folders, u.m_request.channelDataFile);
+    const std::vector<std::string> recorded = RecordedBackupSha256(folders, u.m_request.channelDataFile);
     Sha256 sha;
     sha.Add(c.data.data(), c.data.size());
-    if (!recorded.empty() && recorded != sha.HexDigest()) {
+    if (!recorded.empty() && std::find(recorded.begin(), recorded.end(), sha.HexDigest()) == recorded.end()) {
         u.SetDetail(u.m_request.channelDataFile + " is not the backup the update saved: its SHA-256 (" +
-                    sha.HexDigest() + ") differs from the journal's (" + recorded +
+                    sha.HexDigest() + ") differs from the journal's (" + recorded.front() +
                     "). Nothing was changed");
         return false;
     }
+    if (recorded.empty())
+        u.Note("no journal names " + u.m_request.channelDataFile + ", so its SHA-256 cannot be checked");
     c.kind = ClassifyChannelArea(u.m_radioChannelData, c.data, c.blocks);
+    if (c.kind == ChannelAreaKind::CutShort && !unfinished)
+        c.kind = ChannelAreaKind::OwnData;  // a radio with unused channels, its flash complete
     if (c.kind == ChannelAreaKind::OwnData && !u.m_request.replaceChannelData) {
         u.SetDetail("this radio holds channel data of its own, intact and different from " +
                     u.m_request.channelDataFile +
@@ -212,17 +260,23 @@ bool ResolveChannelData(UpdateContext& u)
         if (c.kind == ChannelAreaKind::Identical && SameAdapter(c.entry.adapter, adapter))
             u.m_sameRadioEntries.push_back(c.entry.BackupPath());
     }
+    const bool erased = ChannelDataErased(u.m_radioChannelData);
+    bool unfinished = false;
+    if (!erased && LastChannelBlockErased(u.m_radioChannelData) && !FlashWriteUnfinished(u, unfinished))
+        return false;
     if (!u.m_request.channelData.empty())
-        return DecideNamed(u);
-    if (ChannelDataErased(u.m_radioChannelData))
-        return open.empty() ? DecideErasedWithoutEntry(u) : DecideLost(u, open, "is erased");
+        return DecideNamed(u, unfinished || erased);
+    if (erased)
+        return open.empty() ? DecideErasedWithoutEntry(u) : DecideLost(u, open, "is erased", true);
     std::vector<Candidate> cut;
     for (Candidate& c : open) {
-        if (c.kind == ChannelAreaKind::CutShort)
+        if (c.kind == ChannelAreaKind::CutShort && unfinished)
             cut.push_back(c);
     }
     if (!cut.empty())
-        return DecideLost(u, cut, DescribeChannelArea(ChannelAreaKind::CutShort, cut.front().blocks));
+        return DecideLost(u, cut, DescribeChannelArea(ChannelAreaKind::CutShort, cut.front().blocks), false);
+    if (unfinished)
+        return DecideCutShortWithoutEntry(u);
     // Data of its own (or an unchanged backup's): they go on, and every
     // other entry stays open for its own radio.
     return true;

@@ -26,6 +26,16 @@ bool CheckApprovedFirmware(UpdateContext& u)
     }
     const std::string unlisted = "the firmware file " + u.m_strFirmwarePath + " (SHA-256 " + sha256 +
                                  ") is not in the catalogue of approved firmware " + catalogue.path;
+    // The windows ask for the reason; the command line takes it as an option.
+    std::string reason = u.m_request.unapprovedReason;
+    if (reason.empty() &&
+        u.m_events.AskReason("This firmware file is not in the shop's catalogue of approved firmware:\n" +
+                                 u.m_strFirmwarePath + "\nSHA-256 " + sha256 + "\nCatalogue: " + catalogue.path +
+                                 "\n\nTo write it anyway, type the reason (it goes into the service record) and "
+                                 "press OK. Cancel writes nothing.",
+                             reason) &&
+        !reason.empty())
+        u.m_request.unapprovedReason = reason;
     if (!u.m_request.unapprovedReason.empty()) {
         u.Note(unlisted + "; it is written as the technician insists: " + u.m_request.unapprovedReason);
         return true;

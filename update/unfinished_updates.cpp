@@ -56,13 +56,18 @@ bool RecordUnfinishedUpdate(UpdateContext& u)
 {
     const std::string& path = u.m_result.backupPath;
     std::string error;
-    // Held before the entry exists, so that nobody takes it for one left behind.
-    if (!u.m_backupHold.Take(path, error) ||
-        !OpenJournalEntry(u.m_journalFolders, EntryFor(u, path, u.m_channelData), error)) {
+    // Held before the entry exists, so that nobody takes it for one left
+    // behind; its own once any journal may hold it, so that the end closes
+    // it even when the other journal could not be written.
+    if (!u.m_backupHold.Take(path, error)) {
         u.SetDetail("cannot record the update in the journal of unfinished updates: " + error);
         return false;
     }
     u.m_journalEntry = path;
+    if (!OpenJournalEntry(u.m_journalFolders, EntryFor(u, path, u.m_channelData), error)) {
+        u.SetDetail("cannot record the update in the journal of unfinished updates: " + error);
+        return false;
+    }
     return true;
 }
 
@@ -77,20 +82,26 @@ void CloseJournalEntries(UpdateContext& u, bool done)
     std::vector<std::string> folders = u.m_journalFolders;
     if (!u.m_writtenBackFrom.empty())
         folders.push_back(DirectoryOf(u.m_writtenBackFrom));
+    // Its own entry by the path it was opened with: a folder name that is
+    // not UTF-8 reads back otherwise, and is written the same way again.
+    std::string error;
+    if (!u.m_journalEntry.empty() && (done || !u.EraseStarted()) &&
+        !CloseJournalEntry(u.m_journalFolders, u.m_journalEntry, done ? "done" : "unchanged", error))
+        u.Note("cannot close the journal entry of " + u.m_journalEntry + ": " + error);
     for (const JournalEntry& e : UnfinishedUpdates(folders)) {
         const bool own = SameFile(e.BackupPath(), u.m_journalEntry);
+        if (own)
+            continue;
         const bool restored = done && u.m_writtenBackProven && SameFile(u.m_writtenBackFrom, e.BackupPath());
         const bool same = done && std::any_of(u.m_sameRadioEntries.begin(), u.m_sameRadioEntries.end(),
                                               [&e](const std::string& p) { return SameFile(p, e.BackupPath()); });
-        if (!(own && (done || !u.EraseStarted())) && !restored && !same)
+        if (!restored && !same)
             continue;
         std::vector<std::string> journals = u.m_journalFolders;
         journals.push_back(e.folder);
-        std::string error;
-        const char* how = own ? (done ? "done" : "unchanged") : "restored";
-        if (!CloseJournalEntry(journals, e.BackupPath(), how, error))
+        if (!CloseJournalEntry(journals, e.BackupPath(), "restored", error))
             u.Note("cannot close the journal entry of " + e.BackupPath() + ": " + error);
-        else if (!own)
+        else
             u.Note("the channel data saved in " + e.BackupPath() + " are in this radio; its unfinished update is closed");
     }
 }

@@ -34,6 +34,9 @@ public:
     // A question with OK and Cancel: true for OK. With `cancelByDefault`
     // Cancel is the default answer (Return, Enter, --yes).
     virtual bool Ask(const std::string& prompt, bool cancelByDefault) = 0;
+    // A question answered with a typed reason (Cancel by default): true and
+    // the reason for OK. Front ends that cannot ask answer Cancel.
+    virtual bool AskReason(const std::string&, std::string&) { return false; }
     // A message box with OK only; the last one is the update's result.
     virtual void Message(const std::string& text) = 0;
     // The radio is being talked to (true) or given back (false): a window

@@ -126,7 +126,7 @@ bool UpdateJob::RunProcedure()
         // be created, not a read error.
         {"read", 0, &SaveReplacedChannelArea, IDS_CANT_CREATE_FILE, 0},
         {"read", 0, &SaveChannelBackup, IDS_CANT_CREATE_FILE, 0},
-        {"read", 0, &RecordUnfinishedUpdate, IDS_CHANNEL_READ_ERROR, IDS_OK_3TABS},
+        {"read", 0, &RecordUnfinishedUpdate, IDS_CANT_CREATE_FILE, IDS_OK_3TABS},
         {"read", 0, &ReportWrittenBackChannelData, 0, 0},
         {"clear", IDS_ROM_CLEAR, &ClearRom, IDS_ROM_CLEAR_ERROR, IDS_OK_3TABS},
         {"write", IDS_FIRMWARE_WRITE, &WriteFirmware, IDS_FIRM_WRITE_ERROR, 0},

@@ -32,8 +32,7 @@ std::string Text(const nlohmann::json& j, const char* key)
     return it != j.end() && it->is_string() ? it->get<std::string>() : std::string();
 }
 
-// Only a plain file name is a key: an entry can never point outside its
-// folder.
+// A backup is named by a plain file name (its folder is a field of its own).
 bool PlainFileName(const std::string& name)
 {
     return !name.empty() && name.find_first_of("/\\:") == std::string::npos && name != "." && name != "..";
@@ -208,15 +207,21 @@ std::vector<JournalEntry> UnfinishedUpdates(const std::vector<std::string>& fold
     return open;
 }
 
-std::string RecordedBackupSha256(const std::vector<std::string>& folders, const std::string& backupPath)
+std::vector<std::string> RecordedBackupSha256(const std::vector<std::string>& folders, const std::string& backupPath)
 {
     const std::string key = BackupKey(backupPath);
-    std::string sha;
+    const std::string name = key.substr(FolderOfKey(key).size());
+    std::vector<std::string> byPath, byName;
     ForEachLine(folders, [&](const nlohmann::json& j, const std::string& where) {
-        if (Text(j, "event") != "close" && BackupKey(where + Text(j, "backup")) == key && !Text(j, "backup_sha256").empty())
-            sha = Text(j, "backup_sha256");
+        const std::string sha = Text(j, "backup_sha256");
+        if (Text(j, "event") == "close" || sha.empty())
+            return;
+        if (BackupKey(where + Text(j, "backup")) == key)
+            byPath.push_back(sha);
+        else if (Text(j, "backup") == name)
+            byName.push_back(sha);
     });
-    return sha;
+    return byPath.empty() ? byName : byPath;
 }
 
 bool ReadJournalBackup(const JournalEntry& entry, std::vector<std::uint8_t>& data, std::string& error)

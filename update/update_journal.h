@@ -47,9 +47,10 @@ bool RecordReplacedChannelData(const std::vector<std::string>& folders, const Jo
 // The open entries of all `folders`, each once, newest first. A close in
 // any journal closes the entry everywhere. Damaged lines are skipped.
 std::vector<JournalEntry> UnfinishedUpdates(const std::vector<std::string>& folders);
-// The SHA-256 any journal of `folders` recorded for the backup at
-// `backupPath` (empty when none names it).
-std::string RecordedBackupSha256(const std::vector<std::string>& folders, const std::string& backupPath);
+// The SHA-256s the journals of `folders` recorded for the backup at
+// `backupPath`; where none names that path (a copy, another spelling),
+// those recorded for backups of the same file name. Empty: none known.
+std::vector<std::string> RecordedBackupSha256(const std::vector<std::string>& folders, const std::string& backupPath);
 
 // The 16 KiB of an entry's backup, when the file is there and its SHA-256
 // is the one recorded; false (and why) otherwise.

@@ -184,6 +184,26 @@ bool ConsoleView::ShowMessage(const std::string& text, MessageButtons buttons)
     return AskOkCancel(cancelByDefault);
 }
 
+// A reason typed on its own line; an empty line, end of input, Ctrl-C and
+// --yes answer Cancel.
+bool ConsoleView::AskReason(const std::string& prompt, std::string& reason)
+{
+    FinishOutput();
+    Emit(prompt + "\n");
+    std::fflush(m_out);
+    if (m_settings.assumeYes || m_interrupted)
+        return false;
+    if (InputIsTerminal(m_settings.answerFd))
+        std::fputs("[the reason, or Enter = Cancel] ", stderr);
+    std::string answer;
+    if (!m_input->ReadLine(answer) || m_interrupted)
+        return false;
+    while (!answer.empty() && (answer.back() == '\r' || answer.back() == ' '))
+        answer.pop_back();
+    reason = answer;
+    return !reason.empty();
+}
+
 // Reads one answer line: "y", "yes" or "ok" mean OK, and so does an empty
 // line unless Cancel is the default; anything else, end of input or Ctrl-C
 // mean Cancel.

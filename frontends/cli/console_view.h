@@ -60,6 +60,7 @@ public:
     void SetProgressPos(int pos) override;
     void LockControls(bool) override {}
     bool ShowMessage(const std::string& text, MessageButtons buttons) override;
+    bool AskReason(const std::string& prompt, std::string& reason) override;
     void EndDialog() override { m_ended = true; }
 
     const std::string& Title() const { return m_title; }

@@ -83,10 +83,13 @@ void ReportChannelDataLost(const UpdaterDialog& dialog, const WriteArgs& args, c
                  "update with them.\n";
     if (offered.empty())
         return;
-    std::cerr << "vokta4-cli: update it with the channel data saved for it by" << (offered.size() > 1 ? " one of:\n" : ":\n");
+    std::cerr << "vokta4-cli: if it is the radio of an unfinished update, update it with the channel data that "
+                 "update saved, by"
+              << (offered.size() > 1 ? " one of:\n" : ":\n");
     for (const std::string& backup : offered)
         std::cerr << "  " << RestoreCommand(args, program, dialog.Port(), firmware, backup) << "\n";
-    std::cerr << "vokta4-cli: each command reads the radio first and refuses one that holds channel data of its own.\n";
+    std::cerr << "vokta4-cli: each command reads the radio first and refuses one that holds channel data of its "
+                 "own; a radio never programmed is written blank with --blank-channel-data.\n";
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -222,6 +223,21 @@ bool QtUpdaterWindow::ShowMessage(const std::string& text, MessageButtons button
                     buttons == MessageButtons::Ok ? QMessageBox::Ok : QMessageBox::Ok | QMessageBox::Cancel, this);
     box.setDefaultButton(buttons == MessageButtons::OkCancelDefaultCancel ? QMessageBox::Cancel : QMessageBox::Ok);
     return box.exec() == QMessageBox::Ok;
+}
+
+bool QtUpdaterWindow::AskReason(const std::string& prompt, std::string& reason)
+{
+    QInputDialog box(this);
+    box.setWindowTitle(QStringLiteral(TXT_MESSAGE_CAPTION));
+    box.setLabelText(Q(prompt));
+    box.setInputMode(QInputDialog::TextInput);
+    box.setOkButtonText(QStringLiteral("OK"));
+    box.setCancelButtonText(QStringLiteral("Cancel"));
+    // Cancel is the default: Return in an empty field writes nothing.
+    if (box.exec() != QDialog::Accepted || box.textValue().trimmed().isEmpty())
+        return false;
+    reason = box.textValue().trimmed().toStdString();
+    return true;
 }
 
 void QtUpdaterWindow::SetTimer1(unsigned ms)

@@ -1,3 +1,4 @@
+#include "frontends/win32/win32_reason_box.h"
 #include "frontends/win32/win32_dialog_view.h"
 
 #include <commctrl.h>
@@ -242,6 +243,13 @@ bool Win32DialogView::ShowMessage(const std::string& text, MessageButtons button
                       MB_ICONEXCLAMATION;
     const bool ok = MessageBoxW(m_hwnd, Utf8ToWide(text).c_str(), L"" TXT_MESSAGE_CAPTION, type) == IDOK;
     // The focus coming back selects the whole log: the newest line again.
+    ShowNewestLogLine();
+    return ok;
+}
+
+bool Win32DialogView::AskReason(const std::string& prompt, std::string& reason)
+{
+    const bool ok = AskReasonBox(m_hwnd, prompt, reason);
     ShowNewestLogLine();
     return ok;
 }

@@ -29,6 +29,7 @@ public:
     void SetProgressPos(int pos) override;
     void LockControls(bool lock) override;
     bool ShowMessage(const std::string& text, MessageButtons buttons) override;
+    bool AskReason(const std::string& prompt, std::string& reason) override;
     void SetTimer1(unsigned ms) override;
     void KillTimer1() override;
     bool DispatchNextMessage() override;

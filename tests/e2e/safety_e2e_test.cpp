@@ -291,6 +291,26 @@ TEST_F(SafetyFixture, RecoveryDecidesFromTheRadiosChannelAreaInEveryFolderAndFor
         EXPECT_EQ(cli.Wait(), 1) << "the restore command replaced another radio's data: " << cli.Err();
     }
     EXPECT_EQ(ReadBinary(dir.File("z.bin")), other);
+    // A radio with unused channels: X's first blocks, the rest erased, its
+    // flash complete. It is not X cut short: refused for X's data, and its
+    // own plain update goes on with its own.
+    std::vector<std::uint8_t> sparse = RadioModel::FactoryFlash();
+    std::copy(saved.begin(), saved.begin() + 4 * 512, sparse.begin() + (kChannelStart - kImageBase));
+    std::fill(sparse.begin() + (kChannelStart - kImageBase) + 4 * 512, sparse.begin() + (kChannelEnd + 1 - kImageBase),
+              0xFF);
+    std::ofstream(dir.File("s.bin"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(sparse.data()), static_cast<std::streamsize>(sparse.size()));
+    {
+        Simulator s(dir.File("s.bin"), {"--link", link});
+        Process cli(argv, env);
+        EXPECT_EQ(cli.Wait(), 1) << "X's data went into a radio with unused channels: " << cli.Err();
+    }
+    EXPECT_EQ(ReadBinary(dir.File("s.bin")), sparse);
+    {
+        Simulator s(dir.File("s.bin"), {"--link", link});
+        Process cli(Write({"--port", link, "--data-file", dir.File("vokt.tmp")}), env);
+        EXPECT_EQ(cli.Wait(), 0) << cli.Err();
+    }
     {
         Simulator sim(dir.File("x.bin"), {"--link", link});
         Process cli(argv, env);

@@ -51,6 +51,7 @@ public:
     std::vector<bool> okCancelAnswers;  // answers to OK/Cancel prompts, in order (default OK)
     std::vector<bool> cancelByDefault;  // for each OK/Cancel prompt: Cancel was its default
     bool cancelChannelQuestions = false;  // Cancel to every question with Cancel as its default
+    std::string reasonAnswer;             // typed at a question that needs a reason (empty: Cancel)
     std::vector<std::pair<int, int>> ranges;
     std::vector<int> positions;
     std::vector<bool> locks;
@@ -79,6 +80,12 @@ public:
     void SetProgressPos(int pos) override;
     void LockControls(bool lock) override { locks.push_back(lock); }
     bool ShowMessage(const std::string& text, MessageButtons buttons) override;
+    bool AskReason(const std::string& prompt, std::string& reason) override
+    {
+        messages.push_back(prompt);
+        reason = reasonAnswer;
+        return !reason.empty();
+    }
     void SetTimer1(unsigned ms) override;
     void KillTimer1() override { m_queue.KillTimer1(); }
     bool DispatchNextMessage() override { return m_queue.DispatchNext(); }
