@@ -8,31 +8,7 @@
 #include "update/memory_map.h"
 #include "../unit/test_support.h"
 
-namespace {
-
-// One update of firmware 3 in the window, at the product's own timing,
-// against an in-process radio with `settings`.
-struct ProductTimingUpdate {
-    explicit ProductTimingUpdate(const RadioModel::Settings& settings) : radio(settings)
-    {
-        host.portNames = {"sim"};
-        host.backends = [this] { return radio.MakeBackend(); };
-        host.moduleFile = dir.Path() + "/vokta4";
-        dir.Write("boot.s19", kSimBootProgram);
-        dir.Write("fw.002", FirmwareText(3));
-        view.dialog = &dialog;
-        dialog.OnInitDialog("");
-        dialog.OnWrite();
-    }
-
-    InProcessRadio radio;
-    ScriptedView view;
-    TestHost host;
-    TempDir dir;
-    UpdaterDialog dialog{view, host, Timing()};
-};
-
-}  // namespace
+#include "product_timing.h"
 
 TEST(RealTiming, LateAnswersNeverCountForTheRetry)
 {
@@ -74,21 +50,3 @@ TEST(RealTiming, StrayBytesNeverReachTheChannelDataNorPassAsDone)
     EXPECT_EQ(u.radio.Model().Flash(), ExpectedFlash(3, kMarkerRelease));
 }
 
-// On a wire at 19200 baud: a stray "1" 50 ms into the data of the last
-// block (they need 268 ms on the wire), and the radio then refuses that
-// block. The stray byte came before the data could have reached the radio:
-// it is not their answer, the block is written again, and the flash is right.
-TEST(RealTiming, AnAnswerBeforeTheDataCouldHaveArrivedIsNotTheirAnswer)
-{
-    using Step = RadioModel::Step;
-    using Fault = RadioModel::Fault;
-    RadioModel::Settings settings;
-    settings.wireTiming = true;
-    settings.faults = {
-        {Step::WriteCommand, 255, 1, Fault::Extra, std::chrono::milliseconds(50)},
-        {Step::WriteData, 255, 1, Fault::Refuse},
-    };
-    ProductTimingUpdate u(settings);
-    EXPECT_EQ(u.view.messages, (std::vector<std::string>{STR_POWER_SUPPLY, STR_DONE})) << u.dialog.FailureDetail();
-    EXPECT_EQ(u.radio.Model().Flash(), ExpectedFlash(3, kMarkerRelease));
-}
