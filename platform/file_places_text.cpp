@@ -24,6 +24,7 @@ std::string DescribeFilePlaces(Host& host)
                                        : "installed";
     return kind +
            ":\n  data file, channel-data backups, service record: " + host.DataFolder() +
+           "\n  journal of unfinished updates: beside them, and the user's own in " + host.UserStateFolder() +
            "\n  firmware: the first *.002 in " + host.FirmwareFolder() + " (unless one is given)" +
            "\n  boot program: " + boot + "\n  approved firmware: " + catalogue;
 }

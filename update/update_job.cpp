@@ -173,6 +173,7 @@ bool UpdateJob::OpenPortAndAskForPower()
         m_context.Note(advice);
     if (m_context.Ask(LoadStringResource(IDS_POWER_SUPPLY)))
         return true;
+    m_context.Note("Cancelled: the radio is unchanged");
     m_events.StepFailed(m_context.m_step, std::string(), "cancelled at \"" STR_POWER_SUPPLY "\"");
     return false;
 }

@@ -99,6 +99,22 @@ std::string UsageProblem(const CLI::App& app, const std::vector<std::string>& ar
         return "unknown subcommand " + args[1];
     if (args.size() > 1 && args[1][0] == '-')
         return "unknown option " + args[1] + " (options follow a subcommand: ports, write, check, convert, history, line-test)";
+    // A mistyped option is named alone, not with the value that followed it.
+    for (std::size_t i = 2; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg.size() < 2 || arg[0] != '-' || arg == "--")
+            continue;
+        const std::string name = arg.substr(0, arg.find('='));
+        bool found = false;
+        for (const CLI::App* sub : app.get_subcommands([](const CLI::App*) { return true; })) {
+            if (sub->get_name() != args[1])
+                continue;
+            for (const CLI::Option* option : sub->get_options())
+                found = found || option->check_name(name);
+        }
+        if (!found && name != "--help" && name != "-h")
+            return "unknown option " + name;
+    }
     const std::string what = e.what();
     const std::string extras = "not expected: ";
     const std::size_t at = what.find(extras);
@@ -148,7 +164,12 @@ int main(int argc, char** argv)
     AddOthers(app, a);
     AddWrite(app, a.write);
 
-    const std::vector<std::string> args = Utf8Arguments(argc, argv);
+    std::vector<std::string> args = Utf8Arguments(argc, argv);
+    // "vokta4-cli help [SUBCOMMAND]" is --help.
+    if (args.size() > 1 && args[1] == "help") {
+        args.erase(args.begin() + 1);
+        args.push_back("--help");  // after the subcommand it names, if any
+    }
     std::vector<char*> argvUtf8;
     for (const std::string& s : args)
         argvUtf8.push_back(const_cast<char*>(s.c_str()));
