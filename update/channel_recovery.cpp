@@ -275,7 +275,12 @@ bool ResolveChannelData(UpdateContext& u)
     }
     if (!cut.empty())
         return DecideLost(u, cut, DescribeChannelArea(ChannelAreaKind::CutShort, cut.front().blocks), false);
-    if (unfinished)
+    // A write cut short past the channel area leaves it whole: an entry's
+    // backup, unchanged, explains it.
+    const bool explained = std::any_of(open.begin(), open.end(), [](const Candidate& c) {
+        return c.kind == ChannelAreaKind::Identical;
+    });
+    if (unfinished && !explained)
         return DecideCutShortWithoutEntry(u);
     // Data of its own (or an unchanged backup's): they go on, and every
     // other entry stays open for its own radio.
