@@ -26,15 +26,6 @@ struct ApprovedFixture : ::testing::Test, CliWorkspace {
         argv.insert(argv.end(), extra.begin(), extra.end());
         return argv;
     }
-    static long BytesIn(const std::string& transcript)
-    {
-        std::istringstream in(transcript);
-        std::string key;
-        long value = -1;
-        while (in >> key && !(key == "bytes_in" && in >> value)) {
-        }
-        return value;
-    }
 };
 
 }  // namespace

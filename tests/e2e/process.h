@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <map>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -88,6 +89,16 @@ struct CliWorkspace {
         }
         argv.insert(argv.end(), extra.begin(), extra.end());
         return argv;
+    }
+    // The bytes the simulated radio received, from its transcript.
+    static long BytesIn(const std::string& transcript)
+    {
+        std::istringstream in(transcript);
+        std::string key;
+        long value = -1;
+        while (in >> key && !(key == "bytes_in" && in >> value)) {
+        }
+        return value;
     }
     static std::string Text(const std::string& path)
     {

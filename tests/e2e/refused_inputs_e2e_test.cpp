@@ -23,15 +23,6 @@ struct RefusedInputs : ::testing::Test, CliWorkspace {
     {
         return WriteCommand(port, std::move(extra));
     }
-    static long BytesIn(const std::string& transcript)
-    {
-        std::istringstream in(transcript);
-        std::string key;
-        long value = -1;
-        while (in >> key && !(key == "bytes_in" && in >> value)) {
-        }
-        return value;
-    }
     // Runs a refused command: exit status 1 within 10 s, `reason` on stderr.
     void ExpectRefused(const std::vector<std::string>& argv, const std::string& reason, int status = 1)
     {
