@@ -223,11 +223,10 @@ bool DecideNamed(UpdateContext& u, bool unfinished)
     std::vector<std::string> folders = u.m_journalFolders;
     folders.push_back(c.entry.folder);
     const std::vector<std::string> recorded = RecordedBackupSha256(folders, u.m_request.channelDataFile);
-    Sha256 sha;
-    sha.Add(c.data.data(), c.data.size());
-    if (!recorded.empty() && std::find(recorded.begin(), recorded.end(), sha.HexDigest()) == recorded.end()) {
-        u.SetDetail(u.m_request.channelDataFile + " is not the backup the update saved: its SHA-256 (" +
-                    sha.HexDigest() + ") differs from the journal's (" + recorded.front() +
+    const std::string sha = Sha256Of(c.data.data(), c.data.size());
+    if (!recorded.empty() && std::find(recorded.begin(), recorded.end(), sha) == recorded.end()) {
+        u.SetDetail(u.m_request.channelDataFile + " is not the backup the update saved: its SHA-256 (" + sha +
+                    ") differs from the journal's (" + recorded.front() +
                     "). Nothing was changed");
         return false;
     }
@@ -252,7 +251,8 @@ bool DecideNamed(UpdateContext& u, bool unfinished)
 bool ResolveChannelData(UpdateContext& u)
 {
     u.m_radioChannelData = u.m_channelData;
-    const PortDetails adapter = u.m_host.DescribePort(u.m_strPort);
+    u.m_adapter = u.m_host.DescribePort(u.m_strPort);
+    const PortDetails& adapter = u.m_adapter;
     std::vector<Candidate> open = OpenCandidates(u, adapter);
     // An entry closes with this radio's "Done." only on proof: its backup
     // unchanged in the radio, behind the same adapter.

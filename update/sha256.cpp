@@ -94,6 +94,13 @@ std::string Sha256::HexDigest()
     return hex;
 }
 
+std::string Sha256Of(const void* data, std::size_t length)
+{
+    Sha256 sha;
+    sha.Add(data, length);
+    return sha.HexDigest();
+}
+
 std::string Sha256OfFile(const std::string& path)
 {
     // Only a regular file: a FIFO named as firmware must not hold the record up.

@@ -21,5 +21,7 @@ private:
     std::uint64_t m_length = 0;  // bytes so far
 };
 
+// The SHA-256 of bytes in memory.
+std::string Sha256Of(const void* data, std::size_t length);
 // The SHA-256 of a whole file (UTF-8 path); empty when it cannot be read.
 std::string Sha256OfFile(const std::string& path);

@@ -13,21 +13,14 @@
 
 namespace {
 
-std::string Sha256Of(const std::vector<std::uint8_t>& data)
-{
-    Sha256 sha;
-    sha.Add(data.data(), data.size());
-    return sha.HexDigest();
-}
-
 JournalEntry EntryFor(UpdateContext& u, const std::string& backupPath, const std::vector<std::uint8_t>& data)
 {
     JournalEntry e;
     e.folder = DirectoryOf(backupPath);
     e.backup = backupPath.substr(e.folder.size());
-    e.backupSha256 = Sha256Of(data);
+    e.backupSha256 = Sha256Of(data.data(), data.size());
     e.port = u.m_strPort;
-    e.adapter = u.m_host.DescribePort(u.m_strPort);
+    e.adapter = u.m_adapter;
     e.firmwareSha256 = u.m_firmwareSha256;  // of the bytes converted, before the erase
     e.start = IsoUtc(u.m_startedUtc);
     return e;

@@ -24,6 +24,7 @@ void UpdateContext::Begin(const UpdateRequest& request)
     m_writtenBackFrom.clear();
     m_writtenBackProven = false;
     m_sameRadioEntries.clear();
+    m_adapter = PortDetails();
     m_radioChannelData.clear();
     m_backupHold.Release();
     m_channelDataRead = false;

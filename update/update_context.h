@@ -100,6 +100,7 @@ public:
     // is this one: an update ending "Done." closes them too.
     std::vector<std::string> m_sameRadioEntries;
     std::vector<std::string> m_journalFolders;  // the journals this update keeps and consults
+    PortDetails m_adapter;  // the port's adapter, asked once when the channel area is judged
     std::string m_journalEntry;  // the backup path of this update's journal entry
     FileHold m_backupHold;       // held while the update runs: its entry is running
     bool m_radioBusy = false;    // RadioBusy(true) was reported

@@ -69,11 +69,6 @@ std::string BackupKey(const std::string& path)
     return ec ? path : p.u8string();
 }
 
-std::string FolderOfKey(const std::string& key)
-{
-    return DirectoryOf(key);
-}
-
 // The entry's folder as written: absolute, so that a journal in another
 // folder can point at it.
 std::string AbsoluteFolder(const std::string& folder)
@@ -154,8 +149,8 @@ bool CloseJournalEntry(const std::vector<std::string>& folders, const std::strin
 {
     const std::string key = BackupKey(backupPath);
     const nlohmann::json j = {{"event", "close"},
-                              {"backup", key.substr(FolderOfKey(key).size())},
-                              {"folder", FolderOfKey(key)},
+                              {"backup", key.substr(DirectoryOf(key).size())},
+                              {"folder", DirectoryOf(key)},
                               {"how", how},
                               {"end", IsoUtc(std::time(nullptr))}};
     return AppendEverywhere(folders, Dump(j), error);
@@ -187,7 +182,7 @@ std::vector<JournalEntry> UnfinishedUpdates(const std::vector<std::string>& fold
         if (Text(j, "event") != "open" || !listed.insert(key).second)
             return;
         JournalEntry e;
-        e.folder = FolderOfKey(key);
+        e.folder = DirectoryOf(key);
         e.backup = key.substr(e.folder.size());
         e.backupSha256 = Text(j, "backup_sha256");
         e.port = Text(j, "port");
@@ -210,7 +205,7 @@ std::vector<JournalEntry> UnfinishedUpdates(const std::vector<std::string>& fold
 std::vector<std::string> RecordedBackupSha256(const std::vector<std::string>& folders, const std::string& backupPath)
 {
     const std::string key = BackupKey(backupPath);
-    const std::string name = key.substr(FolderOfKey(key).size());
+    const std::string name = key.substr(DirectoryOf(key).size());
     std::vector<std::string> byPath, byName;
     ForEachLine(folders, [&](const nlohmann::json& j, const std::string& where) {
         const std::string sha = Text(j, "backup_sha256");
@@ -233,9 +228,7 @@ bool ReadJournalBackup(const JournalEntry& entry, std::vector<std::uint8_t>& dat
         return false;
     }
     data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    Sha256 sha;
-    sha.Add(data.data(), data.size());
-    if (data.size() != kChannelSize || sha.HexDigest() != entry.backupSha256) {
+    if (data.size() != kChannelSize || Sha256Of(data.data(), data.size()) != entry.backupSha256) {
         error = path + " is not the backup the update saved (its size or SHA-256 differs from the journal's)";
         return false;
     }

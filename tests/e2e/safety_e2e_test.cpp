@@ -37,6 +37,11 @@ struct SafetyFixture : ::testing::Test, CliWorkspace {
             last = line.empty() ? last : line;
         return nlohmann::json::parse(last, nullptr, false);
     }
+    static void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes)
+    {
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    }
     static std::vector<std::string> Words(const std::string& command)
     {
         std::vector<std::string> words;
@@ -209,8 +214,7 @@ TEST_F(SafetyFixture, RadiosInOneFolderNeverTakeEachOthersEntries)
     std::vector<std::uint8_t> other = RadioModel::FactoryFlash();
     for (std::uint32_t a = kChannelStart; a <= kChannelEnd; ++a)
         other[a - kImageBase] = static_cast<std::uint8_t>(a * 13);
-    std::ofstream(dir.File("b.bin"), std::ios::binary)
-        .write(reinterpret_cast<const char*>(other.data()), static_cast<std::streamsize>(other.size()));
+    WriteBytes(dir.File("b.bin"), other);
     {
         Simulator a(dir.File("a.bin")), b(dir.File("b.bin"));
         Process both(Write({"--port", a.Port(), "--port", b.Port(), "--data-file", dir.Path()}), env);
@@ -272,19 +276,18 @@ TEST_F(SafetyFixture, RecoveryDecidesFromTheRadiosChannelAreaInEveryFolderAndFor
     const std::vector<std::uint8_t> saved = ReadBinary(backup);
     std::vector<std::uint8_t> altered = saved;
     altered[100] ^= 0xFF;
-    std::ofstream(backup, std::ios::binary).write(reinterpret_cast<const char*>(altered.data()), kChannelSize);
+    WriteBytes(backup, altered);
     {
         Simulator sim(dir.File("x.bin"), {"--link", link});
         Process cli(argv, env);
         EXPECT_EQ(cli.Wait(), 1) << "an altered backup was written back: " << cli.Err();
         EXPECT_NE(cli.Err().find("differs from the journal's"), std::string::npos) << cli.Err();
     }
-    std::ofstream(backup, std::ios::binary).write(reinterpret_cast<const char*>(saved.data()), kChannelSize);
+    WriteBytes(backup, saved);
     std::vector<std::uint8_t> other = RadioModel::FactoryFlash();  // another radio, its own data intact
     for (std::uint32_t a = kChannelStart; a <= kChannelEnd; ++a)
         other[a - kImageBase] = static_cast<std::uint8_t>(a * 11);
-    std::ofstream(dir.File("z.bin"), std::ios::binary)
-        .write(reinterpret_cast<const char*>(other.data()), static_cast<std::streamsize>(other.size()));
+    WriteBytes(dir.File("z.bin"), other);
     {
         Simulator z(dir.File("z.bin"), {"--link", link});
         Process cli(argv, env);
@@ -298,8 +301,7 @@ TEST_F(SafetyFixture, RecoveryDecidesFromTheRadiosChannelAreaInEveryFolderAndFor
     std::copy(saved.begin(), saved.begin() + 4 * 512, sparse.begin() + (kChannelStart - kImageBase));
     std::fill(sparse.begin() + (kChannelStart - kImageBase) + 4 * 512, sparse.begin() + (kChannelEnd + 1 - kImageBase),
               0xFF);
-    std::ofstream(dir.File("s.bin"), std::ios::binary)
-        .write(reinterpret_cast<const char*>(sparse.data()), static_cast<std::streamsize>(sparse.size()));
+    WriteBytes(dir.File("s.bin"), sparse);
     {
         Simulator s(dir.File("s.bin"), {"--link", link});
         Process cli(argv, env);
