@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "process.h"
 #include "sim/radio_model.h"
@@ -336,9 +337,13 @@ TEST_F(SafetyFixture, ScriptsAreToldOfEveryPortAndEverySignal)
         EXPECT_NE(cli.Wait(), 0) << cli.Out();
         EXPECT_NE(cli.Out().find("ttyMissing"), std::string::npos) << cli.Out();
     }
-    Simulator sim(dir.File("b.bin"), {"--erase-ms", "800"});
+    Simulator sim(dir.File("b.bin"), {"--erase-ms", "1500"});
     Process cli(Write({"--port", sim.Port(), "--data-file", dir.File("vokt.tmp")}), env);
     ASSERT_TRUE(cli.WaitForOutput("Rom all Clear.")) << cli.Err();
+    // The log line comes just before the first clear command goes out; a
+    // signal in between rightly stops the update with the radio unchanged.
+    // Half a second later the radio is surely erasing.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
     cli.Signal(SIGQUIT);
     EXPECT_EQ(cli.Wait(), 0) << cli.Err();
     EXPECT_NE(cli.Err().find("the update goes on"), std::string::npos) << cli.Err();
