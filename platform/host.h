@@ -10,6 +10,7 @@ struct PortDetails {
     std::string description;  // "FT232R USB UART"
     std::string vidPid;       // "0403:6001"
     std::string serial;       // the adapter's serial number
+    std::string location;     // where a USB adapter is plugged: "1-1.2" (bus 1, hub port 1, its port 2)
 };
 
 // What the dialog asks of the operating system. Each platform provides a

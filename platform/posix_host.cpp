@@ -7,15 +7,46 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
+#include <string>
 
+#include "platform/adapter_list.h"
 #include "platform/host.h"
 #include "platform/ini_profile.h"
 #include "platform/native_host.h"
 #include "serial/posix_port_backend.h"
 
+namespace {
+
+// Where a USB serial device is plugged, from its device's path in sysfs:
+// ".../usb1/1-1/1-1.2/1-1.2:1.0/ttyUSB0" gives "1-1.2". Empty when unknown.
+std::string UsbLocation(const std::string& devicePath)
+{
+    const std::string tty = devicePath.substr(devicePath.find_last_of('/') + 1);
+    char resolved[PATH_MAX];
+    if (!::realpath(("/sys/class/tty/" + tty + "/device").c_str(), resolved))
+        return std::string();
+    std::string path = resolved, location;
+    for (std::size_t start = 0; start < path.size();) {
+        std::size_t end = path.find('/', start);
+        if (end == std::string::npos)
+            end = path.size();
+        const std::string part = path.substr(start, end - start);
+        const std::size_t colon = part.find(':');
+        if (colon != std::string::npos && part.find('-') < colon)
+            location = part.substr(0, colon);  // an interface: "1-1.2:1.0"
+        start = end + 1;
+    }
+    return location;
+}
+
+}  // namespace
+
 bool NativeHost::EnumeratePorts(std::vector<std::string>& names)
 {
     names.clear();
+    if (SimulatedAdapterPorts(names))
+        return true;
     if (const char* env = std::getenv("VOKTA4_PORTS")) {
         names = SplitPortList(env, ':');
         return true;
@@ -32,6 +63,8 @@ bool NativeHost::EnumeratePorts(std::vector<std::string>& names)
 PortDetails NativeHost::DescribePort(const std::string& name)
 {
     PortDetails details;
+    if (SimulatedAdapterDetails(name, details))
+        return details;
     sp_port* port = nullptr;
     if (sp_get_port_by_name(PosixPortBackend::DevicePath(name).c_str(), &port) != SP_OK)
         return details;
@@ -44,6 +77,7 @@ PortDetails NativeHost::DescribePort(const std::string& name)
         details.vidPid = ids;
         if (const char* serial = sp_get_port_usb_serial(port))
             details.serial = serial;
+        details.location = UsbLocation(PosixPortBackend::DevicePath(name));
     }
     sp_free_port(port);
     return details;

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "platform/adapter_list.h"
 #include "platform/host.h"
 #include "platform/native_host.h"
 #include "platform/paths.h"
@@ -76,6 +77,8 @@ bool RegistryPorts(std::vector<std::string>& names)
 bool NativeHost::EnumeratePorts(std::vector<std::string>& names)
 {
     names.clear();
+    if (SimulatedAdapterPorts(names))
+        return true;
     if (const wchar_t* env = _wgetenv(L"VOKTA4_PORTS")) {
         names = SplitPortList(WideToUtf8(env), ';');  // ':' belongs to drive names here
         return true;
@@ -129,6 +132,8 @@ std::string NativeHost::ProfilePath()
 PortDetails NativeHost::DescribePort(const std::string& name)
 {
     PortDetails details;
+    if (SimulatedAdapterDetails(name, details))
+        return details;
     Win32PortDevice device;
     if (!FindPortDevice(name.compare(0, 4, "\\\\.\\") == 0 ? name.substr(4) : name, device))
         return details;

@@ -11,7 +11,7 @@
 #include <sys/prctl.h>
 #include <unistd.h>
 
-#include "sim/pty_host.h"
+#include "sim/plugged_line.h"
 #include "sim/radio_model.h"
 
 namespace {
@@ -84,12 +84,18 @@ int main(int argc, char** argv)
 {
     CLI::App app{"vr3900-sim: a simulated VR-3900 radio on a pseudo-terminal.\n"
                  "Prints the port's path, serves until SIGINT/SIGTERM, then saves the flash."};
-    std::string flashPath, linkPath, transcriptPath;
+    std::string flashPath, linkPath, transcriptPath, adaptersFolder, usbSerial;
     bool wireTiming = false, usbBursts = false;
     std::string eraseText = "0", lateText = "1500", usbLatencyText;
     std::vector<std::string> faultTexts;
     app.add_option("--flash", flashPath, "flash file (131072 bytes): loaded if present, saved at exit");
     app.add_option("--link", linkPath, "make a symbolic link to the port at this path");
+    app.add_option("--adapters", adaptersFolder,
+                   "appear as a USB serial adapter in this folder (the tool's VOKTA4_ADAPTERS): a file named by "
+                   "the serial number that holds the port; SIGUSR1 pulls it out, SIGUSR2 plugs it back under a "
+                   "new port name, SIGHUP switches the radio off and on")
+        ->check(CLI::ExistingDirectory);
+    app.add_option("--usb-serial", usbSerial, "the adapter's serial number (with --adapters)");
     app.add_flag("--wire-timing", wireTiming, "take as long as a 19200-baud line would");
     app.add_option("--erase-ms", eraseText, "time each clear command takes");
     app.add_flag("--usb-bursts", usbBursts,
@@ -130,6 +136,11 @@ int main(int argc, char** argv)
             return 64;
         }
     }
+    if (!adaptersFolder.empty() &&
+        (usbSerial.empty() || usbSerial[0] == '.' || usbSerial.find('/') != std::string::npos)) {
+        std::cerr << "vr3900-sim: --adapters needs --usb-serial, a serial number that is a plain file name\n";
+        return 64;
+    }
     std::error_code ec;
     if (!flashPath.empty() && std::filesystem::is_directory(flashPath, ec)) {
         std::cerr << "vr3900-sim: --flash names the flash file (131072 bytes); " << flashPath << " is a folder\n";
@@ -162,29 +173,40 @@ int main(int argc, char** argv)
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
+    for (int plug : {SIGUSR1, SIGUSR2, SIGHUP})
+        sigaddset(&signals, plug);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     // The line's timing is kept to the microsecond: without this the kernel
     // may let each timed hand-over run up to 50 us late (the default timer
     // slack, inherited by the threads started below).
     prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-    PtyHost host(model);
-    if (!host.Start(error)) {
+    PluggedLine line(model, {linkPath, adaptersFolder, usbSerial});
+    if (!line.Plug(error)) {
         std::cerr << "vr3900-sim: " << error << "\n";
         return 1;
     }
-    if (!linkPath.empty()) {
-        ::unlink(linkPath.c_str());
-        if (::symlink(host.SlavePath().c_str(), linkPath.c_str()) != 0) {
-            std::cerr << "vr3900-sim: cannot link " << linkPath << "\n";
-            return 1;
+    // SIGUSR1 pulls the adapter out, SIGUSR2 plugs it back with the radio
+    // switched off and on, SIGHUP switches the radio off and on (the next
+    // radio on the cable); SIGINT and SIGTERM end the simulator.
+    for (;;) {
+        int sig = 0;
+        sigwait(&signals, &sig);
+        if (sig == SIGUSR1) {
+            line.Unplug();
+        } else if (sig == SIGUSR2) {
+            if (!line.Plugged()) {
+                model.PowerCycle();
+                if (!line.Plug(error))
+                    std::cerr << "vr3900-sim: " << error << "\n";
+            }
+        } else if (sig == SIGHUP) {
+            model.PowerCycle();
+        } else {
+            break;
         }
     }
-    std::cout << host.SlavePath() << std::endl;
-
-    int sig = 0;
-    sigwait(&signals, &sig);
-    host.Stop();
+    line.Unplug();
     int rc = 0;
     if (!flashPath.empty() && !model.SaveFlash(flashPath, error)) {
         std::cerr << "vr3900-sim: " << error << "\n";
@@ -206,7 +228,5 @@ int main(int argc, char** argv)
         for (const std::string& c : t.commands)
             out << c << "\n";
     }
-    if (!linkPath.empty())
-        ::unlink(linkPath.c_str());
     return rc;
 }

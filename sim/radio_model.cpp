@@ -100,6 +100,16 @@ void RadioModel::Log(const char* fmt, unsigned value)
     m_transcript.commands.emplace_back(line);
 }
 
+void RadioModel::PowerCycle()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_state = State::Loader;
+    m_pending.clear();
+    m_awaitingData = false;
+    m_poweredOff = false;
+    m_busyUntil = Clock::time_point{};
+}
+
 std::vector<RadioModel::Output> RadioModel::Feed(const std::uint8_t* data, std::size_t length, Clock::time_point arrival)
 {
     std::lock_guard<std::mutex> lock(m_mutex);

@@ -83,6 +83,10 @@ public:
     // and returns what the radio sends in answer. Thread-safe.
     std::vector<Output> Feed(const std::uint8_t* data, std::size_t length, Clock::time_point arrival);
 
+    // The radio switched off and on (or the next radio on the cable): back
+    // in its loader, the flash as it is. Thread-safe.
+    void PowerCycle();
+
     // Flash contents; load/save as a raw 131072-byte file.
     std::vector<std::uint8_t> Flash() const;
     void SetFlash(const std::vector<std::uint8_t>& flash);

@@ -7,6 +7,7 @@
 #include <ctime>
 #include <filesystem>
 
+#include "update/adapter_json.h"
 #include "update/update_steps.h"
 #include "update/iso_time.h"
 #include "platform/paths.h"
@@ -32,7 +33,11 @@ std::string ServiceRecordPath(const std::string& dataFilePath)
 
 void AppendServiceRecord(UpdateContext& u)
 {
-    const PortDetails adapter = u.m_strPort.empty() ? PortDetails() : u.m_host.DescribePort(u.m_strPort);
+    // The adapter as it was asked during the update: an adapter pulled out
+    // since tells nothing now.
+    const PortDetails adapter = !u.m_adapter.description.empty() || !u.m_adapter.serial.empty() ? u.m_adapter
+                                : u.m_strPort.empty() ? PortDetails()
+                                                      : u.m_host.DescribePort(u.m_strPort);
     // The bytes converted and written; a file never read by this update
     // (it failed before) is described as it is now.
     std::uint64_t size = u.m_firmwareSize;
@@ -52,7 +57,11 @@ void AppendServiceRecord(UpdateContext& u)
     r["start"] = IsoUtc(u.m_startedUtc);
     r["end"] = IsoUtc(static_cast<std::int64_t>(std::time(nullptr)));
     r["port"] = u.m_strPort;
-    r["adapter"] = {{"description", adapter.description}, {"vid_pid", adapter.vidPid}, {"serial", adapter.serial}};
+    r["adapter"] = AdapterJson(adapter);
+    if (!u.m_request.adapterIdentity.empty())
+        r["adapter"]["identity"] = u.m_request.adapterIdentity;
+    if (!u.m_request.position.empty())
+        r["position"] = u.m_request.position;
     r["firmware"] = {{"file", u.m_strFirmwarePath},
                      {"size", size},
                      {"sha256", sha256}};

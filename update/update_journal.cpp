@@ -10,6 +10,7 @@
 #include <set>
 
 #include "platform/data_file.h"
+#include "update/adapter_json.h"
 #include "platform/paths.h"
 #include "update/iso_time.h"
 #include "update/memory_map.h"
@@ -132,15 +133,17 @@ std::vector<std::string> JournalFolders(const std::string& dataFolder, const std
 
 bool OpenJournalEntry(const std::vector<std::string>& folders, const JournalEntry& e, std::string& error)
 {
-    const nlohmann::json j = {
+    nlohmann::json j = {
         {"event", "open"},
         {"backup", e.backup},
         {"folder", AbsoluteFolder(e.folder)},
         {"backup_sha256", e.backupSha256},
         {"port", e.port},
-        {"adapter", {{"description", e.adapter.description}, {"vid_pid", e.adapter.vidPid}, {"serial", e.adapter.serial}}},
+        {"adapter", AdapterJson(e.adapter)},
         {"firmware_sha256", e.firmwareSha256},
         {"start", e.start}};
+    if (!e.position.empty())
+        j["position"] = e.position;
     return AppendEverywhere(folders, Dump(j), error);
 }
 
@@ -188,7 +191,9 @@ std::vector<JournalEntry> UnfinishedUpdates(const std::vector<std::string>& fold
         e.port = Text(j, "port");
         const auto adapter = j.find("adapter");
         if (adapter != j.end() && adapter->is_object())
-            e.adapter = {Text(*adapter, "description"), Text(*adapter, "vid_pid"), Text(*adapter, "serial")};
+            e.adapter = {Text(*adapter, "description"), Text(*adapter, "vid_pid"), Text(*adapter, "serial"),
+                         Text(*adapter, "location")};
+        e.position = Text(j, "position");
         e.firmwareSha256 = Text(j, "firmware_sha256");
         e.start = Text(j, "start");
         open.push_back(std::move(e));

@@ -21,6 +21,7 @@ struct JournalEntry {
     std::string backupSha256;
     std::string port;
     PortDetails adapter;
+    std::string position;  // the station's bench position, if any
     std::string firmwareSha256;
     std::string start;  // UTC, ISO 8601
     std::string BackupPath() const { return folder + backup; }

@@ -55,6 +55,12 @@ struct UpdateRequest {
     // Why a firmware file that the catalogue of approved firmware does not
     // list is written anyway (empty: such a file is refused).
     std::string unapprovedReason;
+    // The bench position of a station ("bench 3"), kept in the journal and
+    // the service record; empty elsewhere.
+    std::string position;
+    // The identity of the station's adapter ("USB A12345"): it names the
+    // backups, whatever port name the adapter has today. Empty elsewhere.
+    std::string adapterIdentity;
 };
 
 // What an update leaves behind, for the front ends to present.

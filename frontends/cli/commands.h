@@ -40,6 +40,14 @@ int RunWrite(const WriteArgs& args);
 // on a thread of its own, a live table or JSON Lines.
 int RunFleetWrite(const WriteArgs& args);
 
+struct StationArgs {
+    WriteArgs write;            // every position's update
+    std::string positionsFile;  // labels for adapters, and the adapters expected
+};
+// `vokta4-cli station`: every serial adapter a bench position, one key per
+// radio, a live table and the shift's tally (or JSON Lines).
+int RunStation(const StationArgs& args);
+
 struct ApproveArgs {
     std::string file;
     std::string model;
@@ -79,3 +87,4 @@ int RunConvert(const std::string& path, const std::string& output, bool allowInc
 // 0 when every pattern came back exact, 1 otherwise.
 int RunLineTest(const std::string& port);
 extern const char* const kLineTestHelp;
+extern const char* const kStationHelp;

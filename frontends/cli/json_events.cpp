@@ -54,6 +54,10 @@ void JsonEvents::Event(const RadioEvent& e)
         j = {{"event", "finished"}, {"port", e.port}, {"exit_status", e.exitStatus}, {"record", ParsedOrNull(e.record)}};
         if (!e.restoreCommand.empty())
             j["restore_command"] = e.restoreCommand;
+        if (!e.position.empty())
+            j["position"] = e.position;
+        if (!m_keepRadios)
+            break;
         nlohmann::json radio = j;
         radio.erase("event");
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -61,9 +65,17 @@ void JsonEvents::Event(const RadioEvent& e)
         break;
     }
     }
+    if (!e.position.empty())
+        j["position"] = e.position;
     const std::string text = Dump(j);
     std::lock_guard<std::mutex> lock(m_mutex);
     Line(text);
+}
+
+void JsonEvents::Object(const std::string& json)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    Line(json);
 }
 
 void JsonEvents::Result(int exitStatus)

@@ -12,19 +12,17 @@ namespace {
 
 struct Arguments {
     WriteArgs write;
+    StationArgs station;
     HistoryArgs history;
     ApproveArgs approve;
     std::string firmwareFile, imageFile, linePort;
     bool convertIncomplete = false;
 };
 
-void AddWrite(CLI::App& app, WriteArgs& w)
+// The options of one update, the same for `write` and every position of
+// `station`.
+void AddUpdateOptions(CLI::App* write, WriteArgs& w)
 {
-    CLI::App* write = app.add_subcommand("write", "update the radio's firmware");
-    write->add_option("--port", w.ports,
-                      "serial port (default: the saved port if it opens, else the first); give it more than once "
-                      "to update several radios at once");
-    write->add_flag("--all-ports", w.allPorts, "update a radio on every port of the list that opens");
     write->add_option("--firmware", w.firmware, "firmware file (default: the first *.002 beside the program)");
     write->add_option("--data-file", w.dataFile,
                       "data file (default: vokt.tmp beside the program); with several radios a folder for "
@@ -54,6 +52,30 @@ void AddWrite(CLI::App& app, WriteArgs& w)
     write->add_option("--unapproved", w.unapproved,
                       "write a firmware file that the catalogue of approved firmware does not list, for this "
                       "reason (kept in the service record)");
+}
+
+void AddWrite(CLI::App& app, WriteArgs& w)
+{
+    CLI::App* write = app.add_subcommand("write", "update the radio's firmware");
+    write->add_option("--port", w.ports,
+                      "serial port (default: the saved port if it opens, else the first); give it more than once "
+                      "to update several radios at once");
+    write->add_flag("--all-ports", w.allPorts, "update a radio on every port of the list that opens");
+    AddUpdateOptions(write, w);
+}
+
+void AddStation(CLI::App& app, StationArgs& a)
+{
+    CLI::App* station = app.add_subcommand(
+        "station", "keep bench positions going: every USB serial adapter is a position, one key per radio");
+    station->add_option("--port", a.write.ports,
+                        "watch only this adapter (its port name or its identity, as the table shows it); "
+                        "more than once for several");
+    station->add_flag("--all-ports", a.write.allPorts, "watch every port of the list, not only USB adapters");
+    station->add_option("--positions", a.positionsFile,
+                        "labels for adapters and the adapters expected, one per line: LABEL = IDENTITY");
+    AddUpdateOptions(station, a.write);
+    station->footer(kStationHelp);
 }
 
 void AddOthers(CLI::App& app, Arguments& a)
@@ -98,7 +120,7 @@ std::string UsageProblem(const CLI::App& app, const std::vector<std::string>& ar
     if (args.size() > 1 && args[1][0] != '-' && !known)
         return "unknown subcommand " + args[1];
     if (args.size() > 1 && args[1][0] == '-')
-        return "unknown option " + args[1] + " (options follow a subcommand: ports, write, check, convert, history, line-test)";
+        return "unknown option " + args[1] + " (options follow a subcommand: ports, write, station, check, convert, approve, approved, history, line-test)";
     // A mistyped option is named alone, not with the value that followed it.
     for (std::size_t i = 2; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -138,6 +160,8 @@ int Run(const CLI::App& app, Arguments& a)
         return RunApprove(a.approve);
     if (*app.get_subcommand("approved"))
         return RunApproved();
+    if (*app.get_subcommand("station"))
+        return RunStation(a.station);
     if (*app.get_subcommand("line-test"))
         return RunLineTest(a.linePort);
     if (w.ports.size() > 1 || w.allPorts || w.json)
@@ -163,6 +187,7 @@ int main(int argc, char** argv)
     Arguments a;
     AddOthers(app, a);
     AddWrite(app, a.write);
+    AddStation(app, a.station);
 
     std::vector<std::string> args = Utf8Arguments(argc, argv);
     // "vokta4-cli help [SUBCOMMAND]" is --help.

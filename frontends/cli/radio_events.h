@@ -23,6 +23,7 @@ struct RadioEvent {
 
     Kind kind;
     std::string port;
+    std::string position;  // a station's bench position (empty elsewhere)
     std::string text;
     std::string step;  // the step's id ("connect", "write", ...)
     std::string reason;

@@ -28,7 +28,7 @@ private:
 
 RadioSession::RadioSession(const WriteArgs& args, const std::string& port, const Paths& paths, SharedPrompt& prompt,
                            EventSink& sink)
-    : m_args(args), m_port(port), m_prompt(prompt), m_sink(sink), m_host(std::make_unique<Host>(port)),
+    : m_args(args), m_port(port), m_position(paths.position), m_prompt(prompt), m_sink(sink), m_host(std::make_unique<Host>(port)),
       m_queue([this] { m_job->OnTimer(); })
 {
     m_job = std::make_unique<UpdateJob>(*this, m_queue, *m_host);
@@ -38,9 +38,11 @@ RadioSession::RadioSession(const WriteArgs& args, const std::string& port, const
     m_log << "==== vokta4-cli " STR_VERSION ", " << port << ", update started " << IsoUtc(std::time(nullptr))
           << " ====\n";
     m_log.flush();
-    const bool several = args.allPorts || args.ports.size() > 1;
+    const bool several = args.allPorts || args.ports.size() > 1 || !paths.position.empty();
     m_ready = ApplyWriteArgs(args, several, paths.dataFile, m_request);
     m_request.port = port;
+    m_request.position = paths.position;
+    m_request.adapterIdentity = paths.adapterIdentity;
     m_request.mode = args.test ? "TEST" : "RELEASE";
     m_request.firmwarePath = args.firmware.empty() ? FirmwareBesideProgram(*m_host) : args.firmware;
 }
@@ -82,8 +84,9 @@ void RadioSession::Run()
         }
         RadioEvent done{RadioEvent::Kind::Finished, m_port, e.what()};
         done.exitStatus = m_exitStatus;
-        m_sink.Event(done);
+        Emit(done);
     }
+    m_finished = true;
 }
 
 void RadioSession::Update()
@@ -126,7 +129,7 @@ void RadioSession::Update()
         if (m_exitStatus != kExitDone && !stopped && !result.lastMessage.empty())
             m_status.result += " (" + result.lastMessage + ")";
     }
-    m_sink.Event(done);
+    Emit(done);
 }
 
 // Each line of the log file with the seconds since the update began.
@@ -142,6 +145,7 @@ void RadioSession::Log(const std::string& text)
 
 void RadioSession::Emit(RadioEvent event)
 {
+    event.position = m_position;
     m_sink.Event(event);
 }
 
@@ -217,5 +221,7 @@ RadioSession::Status RadioSession::Snapshot() const
     std::lock_guard<std::mutex> lock(m_statusMutex);
     Status s = m_status;
     s.retries = m_job->RetriesSoFar();
+    s.seconds = m_finished ? m_seconds.load()
+                           : std::chrono::duration<double>(std::chrono::steady_clock::now() - m_begun).count();
     return s;
 }

@@ -25,6 +25,8 @@ public:
     struct Paths {
         std::string dataFile;
         std::string logFile;
+        std::string position;  // a station's bench position: one of several radios
+        std::string adapterIdentity;  // the station's adapter, which names the backups
     };
     // A snapshot for the live table.
     struct Status {
@@ -32,6 +34,7 @@ public:
         int percent = 0;
         int retries = 0;
         std::string result;  // empty while running
+        double seconds = 0;  // since the update began
     };
 
     RadioSession(const WriteArgs& args, const std::string& port, const Paths& paths, SharedPrompt& prompt,
@@ -49,6 +52,8 @@ public:
     bool Ready() const { return m_ready; }
     Status Snapshot() const;
     int ExitStatus() const { return m_exitStatus; }
+    // True once the update has ended and its last event is out.
+    bool Finished() const { return m_finished; }
     double Seconds() const { return m_seconds; }
     const std::string& Port() const { return m_port; }
     // What the update left (once joined).
@@ -70,6 +75,7 @@ private:
 
     const WriteArgs& m_args;
     const std::string m_port;
+    const std::string m_position;
     SharedPrompt& m_prompt;
     EventSink& m_sink;
     UpdateRequest m_request;
@@ -90,4 +96,5 @@ private:
     Status m_status;
     std::atomic<int> m_exitStatus{kExitIntact};
     std::atomic<double> m_seconds{0};
+    std::atomic<bool> m_finished{false};
 };

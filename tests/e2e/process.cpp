@@ -36,6 +36,8 @@ Process::Process(const std::vector<std::string>& argv, const std::map<std::strin
         (void)!::write(in[1], input.data(), input.size());
     if (closeInput)
         ::close(in[1]);
+    else
+        m_in = in[1];
     m_out = out[0];
     m_err = err[0];
     m_reader = std::thread(&Process::Collect, this);
@@ -51,6 +53,20 @@ Process::~Process()
         m_reader.join();
     ::close(m_out);
     ::close(m_err);
+    CloseInput();
+}
+
+void Process::Input(const std::string& text)
+{
+    if (m_in >= 0)
+        (void)!::write(m_in, text.data(), text.size());
+}
+
+void Process::CloseInput()
+{
+    if (m_in >= 0)
+        ::close(m_in);
+    m_in = -1;
 }
 
 void Process::Collect()

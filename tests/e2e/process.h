@@ -28,6 +28,9 @@ public:
     // False once the process has ended (its status is then kept).
     bool Running();
     void Signal(int sig);
+    // Standard input, when the process was started with it left open.
+    void Input(const std::string& text);
+    void CloseInput();
     // Waits for the end; the exit status, or 128 + signal.
     int Wait(std::chrono::milliseconds limit = std::chrono::seconds(120));
     std::string Out();
@@ -38,7 +41,7 @@ private:
     int Status(int raw) const;
 
     int m_pid = -1;
-    int m_out = -1, m_err = -1;
+    int m_out = -1, m_err = -1, m_in = -1;
     std::mutex m_mutex;
     std::condition_variable m_cv;
     std::string m_stdout, m_stderr;
@@ -55,6 +58,7 @@ public:
     ~Simulator();
     const std::string& Port() const { return m_port; }
     void Stop();
+    void Signal(int sig) { m_process->Signal(sig); }
 
 private:
     std::unique_ptr<Process> m_process;

@@ -1,0 +1,274 @@
+#include "frontends/cli/station.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cstdio>
+#include <sstream>
+#include <thread>
+
+#include "frontends/cli/radio_session.h"
+#include "platform/adapter_list.h"
+#include "update/channel_backup.h"
+
+namespace {
+
+// The table is redrawn, and the adapters looked for, twice a second.
+constexpr auto kPollPeriod = std::chrono::milliseconds(500);
+
+std::string Dump(const nlohmann::json& j)
+{
+    return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+}  // namespace
+
+Station::Station(const StationArgs& args, std::vector<PositionLabel> labels, std::string folder, bool live)
+    : m_updateArgs(args.write), m_args(args), m_labels(std::move(labels)), m_folder(std::move(folder)),
+      m_live(live && !args.write.json), m_json(args.write.json ? std::make_unique<JsonEvents>(stdout, false) : nullptr),
+      m_prompt(true, false, *this)
+{
+    // The key is the answer to "Power Supply?"; every question that would
+    // replace channel data is left unanswered, as for several radios.
+    m_updateArgs.ports.clear();
+    m_updateArgs.allPorts = false;
+    m_updateArgs.yes = true;
+}
+
+Station::~Station() = default;
+
+double Station::Seconds() const
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - m_begun).count();
+}
+
+void Station::Say(const std::string& line)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_said.push_back(line);
+    }
+    m_cv.notify_all();
+}
+
+void Station::ReadKeys()
+{
+    std::string line;
+    while (m_input.ReadLine(line)) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_keys.push_back(line);
+        m_cv.notify_all();
+    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_inputEnded = true;
+    m_cv.notify_all();
+}
+
+int Station::Run()
+{
+    std::thread keys(&Station::ReadKeys, this);
+    StopInsistence insistence;
+    InterruptSource interrupts([this, &insistence](StopRequest request) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stops.emplace_back(insistence.Insists(request), request == StopRequest::Interrupt);
+        m_cv.notify_all();
+    });
+    Say("station: every adapter is a position; connect a radio, press its number (Enter: every waiting "
+        "position), then switch the radio on");
+    bool inputEnded = false;
+    for (;;) {
+        Poll();
+        Reap();
+        if ((m_quit || inputEnded) && !AnyRunning())
+            break;
+        Show();
+        std::deque<std::string> lines;
+        std::deque<std::pair<bool, bool>> stops;
+        {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_cv.wait_for(lock, kPollPeriod, [this] { return !m_keys.empty() || !m_stops.empty() || !m_said.empty(); });
+            lines.swap(m_keys);
+            stops.swap(m_stops);
+            inputEnded = m_inputEnded;
+        }
+        for (const auto& [insist, byTechnician] : stops)
+            HandleStop(insist, byTechnician);
+        for (const std::string& line : lines) {
+            if (!m_quit)
+                HandleKeys(line);
+        }
+    }
+    m_input.Cancel();
+    keys.join();
+    interrupts.Finished();
+    Say("station: " + TallyText(Tally()));
+    Show();
+    if (m_json)
+        m_json->Object(Dump({{"event", "end"}, {"exit_status", m_worst}}));
+    return m_worst;
+}
+
+// The adapters present now: new ones become positions, known ones take
+// their new port names, missing ones are unplugged.
+void Station::Poll()
+{
+    const std::vector<Adapter> adapters = ListAdapters(m_host);
+    for (auto& p : m_positions) {
+        const bool present = std::any_of(adapters.begin(), adapters.end(),
+                                         [&p](const Adapter& a) { return a.identity == p->identity; });
+        if (p->Present() && !present) {
+            p->port.clear();
+            Say(p->label + ": adapter " + p->identity + " unplugged");
+            if (m_json)
+                m_json->Object(Dump({{"event", "adapter"}, {"position", p->label}, {"adapter", p->identity},
+                                     {"port", nullptr}, {"present", false}}));
+        }
+    }
+    for (const Adapter& a : adapters) {
+        if (!StationWatches(m_args.write.ports, m_args.write.allPorts, m_labels, a.port, a.identity, a.details))
+            continue;
+        auto it = std::find_if(m_positions.begin(), m_positions.end(),
+                               [&a](const auto& p) { return p->identity == a.identity; });
+        if (it == m_positions.end()) {
+            auto p = std::make_unique<StationPosition>();
+            p->number = static_cast<int>(m_positions.size()) + 1;
+            p->identity = a.identity;
+            p->label = "position " + std::to_string(p->number);
+            for (const PositionLabel& l : m_labels)
+                p->label = l.identity == a.identity ? l.label : p->label;
+            it = m_positions.insert(m_positions.end(), std::move(p));
+        }
+        StationPosition& p = **it;
+        if (p.port == a.port)
+            continue;
+        p.port = a.port;
+        p.details = a.details;
+        Say(p.label + ": adapter " + p.identity + " on " + p.port + " (key " + std::to_string(p.number) + ")");
+        if (m_json)
+            m_json->Object(Dump({{"event", "adapter"}, {"position", p.label}, {"key", p.number},
+                                 {"adapter", p.identity}, {"port", p.port}, {"present", true}}));
+    }
+}
+
+void Station::HandleKeys(const std::string& line)
+{
+    std::istringstream words(line);
+    std::vector<std::string> keys;
+    for (std::string w; words >> w;)
+        keys.push_back(w);
+    if (keys.empty()) {  // Enter: every waiting position
+        for (auto& p : m_positions) {
+            if (p->Present() && !p->session)
+                StartPosition(*p);
+        }
+        return;
+    }
+    for (const std::string& key : keys) {
+        if (key == "q" || key == "Q") {
+            m_quit = true;
+            if (AnyRunning())
+                Say("station: ends when the updates running now have ended");
+            return;
+        }
+        const bool number = key.find_first_not_of("0123456789") == std::string::npos && key.size() < 4;
+        const int n = number ? std::stoi(key) : 0;
+        if (n < 1 || n > static_cast<int>(m_positions.size())) {
+            Say("station: no position " + key + " (keys: a position's number, Enter, q)");
+            continue;
+        }
+        StationPosition& p = *m_positions[static_cast<std::size_t>(n - 1)];
+        if (p.session)
+            Say(p.label + ": still updating its radio; its key counts once it has ended");
+        else if (!p.Present())
+            Say(p.label + ": adapter " + p.identity + " is unplugged");
+        else
+            StartPosition(p);
+    }
+}
+
+void Station::StartPosition(StationPosition& p)
+{
+    // The position's files are named by its adapter, not by the port name
+    // it has today.
+    const std::string stem = m_folder + "vokt-" + ChannelBackupTag(p.identity);
+    RadioSession::Paths paths{stem + ".tmp", stem + ".log", p.label, p.identity};
+    p.session = std::make_unique<RadioSession>(m_updateArgs, p.port, paths, m_prompt, *this);
+    if (!p.session->Ready()) {
+        p.session.reset();
+        Say(p.label + ": not started (see above)");
+        return;
+    }
+    p.startedAt = Seconds();
+    p.lastResult.clear();
+    Say(p.label + ": updating the radio on " + p.port);
+    p.session->Start();
+}
+
+// Updates that have ended: their result, the tally.
+void Station::Reap()
+{
+    for (auto& p : m_positions) {
+        if (!p->session || !p->session->Finished())
+            continue;
+        p->session->Join();
+        const int status = p->session->ExitStatus();
+        const RadioSession::Status s = p->session->Snapshot();
+        p->lastResult = s.result;
+        m_worst = std::max(m_worst, status);
+        if (status == kExitDone) {
+            ++m_done;
+            m_doneSeconds.push_back(s.seconds);
+        } else if (status == kExitAfterErase) {
+            ++m_anotherUpdate;
+        } else {
+            ++m_failed;
+        }
+        p->session.reset();
+        Say(p->label + ": " + s.result);
+        if (m_json) {
+            const StationTally t = Tally();
+            m_json->Object(Dump({{"event", "tally"}, {"done", t.done}, {"failed", t.failed},
+                                 {"needs_another_update", t.anotherUpdate}, {"median_minutes", t.medianMinutes}}));
+        }
+    }
+}
+
+bool Station::AnyRunning() const
+{
+    return std::any_of(m_positions.begin(), m_positions.end(), [](const auto& p) { return p->session != nullptr; });
+}
+
+StationTally Station::Tally() const
+{
+    StationTally t;
+    t.done = m_done;
+    t.failed = m_failed;
+    t.anotherUpdate = m_anotherUpdate;
+    if (!m_doneSeconds.empty()) {
+        std::vector<double> d = m_doneSeconds;
+        std::nth_element(d.begin(), d.begin() + static_cast<long>(d.size() / 2), d.end());
+        t.medianMinutes = d[d.size() / 2] / 60;
+    }
+    return t;
+}
+
+// Ctrl-C: every position that has not begun its erase stops at once; those
+// erasing go on unless the technician insists. The station ends once the
+// updates have ended.
+void Station::HandleStop(bool insist, bool byTechnician)
+{
+    bool erasing = false;
+    for (auto& p : m_positions) {
+        if (!p->session || p->session->Finished())
+            continue;
+        if (p->session->AcceptStop(insist))
+            p->session->Interrupt();
+        else
+            erasing = true;
+    }
+    if (erasing)
+        Say(byTechnician ? "station: radios whose flash is being written go on: stopping them now leaves them "
+                           "erased; press Ctrl-C again to stop them anyway"
+                         : "station: radios whose flash is being written go on to their end");
+    m_quit = true;
+}

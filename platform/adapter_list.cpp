@@ -1,0 +1,83 @@
+#include "platform/adapter_list.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The simulated adapters present: (serial number, port), by serial number.
+bool SimulatedAdapters(std::vector<std::pair<std::string, std::string>>& adapters)
+{
+    const char* folder = std::getenv("VOKTA4_ADAPTERS");
+    if (!folder)
+        return false;
+    std::error_code ec;
+    for (fs::directory_iterator it(fs::u8path(folder), ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().u8string();
+        if (!it->is_regular_file(ec) || name.empty() || name[0] == '.')
+            continue;  // a file being written is renamed into place
+        std::ifstream in(it->path());
+        std::string port;
+        if (std::getline(in, port) && !port.empty())
+            adapters.emplace_back(name, port);
+    }
+    std::sort(adapters.begin(), adapters.end());
+    return true;
+}
+
+}  // namespace
+
+bool SimulatedAdapterPorts(std::vector<std::string>& ports)
+{
+    std::vector<std::pair<std::string, std::string>> adapters;
+    if (!SimulatedAdapters(adapters))
+        return false;
+    ports.clear();
+    for (const auto& a : adapters)
+        ports.push_back(a.second);
+    return true;
+}
+
+bool SimulatedAdapterDetails(const std::string& port, PortDetails& details)
+{
+    std::vector<std::pair<std::string, std::string>> adapters;
+    if (!SimulatedAdapters(adapters))
+        return false;
+    for (const auto& a : adapters) {
+        if (a.second == port) {
+            details.description = "simulated USB serial adapter";
+            details.vidPid = "0000:0000";
+            details.serial = a.first;
+        }
+    }
+    return true;
+}
+
+std::string AdapterIdentity(const std::string& port, const PortDetails& details)
+{
+    if (!details.serial.empty())
+        return "USB " + details.serial;
+    if (!details.location.empty())
+        return "hub " + details.location;
+    return port;
+}
+
+std::vector<Adapter> ListAdapters(Host& host)
+{
+    std::vector<Adapter> adapters;
+    std::vector<std::string> ports;
+    if (!host.EnumeratePorts(ports))
+        return adapters;
+    for (const std::string& port : ports) {
+        Adapter a;
+        a.port = port;
+        a.details = host.DescribePort(port);
+        a.identity = AdapterIdentity(port, a.details);
+        adapters.push_back(a);
+    }
+    return adapters;
+}

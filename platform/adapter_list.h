@@ -1,0 +1,27 @@
+#pragma once
+#include <string>
+#include <vector>
+
+#include "platform/host.h"
+
+// A serial adapter present now: the port name it has and the identity that
+// stays with it when it is plugged back under another name.
+struct Adapter {
+    std::string port;
+    std::string identity;  // "USB A12345" (serial number), "hub 1-1.2" (place on the hub), or the port's name
+    PortDetails details;
+};
+
+// Every port of the host's list as an adapter: a USB adapter is known by its
+// serial number, else by its place on the hub; any other port by its name.
+std::vector<Adapter> ListAdapters(Host& host);
+
+// The identity of a port whose details the system gave.
+std::string AdapterIdentity(const std::string& port, const PortDetails& details);
+
+// Simulated adapters for tests and benchmarks: VOKTA4_ADAPTERS names a
+// folder with one file per adapter, the file's name its serial number and
+// its first line its port. When it is set these are the only ports, and no
+// other device is ever opened. False when it is not set.
+bool SimulatedAdapterPorts(std::vector<std::string>& ports);
+bool SimulatedAdapterDetails(const std::string& port, PortDetails& details);
