@@ -6,7 +6,8 @@
 // printed restore command (also first pasted while another radio is on that
 // port, or with its backup altered), the window's OK to the backup it
 // offers, or another radio with data of its own updated first with truthful
-// answers while the two swap ports. After each run no radio may end with
+// answers while the two swap ports, or a station's adapter pulled out and
+// plugged back under another port name, its key pressed again. After each run no radio may end with
 // channel data other than its own, no channel data may be replaced without
 // a copy, and every exit status must tell the truth.
 //
@@ -54,9 +55,10 @@ enum class Move {
     AnotherRadio,
     RestoreIntoAnotherRadio,
     OtherDataFolder,
-    BackupAltered
+    BackupAltered,
+    StationReplug  // a station's adapter pulled out (the line hangs up), plugged back, the key again
 };
-constexpr std::size_t kMoves = 8;
+constexpr std::size_t kMoves = 9;
 constexpr Kind kKinds[] = {Kind::PowerLost, Kind::HangUp, Kind::Killed, Kind::Stopped};
 
 const char* KindName(Kind k)
@@ -81,6 +83,7 @@ const char* MoveName(Move m)
     case Move::RestoreIntoAnotherRadio: return "restore command pasted with another radio on the port";
     case Move::OtherDataFolder: return "second WRITE --yes from another data folder";
     case Move::BackupAltered: return "restore command with its backup altered";
+    case Move::StationReplug: return "station: adapter plugged back as another port, key again";
     }
     return "?";
 }
@@ -127,6 +130,7 @@ struct WriteWith {
     bool anotherRadio = false;    // the other radio, not the one interrupted
     std::string dataFile;         // empty: the bench's vokt.tmp
     bool cancelChannelQuestions = false;  // the technician knows the radio holds its own data
+    bool station = false;         // a station's position: its label and adapter in the request
 };
 
 // True when some backup below `folder` holds `area`'s channel data.
@@ -193,6 +197,10 @@ public:
             UpdateRequest& o = dialog.Options();
             o.dataFilePath = with.dataFile.empty() ? dir.File("vokt.tmp") : with.dataFile;
             o.erasedChannelArea = policy;
+            if (with.station) {
+                o.position = "bench 1";
+                o.adapterIdentity = "USB BENCH-1";
+            }
             dialog.Renderer().reasonsInLog = false;
             if (!channelData.empty()) {
                 o.channelData = ReadFile(channelData);
@@ -269,6 +277,7 @@ public:
         const std::vector<std::uint8_t> expected = ExpectedFlash(kSeed, kMarkerRelease);
         auto fail = [&v](const std::string& what) { v.violations.push_back(what); };
 
+        const bool station = run.move == Move::StationReplug;
         const Result cut = bench.Write("/dev/ttyUSB0", ErasedChannelArea::Refuse, "",
                                        [&](int n, Step, UpdaterDialog& dialog, ScriptedView& view) {
                                            if (n != run.at)
@@ -287,7 +296,8 @@ public:
                                                return Cut::None;
                                            }
                                            return Cut::None;
-                                       });
+                                       },
+                                       {false, "", false, station});
         if (cut.seconds > 30)
             fail("the interrupted update took " + std::to_string(cut.seconds) + " s");
         if (run.kind == Kind::Killed) {
@@ -309,7 +319,9 @@ public:
                 fail("the second WRITE refused without naming a backup of the radio's channel data: " + next.detail);
                 return v;
             }
-            next = Checked(bench.Write("/dev/ttyUSB0", ErasedChannelArea::Refuse, *same), fail);
+            next = Checked(bench.Write("/dev/ttyUSB0", ErasedChannelArea::Refuse, *same, nullptr,
+                                       {false, "", false, run.move == Move::StationReplug}),
+                           fail);
         }
         if (next.outcome != UpdateOutcome::Done)
             fail(std::string(MoveName(run.move)) + " did not end \"Done.\" (exit " +
@@ -374,6 +386,12 @@ private:
                 Overwrite(printed, altered);
             }
             next = Checked(bench.Write("/dev/ttyUSB0", ErasedChannelArea::Refuse, printed), fail);
+            break;
+        case Move::StationReplug:
+            // The station's next key on that position: the same adapter
+            // under a new port name, nothing answered for the radio.
+            next = Checked(bench.Write("/dev/ttyUSB7", ErasedChannelArea::Refuse, "", nullptr, {false, "", false, true}),
+                           fail);
             break;
         case Move::RestoreCommand:
         case Move::SecondWrite:
@@ -454,10 +472,14 @@ std::vector<Run> Plan(const std::vector<Step>& steps, int sample, unsigned seed)
     const int e = static_cast<int>(steps.size());
     std::vector<Run> runs;
     auto move = [](std::size_t i) { return static_cast<Move>(i % kMoves); };
+    // A station's adapter pulled out hangs the line up, whatever the kind.
+    const auto add = [&runs](Kind kind, int at, Move m) {
+        runs.push_back({m == Move::StationReplug ? Kind::HangUp : kind, at, m});
+    };
     if (sample <= 0) {
         for (int k = 0; k < e; ++k) {
             for (std::size_t kind = 0; kind < 4; ++kind)
-                runs.push_back({kKinds[kind], k, move(static_cast<std::size_t>(k) + kind)});
+                add(kKinds[kind], k, move(static_cast<std::size_t>(k) + kind));
         }
         return runs;
     }
@@ -467,17 +489,16 @@ std::vector<Run> Plan(const std::vector<Step>& steps, int sample, unsigned seed)
     // Where the radio's state changes, with every kind.
     for (int k : {firstClear - 1, firstClear, channelWrite, channelWrite + 21, e - 1}) {
         for (std::size_t kind = 0; kind < 4 && static_cast<int>(runs.size()) < sample; ++kind)
-            runs.push_back({kKinds[kind], k, move(static_cast<std::size_t>(k) + kind)});
+            add(kKinds[kind], k, move(static_cast<std::size_t>(k) + kind));
     }
     // Spread over the update, then a seeded few at random.
     const int left = sample - static_cast<int>(runs.size());
     const int spread = left - left / 4;
     for (int i = 0; i < spread; ++i)
-        runs.push_back({kKinds[i % 4], i * e / spread, move(static_cast<std::size_t>(i / 4 + i))});
+        add(kKinds[i % 4], i * e / spread, move(static_cast<std::size_t>(i / 4 + i)));
     std::mt19937 random(seed);
     for (int i = static_cast<int>(runs.size()); i < sample; ++i)
-        runs.push_back({kKinds[random() % 4], static_cast<int>(random() % static_cast<unsigned>(e)),
-                        move(random())});
+        add(kKinds[random() % 4], static_cast<int>(random() % static_cast<unsigned>(e)), move(random()));
     return runs;
 }
 
