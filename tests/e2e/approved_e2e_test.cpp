@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "process.h"
@@ -68,6 +69,23 @@ TEST_F(ApprovedFixture, EveryPathWritesOnlyApprovedFirmwareUnlessGivenAReason)
         EXPECT_NE((done.Out() + done.Err()).find("approved: VR-3900 R01.00"), std::string::npos) << path.name;
         a.Stop();
         EXPECT_GT(BytesIn(CliWorkspace::Text(dir.File("t.txt"))), 0) << path.name;
+    }
+
+    // The station: each radio's key runs the same check.
+    std::filesystem::create_directory(dir.File("adapters"));
+    std::filesystem::create_directory(dir.File("station"));
+    std::map<std::string, std::string> stationEnv = env;
+    stationEnv["VOKTA4_ADAPTERS"] = dir.File("adapters");
+    Simulator adapter(dir.File("station.bin"), {"--adapters", dir.File("adapters"), "--usb-serial", "SN-1"});
+    for (const std::string firmware : {"unlisted.002", "fw.002"}) {
+        Process station({cli, "station", "--boot-image", VOKTA4_SIM_BOOT, "--data-file", dir.File("station"),
+                         "--firmware", dir.File(firmware)},
+                        stationEnv, "\nq\n");
+        const bool listed = firmware == "fw.002";
+        EXPECT_EQ(station.Wait(), listed ? 0 : 1) << station.Out() << station.Err();
+        EXPECT_NE(station.Out().find(listed ? "approved: VR-3900 R01.00" : "not in the catalogue of approved firmware"),
+                  std::string::npos)
+            << station.Out();
     }
 
     // The technician's reason lets an unlisted file through, into the record.
