@@ -2,6 +2,7 @@
 // simulated radio on a pseudo-terminal.
 #include <QApplication>
 #include <QComboBox>
+#include <QInputDialog>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
@@ -27,6 +28,7 @@
 #include "frontends/qt/dialog_units.h"
 #include "frontends/qt/qt_updater_window.h"
 #include "image/firmware_image.h"
+#include "update/approved_firmware.h"
 #include "sim/pty_host.h"
 #include "sim/radio_model.h"
 
@@ -66,6 +68,45 @@ private:
     QMessageBox* m_last = nullptr;
 };
 
+// Answers the box that asks for a reason: types the next reason and presses
+// OK, or presses Cancel for an empty one.
+class ReasonAnswerer : public QObject {
+public:
+    explicit ReasonAnswerer(QStringList reasons) : m_reasons(std::move(reasons))
+    {
+        connect(&m_timer, &QTimer::timeout, this, [this] { Poll(); });
+        m_timer.start(5);
+    }
+    QStringList prompts;
+
+private:
+    void Poll()
+    {
+        auto* box = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+        if (!box || box == m_last)
+            return;
+        m_last = box;
+        prompts << box->labelText();
+        box->grab().save(QStringLiteral(VOKTA4_RENDER_DIR "/vokta4-unlisted-firmware-reason.png"));
+        const QString reason = m_reasons.isEmpty() ? QString() : m_reasons.takeFirst();
+        box->setTextValue(reason);
+        QTimer::singleShot(0, box, [box, reason] { reason.isEmpty() ? box->reject() : box->accept(); });
+    }
+    QStringList m_reasons;
+    QTimer m_timer;
+    QInputDialog* m_last = nullptr;
+};
+
+// The machine's host, with a catalogue of approved firmware of the test's own.
+class CatalogueHost : public NativeHost {
+public:
+    std::string catalogue;
+    std::vector<std::string> CataloguePlaces() override
+    {
+        return catalogue.empty() ? NativeHost::CataloguePlaces() : std::vector<std::string>{catalogue};
+    }
+};
+
 const QString kLog = QStringLiteral(
     "Waiting for power on Radio.\t\t......OK\nRadio connection.\t\t\t......OK\n"
     "Boot program sending.\t\t......OK\nBoot program start.\t\t\t......OK\n"
@@ -81,7 +122,7 @@ private:
     QTemporaryDir m_dir;
     std::unique_ptr<RadioModel> m_radioA, m_radioB, m_radioC;
     std::unique_ptr<PtyHost> m_hostA, m_hostB, m_hostC;
-    NativeHost m_host;
+    CatalogueHost m_host;
     QString m_firmware;
 
     std::unique_ptr<QtUpdaterWindow> NewWindow(const QString& commandLine = QString())
@@ -356,6 +397,47 @@ private slots:
         QCOMPARE(columns.size(), 8);
         QCOMPARE(columns.count(columns[0]), 7);
         QVERIFY(columns[4] != columns[0]);  // "Firmware file convert."
+    }
+
+    // A catalogue that does not list the firmware: the window asks for a
+    // reason; Cancel writes nothing and says why in a box, a reason writes
+    // the radio and goes into the service record.
+    void anUnlistedFirmwareIsRefusedOrWrittenWithTheTechniciansReason()
+    {
+        ApprovedFirmware other;
+        other.sha256 = std::string(64, 'a');
+        other.size = 1;
+        other.model = "VR-3900";
+        other.release = "R09.99";
+        std::string error;
+        m_host.catalogue = (m_dir.path() + "/approved.jsonl").toStdString();
+        QVERIFY(AppendApprovedFirmware(m_host.catalogue, other, error));
+        SavePort(m_hostA->SlavePath());
+        auto w = NewWindow();
+        UseFirmware(*w);
+        {
+            ReasonAnswerer reasons({QString()});
+            BoxAnswerer boxes([](const QString& text) {
+                if (text.startsWith(QStringLiteral("This firmware file is not in")))
+                    QApplication::activeModalWidget()->grab().save(
+                        QStringLiteral(VOKTA4_RENDER_DIR "/vokta4-unlisted-firmware-refused.png"));
+            });
+            QTest::mouseClick(w->WriteButton(), Qt::LeftButton);
+            QCOMPARE(reasons.prompts.size(), 1);
+            QCOMPARE(boxes.texts.size(), 1);
+            QVERIFY2(boxes.texts[0].contains(QString::fromStdString(m_host.catalogue)), qPrintable(boxes.texts[0]));
+            QCOMPARE(w->Dialog().LastOutcome(), UpdateOutcome::FailedIntact);
+        }
+        {
+            ReasonAnswerer reasons({QStringLiteral("field trial for the lab")});
+            BoxAnswerer boxes;
+            QTest::mouseClick(w->WriteButton(), Qt::LeftButton);
+            QCOMPARE(boxes.texts, QStringList({"Power Supply?", "Done."}));
+        }
+        QFile record(m_dir.path() + QStringLiteral("/vokta4-history.jsonl"));
+        QVERIFY(record.open(QIODevice::ReadOnly));
+        QVERIFY(record.readAll().contains("\"unapproved\":\"field trial for the lab\""));
+        m_host.catalogue.clear();
     }
 
     void cleanupTestCase()
