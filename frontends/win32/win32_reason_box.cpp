@@ -15,7 +15,10 @@ INT_PTR CALLBACK ReasonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     if (msg == WM_INITDIALOG) {
         SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
         SetDlgItemTextW(hwnd, IDC_REASON_TEXT, reinterpret_cast<ReasonQuestion*>(lParam)->prompt.c_str());
-        return TRUE;  // the default button, Cancel, keeps the focus
+        // The reason is typed at once; Return still means the default
+        // button, Cancel.
+        SetFocus(GetDlgItem(hwnd, IDC_REASON));
+        return FALSE;
     }
     if (msg != WM_COMMAND || (LOWORD(wParam) != IDOK && LOWORD(wParam) != IDCANCEL))
         return FALSE;
