@@ -183,8 +183,16 @@ bool UpdateJob::RunStep(const ProcedureStep& step)
     m_context.m_step = step.name;
     if (step.logLine != 0)
         m_context.StepStarted(LoadStringResource(step.logLine));
-    if (!step.run(m_context))
+    if (!step.run(m_context)) {
+        // The technician's stop before the erase is no step's error: it is
+        // headlined as what it is, without the step's message box.
+        if (m_context.m_result.stoppedByTechnician && !EraseStarted()) {
+            m_context.Note("Stopped by the technician: the radio is unchanged");
+            m_events.StepFailed(m_context.m_step, std::string(), "stopped by the technician");
+            return false;
+        }
         return Fail(step.failMessage);
+    }
     if (step.okSuffix != 0)
         m_context.StepDone(LoadStringResource(step.okSuffix));
     return true;

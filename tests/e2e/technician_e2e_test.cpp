@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -47,6 +48,35 @@ TEST_F(TechFixture, AFailureBeforeTheEraseExitsWithOneAndSaysWhichBlock)
     EXPECT_NE(cli.Out().find("Channel data read Error.\n"), std::string::npos);
     EXPECT_NE(cli.Err().find("block 0xFF8800, attempt 5 of 5: no answer to the read command"), std::string::npos)
         << cli.Err();
+    sim.Stop();
+    EXPECT_EQ(ReadBinary(dir.File("flash.bin")), RadioModel::FactoryFlash());
+}
+
+// A technician's no or stop before the erase is headlined as what it is,
+// never as a step's error: "n" at "Power Supply?", Ctrl-C while the channel
+// data are read.
+TEST_F(TechFixture, ACancelOrAStopBeforeTheEraseIsHeadlinedAsSuch)
+{
+    Simulator sim(dir.File("flash.bin"), {"--fault", "read:-1:3:late=900"});
+    std::vector<std::string> asked = Write(sim.Port());
+    asked.erase(std::find(asked.begin(), asked.end(), "--yes"));
+    struct Case {
+        const char* what;
+        std::vector<std::string> argv;
+        std::string input;
+        const char* headline;
+    };
+    for (const Case& c : {Case{"no at Power Supply?", asked, "n\n", "Cancelled: the radio is unchanged"},
+                          Case{"Ctrl-C in Data Loading.", Write(sim.Port()), "", "Stopped by the technician: the radio is unchanged"}}) {
+        Process cli(c.argv, env, c.input);
+        if (c.input.empty()) {
+            ASSERT_TRUE(cli.WaitForOutput("Data Loading.")) << cli.Err();
+            cli.Signal(SIGINT);
+        }
+        EXPECT_EQ(cli.Wait(), 1) << c.what;
+        EXPECT_NE(cli.Err().find(c.headline), std::string::npos) << c.what << ": " << cli.Err();
+        EXPECT_EQ(cli.Out().find("Error."), std::string::npos) << c.what << ": " << cli.Out();
+    }
     sim.Stop();
     EXPECT_EQ(ReadBinary(dir.File("flash.bin")), RadioModel::FactoryFlash());
 }
