@@ -9,6 +9,9 @@
 #include "platform/input_file.h"
 #include "update/hashed_input.h"
 #include "update/output_guard.h"
+#include "update/timing.h"
+#include "platform/data_file.h"
+#include "platform/paths.h"
 
 namespace fs = std::filesystem;
 
@@ -126,14 +129,35 @@ std::vector<GuardedFile> GuardedInputs(UpdateContext& u, const std::string& data
     return files;
 }
 
+// Whether a file can be made in the data file's folder, found out with a
+// file of its own that is removed at once: the data file itself (perhaps
+// an earlier update's) is not touched before "Power Supply?".
+bool DataFolderWritable(UpdateContext& u)
+{
+    const std::string folder = DirectoryOf(u.m_dataFilePath);
+    const std::string probe = folder + ".vokta4-probe-" + std::to_string(SteadyNanos());
+    static const std::uint8_t nothing = 0;
+    std::string error;
+    if (!WriteNewFile(probe, &nothing, 0, error)) {
+        if (error.compare(0, probe.size() + 2, probe + ": ") == 0)
+            error.erase(0, probe.size() + 2);  // the reason, not the probe's name
+        u.SetDetail("the data file " + u.m_dataFilePath + " cannot be written: " + error);
+        return false;
+    }
+    std::error_code ec;
+    std::filesystem::remove(std::filesystem::u8path(probe), ec);
+    return true;
+}
+
 bool CheckOutputs(UpdateContext& u)
 {
     const std::string conflict =
         ::OutputConflict("the data file " + u.m_dataFilePath, u.m_dataFilePath, GuardedInputs(u, u.m_dataFilePath));
-    if (conflict.empty())
-        return true;
-    u.SetDetail(conflict);
-    return false;
+    if (!conflict.empty()) {
+        u.SetDetail(conflict);
+        return false;
+    }
+    return DataFolderWritable(u);
 }
 
 // The data file's path was set, and checked against the inputs, by CheckOutputs.

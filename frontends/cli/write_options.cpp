@@ -1,3 +1,5 @@
+#include <cerrno>
+#include <system_error>
 #include "frontends/cli/write_options.h"
 
 #include <algorithm>
@@ -79,7 +81,8 @@ bool AttachTrace(const WriteArgs& args, TraceFile& trace, UpdateJob& job, const 
         return false;
     }
     if (!trace.Open(args.trace)) {
-        std::cerr << "vokta4-cli: cannot write " << args.trace << "\n";
+        const std::error_code why(errno, std::generic_category());
+        std::cerr << "vokta4-cli: --trace " << args.trace << " cannot be written: " << why.message() << "\n";
         return false;
     }
     job.Serial().SetTrafficObserver([&trace](bool sent, const std::uint8_t* d, std::size_t n) { trace.Record(sent, d, n); });

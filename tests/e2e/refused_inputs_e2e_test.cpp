@@ -133,6 +133,11 @@ TEST_F(RefusedInputs, UnsafeFilesAndOutputsAreRefusedBeforeAnythingIsWritten)
     ExpectRefused({VOKTA4_CLI, "write", "--yes", "--port", sim.Port(), "--port", dir.File("radio"), "--firmware",
                    dir.File("fw.002"), "--boot-image", VOKTA4_SIM_BOOT, "--data-file", dir.Path()},
                   "are the same port", 64);
+    // Outputs that cannot be written: refused with the reason before the radio hears a byte.
+    ExpectRefused(Write(sim.Port(), {"--data-file", dir.File("missing/vokt.tmp")}),
+                  "missing/vokt.tmp cannot be written: No such file or directory");
+    ExpectRefused(Write(sim.Port(), {"--trace", dir.File("missing/trace.txt")}),
+                  "missing/trace.txt cannot be written: No such file or directory");
     sim.Stop();
     EXPECT_EQ(BytesIn(CliWorkspace::Text(dir.File("t.txt"))), 0);
 
