@@ -55,7 +55,8 @@ void AppendServiceRecord(UpdateContext& u)
                                                                        : "unchanged";
     nlohmann::json r;
     r["start"] = IsoUtc(u.m_startedUtc);
-    r["end"] = IsoUtc(static_cast<std::int64_t>(std::time(nullptr)));
+    u.MarkEnded();
+    r["end"] = IsoUtc(u.m_endedUtc);
     r["port"] = u.m_strPort;
     r["adapter"] = AdapterJson(adapter);
     if (!u.m_request.adapterIdentity.empty())
@@ -99,7 +100,7 @@ void AppendServiceRecord(UpdateContext& u)
     r["attempts"] = Counts(u.m_stepAttempts);
     r["retries"] = Counts(u.m_stepRetries);
     r["verified"] = u.m_verified.empty() ? nlohmann::json() : nlohmann::json(u.m_verified);
-    r["duration_s"] = static_cast<double>(SteadyNanos() - u.m_startedNanos) / 1e9;
+    r["duration_s"] = static_cast<double>(u.m_endedNanos - u.m_startedNanos) / 1e9;
     r["version"] = STR_VERSION;
     // UTF-8 as it is, so that paths stay readable; bytes that are not UTF-8
     // (a path on Linux may hold any) are replaced, never thrown at.

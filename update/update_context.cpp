@@ -40,6 +40,8 @@ void UpdateContext::Begin(const UpdateRequest& request)
     m_firmwareSize = 0;
     m_startedUtc = static_cast<std::int64_t>(std::time(nullptr));
     m_startedNanos = SteadyNanos();
+    m_endedUtc = 0;
+    m_endedNanos = 0;
     m_dataFilePath = DataFilePathFor(request, m_host);
     m_result.dataFilePath = m_dataFilePath;
     m_journalFolders = JournalFolders(DirectoryOf(m_dataFilePath), m_host.UserStateFolder());
@@ -69,8 +71,17 @@ void UpdateContext::FailureMessage(const std::string& text)
     Message(text);
 }
 
+void UpdateContext::MarkEnded()
+{
+    if (m_endedNanos != 0)
+        return;
+    m_endedUtc = static_cast<std::int64_t>(std::time(nullptr));
+    m_endedNanos = SteadyNanos();
+}
+
 void UpdateContext::ReportFailure()
 {
+    MarkEnded();
     if (m_failureReported)
         return;
     m_failureReported = true;

@@ -117,6 +117,11 @@ public:
     std::string m_verified;  // "yes", "differs", "not possible", or empty (not asked)
     std::int64_t m_startedUtc = 0;  // seconds since the epoch
     std::int64_t m_startedNanos = 0;
+    // When the outcome was known: before its message box, which the
+    // technician may leave standing (0 until then).
+    std::int64_t m_endedUtc = 0;
+    std::int64_t m_endedNanos = 0;
+    void MarkEnded();
     UpdateResult m_result;
 
 private:

@@ -213,6 +213,7 @@ bool UpdateJob::Fail(unsigned messageId)
 void UpdateJob::EndUpdate(bool done)
 {
     UpdateContext& u = m_context;
+    u.MarkEnded();
     if (!done)
         u.ReportFailure();
     u.m_bUpdating = 0;

@@ -2,6 +2,7 @@
 // simulated radio on a pseudo-terminal.
 #include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QInputDialog>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -195,9 +196,13 @@ private slots:
             if (text == QLatin1String("Done.")) {
                 logAtDone = w->LogPane()->toPlainText();
                 barAtDone = w->Progress()->value();
+                QTest::qWait(1000);  // the technician reads the box a while
             }
         });
+        QElapsedTimer clock;
+        clock.start();
         QTest::mouseClick(w->WriteButton(), Qt::LeftButton);
+        const double seconds = static_cast<double>(clock.elapsed()) / 1000;
         QCOMPARE(boxes.texts, QStringList({"Power Supply?", "Done."}));
         QCOMPARE(logAtDone, kLog);
         QCOMPARE(barAtDone, 0);
@@ -206,9 +211,13 @@ private slots:
         QVERIFY(w->WriteButton()->isEnabled());
         QVERIFY(w->CloseButton()->isEnabled());
         // The window keeps a service record of the update too.
+        // ... whose duration ends at "Done.", not when its box is closed.
         QFile record(m_dir.path() + QStringLiteral("/vokta4-history.jsonl"));
         QVERIFY(record.open(QIODevice::ReadOnly));
-        QVERIFY(record.readAll().contains("\"result\":\"Done.\""));
+        const QByteArray last = record.readAll().trimmed().split('\n').last();
+        QVERIFY(last.contains("\"result\":\"Done.\""));
+        const double duration = QJsonDocument::fromJson(last).object().value(QStringLiteral("duration_s")).toDouble();
+        QVERIFY2(duration > 0 && duration < seconds - 0.9, qPrintable(QString::number(duration) + " of " + QString::number(seconds)));
     }
 
     void cancelAtPowerSupplyLeavesTheFirstLine()
