@@ -85,6 +85,7 @@ int RunCheck(const std::string& path);
 int RunConvert(const std::string& path, const std::string& output, bool allowIncomplete);
 // `vokta4-cli line-test --port P`: test patterns through a loopback plug.
 // 0 when every pattern came back exact, 1 otherwise.
-int RunLineTest(const std::string& port);
+// Asks first that the radio be unplugged, unless `yes`.
+int RunLineTest(const std::string& port, bool yes);
 extern const char* const kLineTestHelp;
 extern const char* const kStationHelp;

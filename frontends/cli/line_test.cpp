@@ -18,6 +18,9 @@ constexpr int kBursts = 4;
 // partial packet for its latency timer (16 ms by default), a loaded system
 // holds bytes back for a while.
 constexpr std::chrono::milliseconds kSlack{1000};
+// After the slack, how much longer an echo is waited for: one that comes
+// then is the line's latency, not a missing loopback.
+constexpr std::chrono::milliseconds kLateLimit{2000};
 // After the last pattern the line must stay quiet this long.
 constexpr std::chrono::milliseconds kQuiet{200};
 // Bytes kept of one exchange: a burst and one read more.
@@ -156,12 +159,15 @@ LineTestReport LineTest::Run(const std::string& port)
         m_sent.clear();
     }
     std::vector<double> singles, all, bursts;
-    for (const LinePattern& p : Patterns()) {
+    const std::vector<LinePattern> patterns = Patterns();
+    report.patterns = static_cast<int>(patterns.size());
+    for (const LinePattern& p : patterns) {
         double ms = 0;
         if (!Exchange(p, ms, report)) {
             m_channel.Close();
             return report;
         }
+        ++report.patternsBack;
         (p.kind == LinePattern::Kind::SingleByte ? singles : p.kind == LinePattern::Kind::AllValues ? all : bursts)
             .push_back(ms);
     }
@@ -193,6 +199,7 @@ bool LineTest::Exchange(const LinePattern& pattern, double& roundTripMs, LineTes
     }
     const std::size_t size = pattern.bytes.size();
     const auto start = Clock::now();
+    m_sentAt = start;
     const std::uint32_t written = m_channel.Write(pattern.bytes.data(), static_cast<std::uint32_t>(size));
     if (written != size) {
         report.verdict = LineTestReport::Verdict::PortFault;
@@ -231,9 +238,18 @@ bool LineTest::Judge(const LinePattern& pattern, LineTestReport& report)
     } else if (received == 0 && m_channel.LineDown()) {
         report.verdict = LineTestReport::Verdict::PortFault;
         report.reason = "the line hung up after sending " + what;
+    } else if (received == 0 && CameBackLate(pattern, report)) {
+        report.verdict = LineTestReport::Verdict::Late;
+        char ms[32];
+        std::snprintf(ms, sizeof ms, "%.0f ms", report.lateMs);
+        report.reason = what + " came back exact, but only after " + ms;
     } else if (received == 0) {
         report.verdict = LineTestReport::Verdict::Silent;
-        report.reason = "nothing came back within " + std::to_string(kSlack.count()) + " ms of sending " + what;
+        report.reason = "nothing came back within " + std::to_string((kSlack + kLateLimit).count()) +
+                        " ms of sending " + what;
+        if (report.patternsBack > 0)
+            report.reason += ", pattern " + std::to_string(report.patternsBack + 1) + " of " +
+                             std::to_string(report.patterns) + ": the echo stopped";
     } else {
         report.reason = "only " + std::to_string(received) + " of the " + Bytes(size) + " of " + what +
                         " came back";
@@ -242,6 +258,20 @@ bool LineTest::Judge(const LinePattern& pattern, LineTestReport& report)
     if (!lineErrors.empty())
         report.reason += " (line errors: " + lineErrors + ")";
     return false;
+}
+
+// Whether the whole pattern comes back exact within the late limit after
+// the slack; its round trip in the report. Runs under m_mutex (held).
+bool LineTest::CameBackLate(const LinePattern& pattern, LineTestReport& report)
+{
+    std::unique_lock<std::mutex> lock(m_mutex, std::adopt_lock);
+    const bool back = m_cv.wait_for(lock, kLateLimit, [&] { return m_received.size() >= pattern.bytes.size(); });
+    lock.release();  // the caller's hold
+    if (!back || m_received.size() != pattern.bytes.size() ||
+        !std::equal(m_received.begin(), m_received.end(), pattern.bytes.begin()))
+        return false;
+    report.lateMs = std::chrono::duration<double, std::milli>(m_lastArrival - m_sentAt).count();
+    return true;
 }
 
 // Bytes beyond what the last exchange sent. Runs under m_mutex.

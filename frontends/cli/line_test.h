@@ -29,10 +29,14 @@ struct LineTestReport {
         Sound,      // every pattern came back exact
         PortFault,  // the port did not open, refused a write or hung up
         Silent,     // nothing came back
-        Different   // something else came back: other bytes, too few, too many
+        Different,  // something else came back: other bytes, too few, too many
+        Late        // the pattern came back exact, but long after its time
     };
     Verdict verdict = Verdict::Sound;
     std::string reason;  // what went wrong, in words; empty when sound
+    int patterns = 0;      // of the whole test
+    int patternsBack = 0;  // that came back exact before it ended
+    double lateMs = 0;     // Late: the round trip of the late pattern
     LineFigures single, allValues, bursts;
     // The time a one-byte exchange takes beyond its wire time: what the
     // line (adapter, driver) adds to each of an update's exchanges.
@@ -76,6 +80,7 @@ private:
     bool Exchange(const LinePattern& pattern, double& roundTripMs, LineTestReport& report);
     bool Judge(const LinePattern& pattern, LineTestReport& report);
     bool Extra(LineTestReport& report);
+    bool CameBackLate(const LinePattern& pattern, LineTestReport& report);
     bool StaysQuiet(LineTestReport& report);
 
     SerialChannel m_channel;
@@ -86,4 +91,5 @@ private:
     std::size_t m_expected = 0;            // the size of the exchange in progress
     std::string m_sent;                    // ... and what it sent, in words
     Clock::time_point m_lastArrival;
+    Clock::time_point m_sentAt;  // of the exchange in progress
 };

@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "frontends/cli/commands.h"
+#include "frontends/cli/console_platform.h"
 #include "frontends/cli/line_test.h"
 #include "platform/native_host.h"
 
@@ -39,16 +40,34 @@ void PrintFigures(const char* what, const LineFigures& f)
                 Ms(f.worstMs).c_str(), Ms(f.wireMs).c_str());
 }
 
-const char* Hint(LineTestReport::Verdict verdict)
+std::string Hint(const LineTestReport& r)
 {
-    switch (verdict) {
+    switch (r.verdict) {
     case LineTestReport::Verdict::Silent:
+        if (r.patternsBack > 0)
+            return "the echo stopped after " + std::to_string(r.patternsBack) + " of " +
+                   std::to_string(r.patterns) +
+                   " patterns came back: a loose loopback plug or cable, or an adapter that stops; check the "
+                   "plug and the cable and test again.";
         return "is the loopback plug on (TX joined to RX), and is this the right port? A radio does not "
                "echo: unplug it for this test.";
+    case LineTestReport::Verdict::Late: {
+        // Each exchange of an update would wait that long for its answer.
+        char cost[160];
+        std::snprintf(cost, sizeof cost, "%.0f s", r.lateMs / 1000 * UpdateCost::kExchanges);
+        return "that is the line's latency (a USB adapter's latency timer, a slow driver or hub): each of an "
+               "update's " + std::to_string(UpdateCost::kExchanges) + " exchanges would wait as long, about " +
+               cost + " more, and the update's one-second time-outs would fail. vokta4-cli ports shows the "
+               "adapter's latency timer.";
+    }
     case LineTestReport::Verdict::Different:
         return "an adapter fault, a wrong line speed, noise on the line or a radio answering (unplug it): "
                "try another cable or adapter, and close any other program that uses the port.";
     case LineTestReport::Verdict::PortFault:
+        if (r.reason.find("port busy") != std::string::npos)
+            return "another program has the port open: close it (a terminal program, another vokta4-cli or "
+                   "the window) and test again.";
+        break;
     case LineTestReport::Verdict::Sound:
         break;
     }
@@ -57,15 +76,31 @@ const char* Hint(LineTestReport::Verdict verdict)
 
 }  // namespace
 
-int RunLineTest(const std::string& port)
+int RunLineTest(const std::string& port, bool yes)
 {
+    // The patterns are harmless to a radio, but its answers would fail the
+    // test: the technician unplugs it first.
+    if (!yes) {
+        std::fprintf(stderr, "Unplug the radio from this cable and join TX to RX (a loopback plug) on %s; "
+                             "Enter starts the test, n cancels (--yes skips this question) ",
+                     port.c_str());
+        std::string answer;
+        if (!PromptInput(0).ReadLine(answer)) {
+            std::cerr << "\nvokta4-cli: no answer: the input ended, so the test does not start (nothing was sent)\n";
+            return kExitIntact;
+        }
+        if (!answer.empty() && answer != "\r" && answer != "y" && answer != "yes") {
+            std::cerr << "vokta4-cli: Cancelled: nothing was sent\n";
+            return kExitIntact;
+        }
+    }
     NativeHost host;
     LineTest test([&host] { return host.MakePortBackend(); });
     std::printf("line test on %s at 19200 8N1, through a loopback (TX joined to RX)\n", port.c_str());
     std::fflush(stdout);
     const LineTestReport r = test.Run(port);
     if (r.verdict != LineTestReport::Verdict::Sound) {
-        std::cerr << "vokta4-cli: line test failed: " << r.reason << "\nhint: " << Hint(r.verdict) << "\n";
+        std::cerr << "vokta4-cli: line test failed: " << r.reason << "\nhint: " << Hint(r) << "\n";
         return kExitIntact;
     }
     PrintFigures("single bytes", r.single);

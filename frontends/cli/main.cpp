@@ -16,6 +16,7 @@ struct Arguments {
     HistoryArgs history;
     ApproveArgs approve;
     std::string firmwareFile, imageFile, linePort;
+    bool lineYes = false;
     bool convertIncomplete = false;
 };
 
@@ -107,6 +108,7 @@ void AddOthers(CLI::App& app, Arguments& a)
                         "the service record (default: vokta4-history.jsonl beside the data file)");
     CLI::App* line = app.add_subcommand("line-test", "test the serial line through a loopback plug; unplug the radio first");
     line->add_option("--port", a.linePort, "serial port")->required();
+    line->add_flag("-y,--yes", a.lineYes, "start without asking that the radio be unplugged");
     line->footer(kLineTestHelp);
 }
 
@@ -163,7 +165,7 @@ int Run(const CLI::App& app, Arguments& a)
     if (*app.get_subcommand("station"))
         return RunStation(a.station);
     if (*app.get_subcommand("line-test"))
-        return RunLineTest(a.linePort);
+        return RunLineTest(a.linePort, a.lineYes);
     if (w.ports.size() > 1 || w.allPorts || w.json)
         return RunFleetWrite(w);
     w.port = w.ports.empty() ? std::string() : w.ports.front();

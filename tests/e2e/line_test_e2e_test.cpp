@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 
 #include "frontends/cli/line_test.h"
 #include "process.h"
@@ -19,10 +21,12 @@
 namespace {
 
 // The far end of a pseudo-terminal: sends back what comes in, as it is or
-// with one bit flipped, and keeps what it got.
+// with one bit flipped, perhaps late or only its first bytes, and keeps
+// what it got.
 class LoopbackPeer {
 public:
-    explicit LoopbackPeer(bool garble) : m_garble(garble)
+    explicit LoopbackPeer(bool garble, std::size_t echoed = SIZE_MAX, int delayMs = 0)
+        : m_garble(garble), m_echoed(echoed), m_delayMs(delayMs)
     {
         m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
         if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0)
@@ -65,17 +69,24 @@ private:
             const ssize_t n = ::read(m_master, buf, sizeof buf);
             if (n <= 0)
                 continue;
+            std::size_t total;
             {
                 std::lock_guard<std::mutex> lock(m_mutex);
                 m_received.insert(m_received.end(), buf, buf + n);
+                total = m_received.size();
             }
+            if (total > m_echoed)
+                continue;  // the echo has stopped
             if (m_garble)
                 buf[n / 2] ^= 0x10;
+            std::this_thread::sleep_for(std::chrono::milliseconds(m_delayMs));
             (void)!::write(m_master, buf, static_cast<std::size_t>(n));
         }
     }
 
     const bool m_garble;
+    const std::size_t m_echoed;
+    const int m_delayMs;
     int m_master = -1, m_keep = -1, m_stop = -1;
     std::string m_path;
     std::thread m_thread;
@@ -95,7 +106,7 @@ struct LineTestFixture : ::testing::Test, CliWorkspace {
     LineTestFixture() : CliWorkspace(1) {}
     std::vector<std::string> LineTestCommand(const std::string& port) const
     {
-        return {VOKTA4_CLI, "line-test", "--port", port};
+        return {VOKTA4_CLI, "line-test", "--yes", "--port", port};
     }
 };
 
@@ -137,7 +148,7 @@ TEST_F(LineTestFixture, AGarblingLineOrARadioFailsWithTheReasonAfterOneByte)
     Process cli(LineTestCommand(sim.Port()), env);
     EXPECT_EQ(cli.Wait(std::chrono::seconds(30)), 1);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
-    EXPECT_NE(cli.Err().find("nothing came back within 1000 ms of sending the single byte 0x55"), std::string::npos)
+    EXPECT_NE(cli.Err().find("nothing came back within 3000 ms of sending the single byte 0x55"), std::string::npos)
         << cli.Err();
     EXPECT_NE(cli.Err().find("A radio does not echo: unplug it"), std::string::npos) << cli.Err();
     sim.Stop();
@@ -146,6 +157,43 @@ TEST_F(LineTestFixture, AGarblingLineOrARadioFailsWithTheReasonAfterOneByte)
               std::string::npos)
         << transcript;
     EXPECT_EQ(ReadBinary(flash), RadioModel::FactoryFlash());
+}
+
+// What the test says when the line is not the fault it first looks like:
+// a port another program holds, an echo that stops, an echo that comes
+// late; and it asks before it sends anything.
+TEST_F(LineTestFixture, EachHintNamesWhatIsWrong)
+{
+    struct Case {
+        const char* what;
+        std::size_t echoed;
+        int delayMs;
+        bool hold;
+        const char* reason;
+        const char* hint;
+    };
+    for (const Case& c : {Case{"busy", SIZE_MAX, 0, true, "port busy", "hint: another program has the port open"},
+                          Case{"stops", 40, 0, false, "the echo stopped", "hint: the echo stopped after 32 of 37"},
+                          Case{"late", SIZE_MAX, 1300, false, "came back exact, but only after 13",
+                               "hint: that is the line's latency"}}) {
+        LoopbackPeer peer(false, c.echoed, c.delayMs);
+        const int held = c.hold ? ::open(peer.Path().c_str(), O_RDWR | O_NOCTTY) : -1;
+        if (c.hold) {
+            ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+        }
+        Process cli(LineTestCommand(peer.Path()), env);
+        EXPECT_EQ(cli.Wait(std::chrono::seconds(30)), 1) << c.what;
+        EXPECT_NE(cli.Err().find(c.reason), std::string::npos) << c.what << ": " << cli.Err();
+        EXPECT_NE(cli.Err().find(c.hint), std::string::npos) << c.what << ": " << cli.Err();
+        if (held >= 0)
+            ::close(held);
+    }
+    LoopbackPeer peer(false);
+    Process asked({VOKTA4_CLI, "line-test", "--port", peer.Path()}, env);  // no answer: the input ends
+    EXPECT_EQ(asked.Wait(), 1);
+    EXPECT_NE(asked.Err().find("Unplug the radio from this cable"), std::string::npos) << asked.Err();
+    EXPECT_NE(asked.Err().find("the test does not start (nothing was sent)"), std::string::npos) << asked.Err();
+    EXPECT_TRUE(peer.Received().empty());
 }
 
 // A radio on a line that echoes (a cable joining TX and RX at the radio's
