@@ -59,9 +59,12 @@ std::string Host::UserStateFolder()
     return folder;
 }
 
+// A portable folder that cannot be written (a write-protected stick) still
+// gives its own inputs: the firmware, the boot program and the catalogue
+// beside the program come first; only the outputs go to the user's folders.
 std::string Host::FirmwareFolder()
 {
-    if (!Installed())
+    if (!Installed() || ReadOnlyProgramFolder())
         return DirectoryOf(ModuleFileName());
     std::error_code ec;
     const fs::path here = fs::current_path(ec);
@@ -72,7 +75,11 @@ std::vector<std::string> Host::CataloguePlaces()
 {
     if (!Installed())
         return {DirectoryOf(ModuleFileName()) + "vokta4-approved.jsonl"};
-    return {ShopFolder() + "approved.jsonl", UserFolder("XDG_CONFIG_HOME", ".config") + "approved.jsonl"};
+    std::vector<std::string> places = {ShopFolder() + "approved.jsonl",
+                                       UserFolder("XDG_CONFIG_HOME", ".config") + "approved.jsonl"};
+    if (ReadOnlyProgramFolder())
+        places.insert(places.begin(), DirectoryOf(ModuleFileName()) + "vokta4-approved.jsonl");
+    return places;
 }
 
 std::vector<std::string> Host::BootProgramPlaces()
@@ -82,5 +89,7 @@ std::vector<std::string> Host::BootProgramPlaces()
     std::vector<std::string> places = {UserFolder("XDG_CONFIG_HOME", ".config") + "boot.s19"};
     if (DirectoryOf(ModuleFileName()).front() == '/')
         places.push_back("/etc/vokta4/boot.s19");  // the system's, for every user
+    if (ReadOnlyProgramFolder())
+        places.insert(places.begin(), DirectoryOf(ModuleFileName()) + "boot.s19");
     return places;
 }

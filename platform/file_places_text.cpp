@@ -19,8 +19,9 @@ std::string DescribeFilePlaces(Host& host)
         catalogue = "no catalogue in force (vokta4-cli approve starts one at " + host.CataloguePlaces().back() + ")";
     const std::string kind =
         !host.Installed()              ? "portable folder"
-        : host.ReadOnlyProgramFolder() ? "installed: the program's folder " + DirectoryOf(host.ModuleFileName()) +
-                                             " is read-only, so the user's folders are used"
+        : host.ReadOnlyProgramFolder() ? "portable folder " + DirectoryOf(host.ModuleFileName()) +
+                                             " is read-only: its firmware, boot program and catalogue are used, "
+                                             "what the program writes goes to the user's folders"
                                        : "installed";
     return kind +
            ":\n  data file, channel-data backups, service record: " + host.DataFolder() +

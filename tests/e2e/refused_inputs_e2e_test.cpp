@@ -156,7 +156,8 @@ TEST_F(RefusedInputs, UnsafeFilesAndOutputsAreRefusedBeforeAnythingIsWritten)
 // What goes wrong is named with its reason: a --data-file folder that is
 // not there, an image that cannot be written, a full disk under the
 // channel-data backup (a file that cannot be created, not a read error),
-// and a portable folder on a read-only medium.
+// and a portable folder on a read-only medium, which still updates a radio
+// with its own firmware and boot program.
 TEST_F(RefusedInputs, EveryFailureNamesItsReason)
 {
     const std::string missing = dir.File("no-such-folder");
@@ -190,6 +191,8 @@ TEST_F(RefusedInputs, EveryFailureNamesItsReason)
     const std::string stick = dir.File("stick");
     std::filesystem::create_directory(stick);
     std::filesystem::copy_file(VOKTA4_CLI, stick + "/vokta4-cli");
+    std::filesystem::copy_file(dir.File("fw.002"), stick + "/fw.002");
+    std::filesystem::copy_file(VOKTA4_SIM_BOOT, stick + "/boot.s19");
     const std::string mountReadOnly = "mount --bind \"$0\" \"$0\" && mount -o remount,bind,ro \"$0\" && exec \"$@\"";
     std::map<std::string, std::string> stickEnv = env;
     stickEnv["XDG_STATE_HOME"] = dir.File("state");
@@ -197,7 +200,15 @@ TEST_F(RefusedInputs, EveryFailureNamesItsReason)
         Process cli({"/usr/bin/unshare", "-rm", "/bin/sh", "-c", mountReadOnly, stick, stick + "/vokta4-cli", command},
                     stickEnv);
         cli.Wait();  // `ports` ends with 1 when no port opens
-        EXPECT_NE(cli.Out().find("installed: the program's folder " + stick + "/ is read-only"), std::string::npos)
+        EXPECT_NE(cli.Out().find("portable folder " + stick + "/ is read-only: its firmware, boot program"),
+                  std::string::npos)
             << command << ":\n" << cli.Out();
     }
+    // The stick's own firmware and boot program update the radio; what the
+    // update writes goes to the user's folder.
+    Process update({"/usr/bin/unshare", "-rm", "/bin/sh", "-c", mountReadOnly, stick, stick + "/vokta4-cli", "write",
+                    "--yes", "--port", sim.Port()},
+                   stickEnv);
+    EXPECT_EQ(update.Wait(), 0) << update.Out() << update.Err();
+    EXPECT_TRUE(std::filesystem::exists(dir.File("state/vokta4/vokta4-history.jsonl")));
 }
