@@ -54,6 +54,31 @@ std::vector<std::pair<std::uint32_t, std::uint32_t>> FirmwareImage::Ranges() con
     return ranges;
 }
 
+namespace {
+
+// Why a line that is no record looks like a data record (S1, S2, S3) all
+// the same; empty when it does not.
+std::string SkippedDataLine(const std::string& line)
+{
+    std::size_t at = 0;
+    std::string why;
+    if (line.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+        at = 3;
+        why = "a byte-order mark before it";
+    }
+    const std::size_t text = line.find_first_not_of(" \t", at);
+    if (text == std::string::npos || text + 1 >= line.size() || (line[text] != 'S' && line[text] != 's') ||
+        line[text + 1] < '1' || line[text + 1] > '3')
+        return std::string();
+    if (text > at)
+        why = "a leading blank or tab";
+    else if (line[text] == 's')
+        why = "a lower-case \"s\"";
+    return why;
+}
+
+}  // namespace
+
 void ConvertSRecords(std::istream& in, FirmwareImage& image, const ConversionCallbacks& callbacks)
 {
     std::string line;
@@ -68,6 +93,9 @@ void ConvertSRecords(std::istream& in, FirmwareImage& image, const ConversionCal
             ++image.recordsByType[static_cast<std::size_t>(line[1] - '0')];
         const SRecordStatus status = ParseSRecord(line, record);
         if (status == SRecordStatus::NotData) {
+            const std::string why = SkippedDataLine(line);
+            if (!why.empty() && ++image.skippedCount <= static_cast<long>(FirmwareImage::kListedErrors))
+                image.skipped.push_back({image.lines, why});
             NoteOtherRecord(image, line);
             continue;
         }
@@ -153,6 +181,12 @@ std::vector<std::string> FirmwareImage::Notes() const
                         " bytes of the firmware area are not set and will be written as 0xFF");
     if (terminationLine == 0)
         notes.push_back("warning: no termination record (S7, S8 or S9): the file may be cut short");
+    for (const ConversionError& s : skipped)
+        notes.push_back("warning: line " + std::to_string(s.line) +
+                        " looks like a data record but is skipped (" + s.what + "): its bytes are not written");
+    if (skippedCount > static_cast<long>(skipped.size()))
+        notes.push_back("warning: " + std::to_string(skippedCount - static_cast<long>(skipped.size())) +
+                        " more lines like these are skipped");
     if (bytesOutside > 0)
         notes.push_back("warning: " + std::to_string(bytesOutside) +
                         " data bytes lie outside the image (0xFE0000-0xFFFFFF) and are not written");

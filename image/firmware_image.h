@@ -39,6 +39,11 @@ struct FirmwareImage {
     static constexpr std::size_t kListedErrors = 100;
     long errorCount = 0;
     std::vector<ConversionError> errors;
+    // Lines that look like data records but are not read as such (a
+    // leading blank or tab, a byte-order mark, a lower-case "s"): the first
+    // kListedErrors with their lines, and how many in all.
+    long skippedCount = 0;
+    std::vector<ConversionError> skipped;
     void AddError(long line, std::string what);
     // Address ranges set inside the image, merged, in ascending order.
     std::vector<std::pair<std::uint32_t, std::uint32_t>> Ranges() const;

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -126,6 +127,27 @@ TEST(Conversion, AFileThatSetsNoByteOrHasADamagedRecordIsRefused)
     ASSERT_EQ(image.errors.size(), 1u);
     EXPECT_EQ(image.errors[0].line, 3);
     EXPECT_FALSE(image.Acceptable());
+}
+
+// Data records a careless editor left unreadable are named with their
+// lines, also without a record count that would show the loss; a header
+// with a byte-order mark is no loss.
+TEST(Conversion, DataLookingLinesThatAreSkippedAreNamed)
+{
+    const std::string record = S2(0xFE0000, 4, 1);
+    std::string lower = record;
+    lower[0] = 's';
+    const FirmwareImage image = Convert("\xEF\xBB\xBFS0030000FC\n" + S2(0xFE0010, 4, 1) + "\n \t" + record + "\n" +
+                                        lower + "\n\xEF\xBB\xBF" + record + "\nnot a record\n");
+    ASSERT_EQ(image.skippedCount, 3);
+    EXPECT_EQ(image.skipped[0].line, 3);
+    EXPECT_EQ(image.skipped[0].what, "a leading blank or tab");
+    EXPECT_EQ(image.skipped[1].what, "a lower-case \"s\"");
+    EXPECT_EQ(image.skipped[2].what, "a byte-order mark before it");
+    const std::vector<std::string> notes = image.Notes();
+    EXPECT_NE(std::find_if(notes.begin(), notes.end(),
+                           [](const std::string& n) { return n.find("line 5 looks like a data record") == 9; }),
+              notes.end());
 }
 
 TEST(Conversion, EveryHundredthDataRecordReportsItsLineNumber)
