@@ -1,10 +1,12 @@
 #include "frontends/cli/console_view.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cctype>
 
 #include "dialog/updater_dialog.h"
 #include "frontends/cli/console_platform.h"
+#include "frontends/cli/progress_text.h"
 
 ConsoleView::Settings ConsoleView::TerminalSettings(bool assumeYes)
 {
@@ -96,7 +98,12 @@ void ConsoleView::ShowTransientText()
     const int span = m_progressHigh - m_progressLow;
     if (span > 0 && m_progressPos > m_progressLow) {
         const int percent = std::min(100, (m_progressPos - m_progressLow) * 100 / span);
-        text += "  [" + std::to_string(percent) + "%]";
+        // The time left, from the step's pace so far, once there is one.
+        const double done = static_cast<double>(m_progressPos - m_progressLow) / span;
+        const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_progressBegun).count();
+        const int left = elapsed >= 2 && done >= 0.02 && done < 1 ? static_cast<int>(elapsed * (1 - done) / done + 0.5)
+                                                                   : -1;
+        text += ProgressText(percent, left, VisibleColumns(m_line + m_transient), TerminalColumns());
     }
     if (text.empty())
         return;
@@ -149,10 +156,13 @@ void ConsoleView::SetProgressRange(int low, int high)
 {
     m_progressLow = low;
     m_progressHigh = high;
+    m_progressBegun = std::chrono::steady_clock::now();
 }
 
 void ConsoleView::SetProgressPos(int pos)
 {
+    if (pos <= m_progressLow || pos < m_progressPos)
+        m_progressBegun = std::chrono::steady_clock::now();  // a step begins again
     m_progressPos = pos;
     if (!m_settings.interactive)
         return;

@@ -1,5 +1,6 @@
 #pragma once
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -94,4 +95,5 @@ private:
     std::string m_transient;
     bool m_transientShown = false;
     int m_progressLow = 0, m_progressHigh = 100, m_progressPos = 0;
+    std::chrono::steady_clock::time_point m_progressBegun = std::chrono::steady_clock::now();
 };

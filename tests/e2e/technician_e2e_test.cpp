@@ -81,6 +81,47 @@ TEST_F(TechFixture, ACancelOrAStopBeforeTheEraseIsHeadlinedAsSuch)
     EXPECT_EQ(ReadBinary(dir.File("flash.bin")), RadioModel::FactoryFlash());
 }
 
+// On a terminal the long steps show a bar, the percent and the time left;
+// no line redrawn in place is ever as wide as the terminal (it would wrap,
+// and the redrawing would then fill the screen).
+TEST_F(TechFixture, TheProgressFitsTheTerminalAndTellsTheTimeLeft)
+{
+    for (const int columns : {40, 100}) {
+        // An adapter that holds each answer a few milliseconds: a write long
+        // enough for the time left to be told.
+        Simulator sim(dir.File("flash.bin"), {"--usb-latency-ms", columns == 40 ? "1" : "6"});
+        std::string command = "stty cols " + std::to_string(columns) + " rows 30 && exec";
+        for (const std::string& arg : Write(sim.Port()))
+            command += " '" + arg + "'";
+        Process cli({"/usr/bin/script", "-qfec", command, "/dev/null"}, env);
+        ASSERT_EQ(cli.Wait(), 0) << cli.Out();
+        std::string tooWide;
+        bool bar = false, left = false;
+        std::string segment;
+        for (char c : cli.Out() + "\n") {
+            if (c != '\r' && c != '\n') {
+                segment += c;
+                continue;
+            }
+            const std::size_t erase = segment.rfind("\x1b[K");
+            const std::string shown = erase == std::string::npos ? segment : segment.substr(erase + 3);
+            int width = 0;
+            for (char d : shown)
+                width = d == '\t' ? (width / 8 + 1) * 8 : width + 1;
+            if (width >= columns && shown.find('%') != std::string::npos)  // a line redrawn in place
+                tooWide += shown + "\n";
+            bar = bar || shown.find("  [###") != std::string::npos;
+            left = left || shown.find(" left") != std::string::npos;
+            segment.clear();
+        }
+        EXPECT_EQ(tooWide, "") << columns << " columns";
+        if (columns == 100) {
+            EXPECT_TRUE(bar) << cli.Out();
+            EXPECT_TRUE(left) << cli.Out();
+        }
+    }
+}
+
 TEST_F(TechFixture, ARadioWhoseWriteFailedIsRestoredByPastingThePrintedCommand)
 {
     // A folder whose name holds a quote, TEST mode and a boot program of the

@@ -1,0 +1,44 @@
+#include "frontends/cli/progress_text.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr int kBarCells = 20;
+
+}  // namespace
+
+int VisibleColumns(const std::string& text)
+{
+    int columns = 0;
+    for (unsigned char c : text) {
+        if (c == '\t')
+            columns = (columns / 8 + 1) * 8;
+        else if ((c & 0xC0) != 0x80)
+            ++columns;
+    }
+    return columns;
+}
+
+std::string ProgressText(int percent, int secondsLeft, int shownColumns, int columns)
+{
+    char number[16];
+    std::snprintf(number, sizeof number, "%3d%%", percent);
+    std::string left;
+    if (secondsLeft >= 0) {
+        char text[32];
+        std::snprintf(text, sizeof text, "  %d:%02d left", secondsLeft / 60, secondsLeft % 60);
+        left = text;
+    }
+    const int filled = percent * kBarCells / 100;
+    const std::string bar = "  [" + std::string(static_cast<std::size_t>(filled), '#') +
+                            std::string(static_cast<std::size_t>(kBarCells - filled), '-') + "]";
+    // The widest form that fits: a line that fills the last column makes
+    // some terminals wrap.
+    for (const std::string& text : {bar + "  " + number + left, "  " + std::string(number) + left,
+                                    "  " + std::string(number)}) {
+        if (columns <= 0 || shownColumns + VisibleColumns(text) < columns)
+            return text;
+    }
+    return std::string();
+}

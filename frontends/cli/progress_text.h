@@ -1,0 +1,15 @@
+#pragma once
+#include <string>
+
+// What a terminal shows of a step's progress after its log line: a bar,
+// the percent and, once it can be told, the time left; shorter where the
+// terminal is narrow, so that the line never wraps (a wrapped line could
+// not be redrawn in place).
+//   "  [########------------]  41%  0:48 left"
+// `shownColumns`: what the line already fills; `columns`: the terminal's
+// width (0: unknown); `secondsLeft` < 0: not known yet.
+std::string ProgressText(int percent, int secondsLeft, int shownColumns, int columns);
+
+// The columns `text` fills on a terminal: tabs to the next multiple of 8,
+// one column for each UTF-8 character.
+int VisibleColumns(const std::string& text);
