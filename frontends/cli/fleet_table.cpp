@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include "frontends/cli/console_platform.h"
 #include "frontends/cli/radio_session.h"
@@ -29,6 +30,16 @@ std::string Clipped(const std::string& row, int columns)
             return row.substr(0, i);
     }
     return row;
+}
+
+// The widest row: under it the table stacks its fields.
+constexpr int kWideColumns = 80;
+
+// "/dev/ttyUSB0" shows as "ttyUSB0", "\\\\.\\COM3" as "COM3".
+std::string ShortPort(const std::string& port)
+{
+    const std::size_t cut = port.find_last_of("/\\");
+    return cut == std::string::npos || cut + 1 == port.size() ? port : port.substr(cut + 1);
 }
 
 }  // namespace
@@ -106,18 +117,31 @@ void FleetTable::Draw()
 {
     // Asked at every drawing: the window may have been resized.
     const int columns = TerminalColumns();
+    std::vector<std::string> lines;
+    if (columns == 0 || columns >= kWideColumns) {
+        lines.push_back(Row("PORT", "STEP", "PERCENT", "RETRIES", "RESULT"));
+        for (RadioSession* r : m_radios) {
+            const RadioSession::Status s = r->Snapshot();
+            lines.push_back(Row(r->Port(), s.step, std::to_string(s.percent) + "%", std::to_string(s.retries), s.result));
+        }
+    } else {
+        // Narrow: the port's short name, percent and retries on one line,
+        // the step or the result under it.
+        lines.push_back("PORT % RETRIES / STEP OR RESULT");
+        for (RadioSession* r : m_radios) {
+            const RadioSession::Status s = r->Snapshot();
+            lines.push_back(ShortPort(r->Port()) + "  " + std::to_string(s.percent) + "%  r" + std::to_string(s.retries));
+            lines.push_back("  " + (s.result.empty() ? s.step : s.result));
+        }
+    }
     std::string text;
     if (m_drawnLines > 0)
         text += "\x1b[" + std::to_string(m_drawnLines) + "A";  // back to the table's first line
-    text += "\r\x1b[K" + Clipped(Row("PORT", "STEP", "PERCENT", "RETRIES", "RESULT"), columns) + "\n";
-    for (RadioSession* r : m_radios) {
-        const RadioSession::Status s = r->Snapshot();
-        text += "\r\x1b[K" +
-                Clipped(Row(r->Port(), s.step, std::to_string(s.percent) + "%", std::to_string(s.retries), s.result),
-                        columns) +
-                "\n";
-    }
-    m_drawnLines = static_cast<int>(m_radios.size()) + 1;
+    for (const std::string& line : lines)
+        text += "\r\x1b[K" + Clipped(line, columns) + "\n";
+    // A table that grew or shrank (the terminal resized) leaves no old line below it.
+    text += "\x1b[J";
+    m_drawnLines = static_cast<int>(lines.size());
     std::fputs(text.c_str(), m_out);
     std::fflush(m_out);
 }

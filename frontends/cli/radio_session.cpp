@@ -170,6 +170,12 @@ void RadioSession::StepDone(const std::string& step, const std::string& text, co
 
 void RadioSession::StepFailed(const std::string& step, const std::string& message, const std::string& reason)
 {
+    {
+        // The row says it at once; the update's end gives the final words.
+        std::lock_guard<std::mutex> lock(m_statusMutex);
+        if (m_status.result.empty())
+            m_status.result = "failed: " + (message.empty() ? reason : message);
+    }
     RadioEvent e{RadioEvent::Kind::StepFailed, m_port, message};
     e.step = step;
     e.reason = reason;

@@ -108,7 +108,7 @@ TEST_F(FleetFixture, TheLiveTableFitsANarrowTerminalAndLeavesTheRestoreCommandSt
 {
     Simulator good(dir.File("flash-good.bin"));
     Simulator bad(dir.File("flash-bad.bin"), {"--fault", "wdata:40:5:silence"});
-    std::string command = "stty cols 60 rows 40 && exec";
+    std::string command = "stty cols 40 rows 40 && exec";
     for (const std::string& arg : Write({good.Port(), bad.Port()}, {}))
         command += " '" + arg + "'";
     Process cli({"/usr/bin/script", "-qfec", command, "/dev/null"}, env);
@@ -117,21 +117,27 @@ TEST_F(FleetFixture, TheLiveTableFitsANarrowTerminalAndLeavesTheRestoreCommandSt
         << Text(dir.File("vokt-" + ChannelBackupTag(good.Port()) + ".log"))
         << Text(dir.File("vokt-" + ChannelBackupTag(bad.Port()) + ".log"));
     const std::string out = cli.Out();
+    // 40 columns: each radio's short port name, percent and retries on one
+    // line, its step or result under it, nothing wider than the terminal.
+    const std::string goodName = good.Port().substr(good.Port().rfind('/') + 1);
     std::string lastGoodRow, tooWide;
     int rows = 0;
+    bool failedShown = false;
     for (std::size_t at = out.find("\x1b[K"); at != std::string::npos; at = out.find("\x1b[K", at + 1)) {
         std::string row = out.substr(at + 3, out.find('\n', at) - at - 3);
         while (!row.empty() && row.back() == '\r')
             row.pop_back();
-        if (row.size() >= 60)
+        if (row.size() >= 40)
             tooWide += row + "\n";
         ++rows;
-        if (row.rfind(good.Port() + " ", 0) == 0)
+        if (row.rfind(goodName + " ", 0) == 0)
             lastGoodRow = row;
+        failedShown = failedShown || row.find("  FAILED") == 0 || row.find("  failed: ") == 0;
     }
     EXPECT_GT(rows, 3);
     EXPECT_EQ(tooWide, "");
     EXPECT_NE(lastGoodRow.find("100%"), std::string::npos) << lastGoodRow;
+    EXPECT_TRUE(failedShown) << out;
     const std::size_t summary = out.rfind("SECONDS");
     const std::size_t restore = out.find("needs another update; with its channel data:");
     ASSERT_NE(summary, std::string::npos) << out;
