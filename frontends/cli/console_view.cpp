@@ -6,7 +6,7 @@
 
 #include "dialog/updater_dialog.h"
 #include "frontends/cli/console_platform.h"
-#include "frontends/cli/progress_text.h"
+#include "frontends/cli/terminal_text.h"
 
 ConsoleView::Settings ConsoleView::TerminalSettings(bool assumeYes)
 {

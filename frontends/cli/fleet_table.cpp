@@ -6,6 +6,7 @@
 
 #include "frontends/cli/console_platform.h"
 #include "frontends/cli/radio_session.h"
+#include "frontends/cli/terminal_text.h"
 
 namespace {
 
@@ -16,20 +17,6 @@ std::string Row(const std::string& port, const std::string& step, const std::str
     std::snprintf(line, sizeof line, "%-22.22s %-24.24s %7s %7s  %s", port.c_str(), step.c_str(), percent.c_str(),
                   retries.c_str(), result.c_str());
     return line;
-}
-
-// The row cut to `columns` (0: no limit) less one: a row that fills the
-// last column makes some terminals wrap. Counted in characters of UTF-8.
-std::string Clipped(const std::string& row, int columns)
-{
-    if (columns <= 1)
-        return row;
-    int shown = 0;
-    for (std::size_t i = 0; i < row.size(); ++i) {
-        if ((static_cast<unsigned char>(row[i]) & 0xC0) != 0x80 && shown++ == columns - 1)
-            return row.substr(0, i);
-    }
-    return row;
 }
 
 // The widest row: under it the table stacks its fields.
@@ -138,7 +125,7 @@ void FleetTable::Draw()
     if (m_drawnLines > 0)
         text += "\x1b[" + std::to_string(m_drawnLines) + "A";  // back to the table's first line
     for (const std::string& line : lines)
-        text += "\r\x1b[K" + Clipped(line, columns) + "\n";
+        text += "\r\x1b[K" + ClippedLine(line, columns) + "\n";
     // A table that grew or shrank (the terminal resized) leaves no old line below it.
     text += "\x1b[J";
     m_drawnLines = static_cast<int>(lines.size());

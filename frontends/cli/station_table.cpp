@@ -1,5 +1,7 @@
 #include "frontends/cli/station_table.h"
 
+#include "frontends/cli/terminal_text.h"
+
 #include <cstdio>
 
 namespace {
@@ -36,18 +38,6 @@ std::string WideLine(const StationRow& r)
 }
 
 }  // namespace
-
-std::string ClippedLine(const std::string& line, int columns)
-{
-    if (columns <= 1)
-        return line;
-    int shown = 0;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        if ((static_cast<unsigned char>(line[i]) & 0xC0) != 0x80 && shown++ == columns - 1)
-            return line.substr(0, i);
-    }
-    return line;
-}
 
 std::string TallyText(const StationTally& t)
 {

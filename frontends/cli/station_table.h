@@ -30,6 +30,3 @@ std::vector<std::string> StationTableLines(const std::vector<StationRow>& rows, 
                                            int columns);
 // "3 done, 1 failed, 0 need another update; 1.5 min a radio"
 std::string TallyText(const StationTally& tally);
-// A line cut to `columns` less one (a row that fills the last column makes
-// some terminals wrap), counted in UTF-8 characters. 0: not cut.
-std::string ClippedLine(const std::string& line, int columns);

@@ -1,6 +1,8 @@
 #pragma once
 #include <string>
 
+// Text for terminal lines that are redrawn in place.
+
 // What a terminal shows of a step's progress after its log line: a bar,
 // the percent and, once it can be told, the time left; shorter where the
 // terminal is narrow, so that the line never wraps (a wrapped line could
@@ -13,3 +15,7 @@ std::string ProgressText(int percent, int secondsLeft, int shownColumns, int col
 // The columns `text` fills on a terminal: tabs to the next multiple of 8,
 // one column for each UTF-8 character.
 int VisibleColumns(const std::string& text);
+
+// A line cut to `columns` less one (a row that fills the last column makes
+// some terminals wrap), counted in UTF-8 characters. 0: not cut.
+std::string ClippedLine(const std::string& line, int columns);

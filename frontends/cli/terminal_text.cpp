@@ -1,4 +1,4 @@
-#include "frontends/cli/progress_text.h"
+#include "frontends/cli/terminal_text.h"
 
 #include <cstdio>
 
@@ -41,4 +41,16 @@ std::string ProgressText(int percent, int secondsLeft, int shownColumns, int col
             return text;
     }
     return std::string();
+}
+
+std::string ClippedLine(const std::string& line, int columns)
+{
+    if (columns <= 1)
+        return line;
+    int shown = 0;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if ((static_cast<unsigned char>(line[i]) & 0xC0) != 0x80 && shown++ == columns - 1)
+            return line.substr(0, i);
+    }
+    return line;
 }
