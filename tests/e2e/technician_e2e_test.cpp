@@ -87,9 +87,10 @@ TEST_F(TechFixture, ACancelOrAStopBeforeTheEraseIsHeadlinedAsSuch)
 TEST_F(TechFixture, TheProgressFitsTheTerminalAndTellsTheTimeLeft)
 {
     for (const int columns : {40, 100}) {
-        // An adapter that holds each answer a few milliseconds: a write long
+        // A radio that acknowledges each block a little late: a write long
         // enough for the time left to be told.
-        Simulator sim(dir.File("flash.bin"), {"--usb-latency-ms", columns == 40 ? "1" : "6"});
+        Simulator sim(dir.File("flash.bin"), columns == 40 ? std::vector<std::string>{}
+                                                           : std::vector<std::string>{"--fault", "wdata:-1:1:late=15"});
         std::string command = "stty cols " + std::to_string(columns) + " rows 30 && exec";
         for (const std::string& arg : Write(sim.Port()))
             command += " '" + arg + "'";
