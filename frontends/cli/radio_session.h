@@ -53,7 +53,7 @@ public:
     Status Snapshot() const;
     int ExitStatus() const { return m_exitStatus; }
     // True once the update has ended and its last event is out.
-    bool Finished() const { return m_finished; }
+    bool Ended() const { return m_finished; }
     double Seconds() const { return m_seconds; }
     const std::string& Port() const { return m_port; }
     // What the update left (once joined).

@@ -208,7 +208,7 @@ void Station::StartPosition(StationPosition& p)
 void Station::Reap()
 {
     for (auto& p : m_positions) {
-        if (!p->session || !p->session->Finished())
+        if (!p->session || !p->session->Ended())
             continue;
         p->session->Join();
         const int status = p->session->ExitStatus();
@@ -259,7 +259,7 @@ void Station::HandleStop(bool insist, bool byTechnician)
 {
     bool erasing = false;
     for (auto& p : m_positions) {
-        if (!p->session || p->session->Finished())
+        if (!p->session || p->session->Ended())
             continue;
         if (p->session->AcceptStop(insist))
             p->session->Interrupt();
