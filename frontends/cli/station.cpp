@@ -66,13 +66,15 @@ void Station::ReadKeys()
 
 int Station::Run()
 {
-    std::thread keys(&Station::ReadKeys, this);
     StopInsistence insistence;
     InterruptSource interrupts([this, &insistence](StopRequest request) {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_stops.emplace_back(insistence.Insists(request), request == StopRequest::Interrupt);
         m_cv.notify_all();
     });
+    // Started after the stop signals are taken by InterruptSource, so that
+    // none of them can end the program on this thread.
+    std::thread keys(&Station::ReadKeys, this);
     Say("station: every adapter is a position; connect a radio, press its number (Enter: every waiting "
         "position), then switch the radio on");
     bool inputEnded = false;
