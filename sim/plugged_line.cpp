@@ -20,6 +20,7 @@ bool PluggedLine::Plug(std::string& error)
 {
     if (m_host)
         return true;
+    error.clear();  // an earlier failure's words are no failure of this plug
     // Plugged back, an adapter comes under another name, as it does when
     // the system gave its old name away meanwhile: a pseudo-terminal that
     // takes the old name is held until one with a new name is found.

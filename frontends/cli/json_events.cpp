@@ -72,10 +72,11 @@ void JsonEvents::Event(const RadioEvent& e)
     Line(text);
 }
 
-void JsonEvents::Object(const std::string& json)
+void JsonEvents::Object(const nlohmann::json& object)
 {
+    const std::string text = Dump(object);
     std::lock_guard<std::mutex> lock(m_mutex);
-    Line(json);
+    Line(text);
 }
 
 void JsonEvents::Result(int exitStatus)

@@ -2,6 +2,8 @@
 #include <cstdio>
 #include <mutex>
 
+#include <nlohmann/json_fwd.hpp>
+
 #include "frontends/cli/radio_events.h"
 
 // --json: every event as one JSON object on a line of its own, for station
@@ -22,7 +24,7 @@ public:
     explicit JsonEvents(std::FILE* out, bool keepRadios = true) : m_out(out), m_keepRadios(keepRadios) {}
     void Event(const RadioEvent& event) override;
     // One object of the caller's own, as one line.
-    void Object(const std::string& json);
+    void Object(const nlohmann::json& object);
     // The last line: the worst exit status and every radio's end.
     void Result(int exitStatus);
 

@@ -16,11 +16,6 @@ namespace {
 // The table is redrawn, and the adapters looked for, twice a second.
 constexpr auto kPollPeriod = std::chrono::milliseconds(500);
 
-std::string Dump(const nlohmann::json& j)
-{
-    return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
-
 }  // namespace
 
 Station::Station(const StationArgs& args, std::vector<PositionLabel> labels, std::string folder, bool live)
@@ -106,7 +101,7 @@ int Station::Run()
     Say("station: " + TallyText(Tally()));
     Show();
     if (m_json)
-        m_json->Object(Dump({{"event", "end"}, {"exit_status", m_worst}}));
+        m_json->Object(nlohmann::json({{"event", "end"}, {"exit_status", m_worst}}));
     return m_worst;
 }
 
@@ -122,7 +117,7 @@ void Station::Poll()
             p->port.clear();
             Say(p->label + ": adapter " + p->identity + " unplugged");
             if (m_json)
-                m_json->Object(Dump({{"event", "adapter"}, {"position", p->label}, {"adapter", p->identity},
+                m_json->Object(nlohmann::json({{"event", "adapter"}, {"position", p->label}, {"adapter", p->identity},
                                      {"port", nullptr}, {"present", false}}));
         }
     }
@@ -147,7 +142,7 @@ void Station::Poll()
         p.details = a.details;
         Say(p.label + ": adapter " + p.identity + " on " + p.port + " (key " + std::to_string(p.number) + ")");
         if (m_json)
-            m_json->Object(Dump({{"event", "adapter"}, {"position", p.label}, {"key", p.number},
+            m_json->Object(nlohmann::json({{"event", "adapter"}, {"position", p.label}, {"key", p.number},
                                  {"adapter", p.identity}, {"port", p.port}, {"present", true}}));
     }
 }
@@ -229,7 +224,7 @@ void Station::Reap()
         Say(p->label + ": " + s.result);
         if (m_json) {
             const StationTally t = Tally();
-            m_json->Object(Dump({{"event", "tally"}, {"done", t.done}, {"failed", t.failed},
+            m_json->Object(nlohmann::json({{"event", "tally"}, {"done", t.done}, {"failed", t.failed},
                                  {"needs_another_update", t.anotherUpdate}, {"median_minutes", t.medianMinutes}}));
         }
     }

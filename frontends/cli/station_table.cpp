@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr int kWideColumns = 100;
+constexpr int kStationWideColumns = 100;
 
 std::string Percent(const StationRow& r)
 {
@@ -56,7 +56,7 @@ std::vector<std::string> StationTableLines(const std::vector<StationRow>& rows, 
                                            int columns)
 {
     std::vector<std::string> lines;
-    const bool wide = columns == 0 || columns >= kWideColumns;
+    const bool wide = columns == 0 || columns >= kStationWideColumns;
     if (wide) {
         char head[256];
         std::snprintf(head, sizeof head, "%-2s %-12s %-18s %-22s %4s %5s %3s  %s", "#", "POSITION", "ADAPTER",
