@@ -57,12 +57,24 @@ bool SimulatedAdapterDetails(const std::string& port, PortDetails& details)
     return true;
 }
 
+// What a device reports is shown on screens and put in file names: no
+// control characters.
+std::string Printable(const std::string& text)
+{
+    std::string shown = text;
+    for (char& c : shown) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = '?';
+    }
+    return shown;
+}
+
 std::string AdapterIdentity(const std::string& port, const PortDetails& details)
 {
     if (!details.serial.empty())
-        return "USB " + details.serial;
+        return "USB " + Printable(details.serial);
     if (!details.location.empty())
-        return "hub " + details.location;
+        return "hub " + Printable(details.location);
     return port;
 }
 
@@ -79,5 +91,25 @@ std::vector<Adapter> ListAdapters(Host& host)
         a.identity = AdapterIdentity(port, a.details);
         adapters.push_back(a);
     }
+    std::vector<std::string> shared;
+    for (std::size_t i = 0; i < adapters.size(); ++i) {
+        for (std::size_t j = 0; j < i; ++j) {
+            if (adapters[i].identity == adapters[j].identity)
+                shared.push_back(adapters[i].identity);
+        }
+    }
+    for (Adapter& a : adapters) {
+        if (std::find(shared.begin(), shared.end(), a.identity) != shared.end())
+            a.identity += " at " + (a.details.location.empty() ? a.port : "hub " + Printable(a.details.location));
+    }
     return adapters;
+}
+
+std::string PortOfAdapter(Host& host, const std::string& name)
+{
+    for (const Adapter& a : ListAdapters(host)) {
+        if (a.identity == name)
+            return a.port;
+    }
+    return name;
 }

@@ -14,7 +14,14 @@ struct Adapter {
 
 // Every port of the host's list as an adapter: a USB adapter is known by its
 // serial number, else by its place on the hub; any other port by its name.
+// Adapters sold with one serial number for all are told apart by their place
+// on the hub (else their port): "USB 0001 at hub 1-1.2".
 std::vector<Adapter> ListAdapters(Host& host);
+
+// The port an adapter identity names now (`name` itself when it names no
+// adapter present): a command printed before the adapter was plugged back
+// under another port name still finds it.
+std::string PortOfAdapter(Host& host, const std::string& name);
 
 // The identity of a port whose details the system gave.
 std::string AdapterIdentity(const std::string& port, const PortDetails& details);

@@ -7,6 +7,10 @@
 
 // What the console front end needs of the platform.
 bool StdoutIsTerminal();
+// Whether stdout is a terminal that can redraw lines in place (cursor
+// movement by escape sequences; on Windows the console is asked to
+// understand them, which an old console cannot).
+bool TerminalRedraws();
 // The width of the terminal stdout shows on, in columns; 0 when unknown.
 int TerminalColumns();
 bool InputIsTerminal(int fd);
@@ -31,7 +35,26 @@ public:
     explicit PromptInput(int fd);
     ~PromptInput();
     bool ReadLine(std::string& line);
+    // One byte as it is typed; false at end of input or once cancelled.
+    bool ReadChar(char& c);
     void Cancel();
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> m_impl;
+};
+
+// While it lives, the keys typed on the terminal `fd` reach the program one
+// by one and are not echoed (Ctrl-C still stops): a program that draws in
+// place shows what was typed itself. Nothing changes when `fd` is not a
+// terminal.
+class KeyByKey {
+public:
+    explicit KeyByKey(int fd);
+    ~KeyByKey();
+    KeyByKey(const KeyByKey&) = delete;
+    KeyByKey& operator=(const KeyByKey&) = delete;
 
     struct Impl;
 

@@ -8,6 +8,7 @@
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <thread>
 #include <unistd.h>
 
@@ -16,6 +17,11 @@
 bool StdoutIsTerminal()
 {
     return ::isatty(STDOUT_FILENO) != 0;
+}
+
+bool TerminalRedraws()
+{
+    return StdoutIsTerminal();
 }
 
 int TerminalColumns()
@@ -75,9 +81,8 @@ PromptInput::~PromptInput()
     ::close(m_impl->cancelFd);
 }
 
-bool PromptInput::ReadLine(std::string& line)
+bool PromptInput::ReadChar(char& c)
 {
-    line.clear();
     for (;;) {
         pollfd fds[2] = {{m_impl->fd, POLLIN, 0}, {m_impl->cancelFd, POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0) {
@@ -87,20 +92,49 @@ bool PromptInput::ReadLine(std::string& line)
         }
         if (fds[1].revents)
             return false;
-        char c;
-        const ssize_t n = ::read(m_impl->fd, &c, 1);
-        if (n <= 0)
-            return false;
+        return ::read(m_impl->fd, &c, 1) == 1;
+    }
+}
+
+bool PromptInput::ReadLine(std::string& line)
+{
+    line.clear();
+    for (char c; ReadChar(c);) {
         if (c == '\n')
             return true;
         line += c;
     }
+    return false;
 }
 
 void PromptInput::Cancel()
 {
     std::uint64_t one = 1;
     (void)!::write(m_impl->cancelFd, &one, sizeof one);
+}
+
+struct KeyByKey::Impl {
+    int fd = -1;
+    termios saved{};
+    bool changed = false;
+};
+
+KeyByKey::KeyByKey(int fd) : m_impl(std::make_unique<Impl>())
+{
+    m_impl->fd = fd;
+    if (!::isatty(fd) || ::tcgetattr(fd, &m_impl->saved) != 0)
+        return;
+    termios keys = m_impl->saved;
+    keys.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+    keys.c_cc[VMIN] = 1;
+    keys.c_cc[VTIME] = 0;
+    m_impl->changed = ::tcsetattr(fd, TCSANOW, &keys) == 0;
+}
+
+KeyByKey::~KeyByKey()
+{
+    if (m_impl->changed)
+        ::tcsetattr(m_impl->fd, TCSANOW, &m_impl->saved);
 }
 
 // Signals are taken by sigwait on a thread of their own (so the handler may

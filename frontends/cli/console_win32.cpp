@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cctype>
 #include <cstdio>
 #include <mutex>
@@ -14,6 +16,17 @@
 bool StdoutIsTerminal()
 {
     return _isatty(_fileno(stdout)) != 0;
+}
+
+bool TerminalRedraws()
+{
+    // The console moves the cursor on escape sequences only when asked to.
+    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    if (!StdoutIsTerminal() || !GetConsoleMode(out, &mode))
+        return false;
+    return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0 ||
+           SetConsoleMode(out, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
 }
 
 int TerminalColumns()
@@ -88,7 +101,8 @@ struct PromptInput::Impl {
     HANDLE input;
     std::atomic<bool> cancelled{false};
     std::mutex mutex;
-    HANDLE reader = nullptr;  // the thread blocked in ReadFile, if any
+    std::condition_variable idle;
+    HANDLE reader = nullptr;  // the thread in ReadFile, if any
 };
 
 PromptInput::PromptInput(int fd) : m_impl(std::make_unique<Impl>())
@@ -98,38 +112,67 @@ PromptInput::PromptInput(int fd) : m_impl(std::make_unique<Impl>())
 
 PromptInput::~PromptInput() = default;
 
-bool PromptInput::ReadLine(std::string& line)
+bool PromptInput::ReadChar(char& c)
 {
-    line.clear();
     {
         std::lock_guard<std::mutex> lock(m_impl->mutex);
+        if (m_impl->cancelled)
+            return false;
         DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &m_impl->reader, 0, FALSE,
                         DUPLICATE_SAME_ACCESS);
     }
-    bool ok = false;
-    for (;;) {
-        char c;
-        DWORD n = 0;
-        if (m_impl->cancelled || !ReadFile(m_impl->input, &c, 1, &n, nullptr) || n == 0)
-            break;
-        if (c == '\n') {
-            ok = true;
-            break;
-        }
+    DWORD n = 0;
+    const bool read = ReadFile(m_impl->input, &c, 1, &n, nullptr) && n == 1;
+    {
+        std::lock_guard<std::mutex> lock(m_impl->mutex);
+        CloseHandle(m_impl->reader);
+        m_impl->reader = nullptr;
+    }
+    m_impl->idle.notify_all();
+    return read && !m_impl->cancelled;
+}
+
+bool PromptInput::ReadLine(std::string& line)
+{
+    line.clear();
+    for (char c; ReadChar(c);) {
+        if (c == '\n')
+            return true;
         line += c;
     }
-    std::lock_guard<std::mutex> lock(m_impl->mutex);
-    CloseHandle(m_impl->reader);
-    m_impl->reader = nullptr;
-    return ok && !m_impl->cancelled;
+    return false;
 }
 
 void PromptInput::Cancel()
 {
+    std::unique_lock<std::mutex> lock(m_impl->mutex);
     m_impl->cancelled = true;
-    std::lock_guard<std::mutex> lock(m_impl->mutex);
-    if (m_impl->reader)
+    // A cancel reaches only a read already begun: one asked for just before
+    // the reader entered ReadFile is asked again until the reader has left.
+    while (m_impl->reader) {
         CancelSynchronousIo(m_impl->reader);
+        m_impl->idle.wait_for(lock, std::chrono::milliseconds(20));
+    }
+}
+
+struct KeyByKey::Impl {
+    HANDLE input = nullptr;
+    DWORD saved = 0;
+    bool changed = false;
+};
+
+KeyByKey::KeyByKey(int fd) : m_impl(std::make_unique<Impl>())
+{
+    m_impl->input = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    if (!GetConsoleMode(m_impl->input, &m_impl->saved))
+        return;
+    m_impl->changed = SetConsoleMode(m_impl->input, m_impl->saved & ~DWORD(ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT)) != 0;
+}
+
+KeyByKey::~KeyByKey()
+{
+    if (m_impl->changed)
+        SetConsoleMode(m_impl->input, m_impl->saved);
 }
 
 // Console control events arrive on a thread of the system's. For a closing

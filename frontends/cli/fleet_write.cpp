@@ -134,7 +134,7 @@ int RunFleetWrite(const WriteArgs& args)
     if (args.json)
         sink.reset(json = new JsonEvents(stdout));
     else
-        sink.reset(table = new FleetTable(stdout, StdoutIsTerminal()));
+        sink.reset(table = new FleetTable(stdout, TerminalRedraws()));
     SharedPrompt prompt(args.yes, several, *sink);
 
     std::vector<std::unique_ptr<RadioSession>> radios;

@@ -5,6 +5,7 @@
 
 #include "frontends/cli/commands.h"
 #include "frontends/cli/console_platform.h"
+#include "platform/adapter_list.h"
 #include "platform/native_host.h"
 #include "res/resource.h"
 
@@ -59,7 +60,8 @@ void AddWrite(CLI::App& app, WriteArgs& w)
 {
     CLI::App* write = app.add_subcommand("write", "update the radio's firmware");
     write->add_option("--port", w.ports,
-                      "serial port (default: the saved port if it opens, else the first); give it more than once "
+                      "serial port, or an adapter by its identity (\"USB SERIAL\"; default: the saved port if it "
+                      "opens, else the first); give it more than once "
                       "to update several radios at once");
     write->add_flag("--all-ports", w.allPorts, "update a radio on every port of the list that opens");
     AddUpdateOptions(write, w);
@@ -166,6 +168,15 @@ int Run(const CLI::App& app, Arguments& a)
         return RunStation(a.station);
     if (*app.get_subcommand("line-test"))
         return RunLineTest(a.linePort, a.lineYes);
+    {
+        // A port may be named by its adapter's identity, as the station
+        // names it ("USB FT4XK2Q1"): the port that adapter has now.
+        NativeHost host;
+        for (std::string& port : w.ports) {
+            if (port.rfind("USB ", 0) == 0 || port.rfind("hub ", 0) == 0)
+                port = PortOfAdapter(host, port);
+        }
+    }
     if (w.ports.size() > 1 || w.allPorts || w.json)
         return RunFleetWrite(w);
     w.port = w.ports.empty() ? std::string() : w.ports.front();

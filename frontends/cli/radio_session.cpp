@@ -107,8 +107,10 @@ void RadioSession::Update()
     if (!backup.empty()) {
         WriteArgs own = m_args;
         own.dataFile = result.dataFilePath;
-        done.restoreCommand =
-            RestoreCommand(own, m_host->ModuleFileName(), m_port, m_request.firmwarePath, backup);
+        // A station's radio is named by its adapter: the command still finds
+        // it after the adapter is plugged back under another port name.
+        const std::string port = m_request.adapterIdentity.empty() ? m_port : m_request.adapterIdentity;
+        done.restoreCommand = RestoreCommand(own, m_host->ModuleFileName(), port, m_request.firmwarePath, backup);
     }
     done.exitStatus = m_exitStatus;
     m_seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <sstream>
 #include <thread>
@@ -28,6 +29,33 @@ Station::Station(const StationArgs& args, std::vector<PositionLabel> labels, std
     m_updateArgs.ports.clear();
     m_updateArgs.allPorts = false;
     m_updateArgs.yes = true;
+    // The positions file's adapters are positions from the start, numbered
+    // in its order, shown while they are missing.
+    for (const PositionLabel& l : m_labels)
+        AddPosition(l.identity, l.label).expected = true;
+    m_unmatched = args.write.ports;
+}
+
+StationPosition& Station::AddPosition(const std::string& identity, const std::string& label)
+{
+    auto p = std::make_unique<StationPosition>();
+    p->number = static_cast<int>(m_positions.size()) + 1;
+    p->identity = identity;
+    p->label = label.empty() ? "position " + std::to_string(p->number) : label;
+    // Two identities may give one file name ("USB A/1", "USB A_1", or "USB
+    // a1" and "USB A1" on Windows): the later position's files take its
+    // number too.
+    p->fileTag = ChannelBackupTag(identity);
+    const auto lower = [](std::string t) {
+        std::transform(t.begin(), t.end(), t.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        return t;
+    };
+    for (const auto& other : m_positions) {
+        if (lower(other->fileTag) == lower(p->fileTag))
+            p->fileTag += "-" + std::to_string(p->number);
+    }
+    m_positions.push_back(std::move(p));
+    return *m_positions.back();
 }
 
 Station::~Station() = default;
@@ -46,15 +74,29 @@ void Station::Say(const std::string& line)
     m_cv.notify_all();
 }
 
+// Keys one by one: on a terminal nothing is echoed (an echoed key would
+// move the table), and what is typed shows on the table's last line.
 void Station::ReadKeys()
 {
     std::string line;
-    while (m_input.ReadLine(line)) {
+    char c = 0;
+    while (m_input.ReadChar(c)) {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_keys.push_back(line);
+        if (c == '\n' || c == '\r') {
+            m_keys.push_back(m_typed);
+            m_typed.clear();
+        } else if (c == 0x7F || c == '\b') {
+            if (!m_typed.empty())
+                m_typed.pop_back();
+        } else if (static_cast<unsigned char>(c) >= 0x20 && m_typed.size() < 64) {
+            m_typed += c;
+        }
         m_cv.notify_all();
     }
     std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_typed.empty())  // the last line, without its line end
+        m_keys.push_back(m_typed);
+    m_typed.clear();
     m_inputEnded = true;
     m_cv.notify_all();
 }
@@ -67,12 +109,16 @@ int Station::Run()
         m_stops.emplace_back(insistence.Insists(request), request == StopRequest::Interrupt);
         m_cv.notify_all();
     });
+    std::unique_ptr<KeyByKey> keyByKey;
+    if (m_live)
+        keyByKey = std::make_unique<KeyByKey>(0);
     // Started after the stop signals are taken by InterruptSource, so that
     // none of them can end the program on this thread.
     std::thread keys(&Station::ReadKeys, this);
     Say("station: every adapter is a position; connect a radio, press its number (Enter: every waiting "
         "position), then switch the radio on");
     bool inputEnded = false;
+    std::string typed;
     for (;;) {
         Poll();
         Reap();
@@ -83,13 +129,23 @@ int Station::Run()
         std::deque<std::pair<bool, bool>> stops;
         {
             std::unique_lock<std::mutex> lock(m_mutex);
-            m_cv.wait_for(lock, kPollPeriod, [this] { return !m_keys.empty() || !m_stops.empty() || !m_said.empty(); });
+            m_cv.wait_for(lock, kPollPeriod, [this, &typed, inputEnded] {
+                return !m_keys.empty() || !m_stops.empty() || !m_said.empty() || m_typed != typed ||
+                       m_inputEnded != inputEnded;
+            });
             lines.swap(m_keys);
             stops.swap(m_stops);
+            typed = m_typed;
+            if (m_inputEnded && !inputEnded && !m_quit)
+                m_said.push_back(AnyRunning() ? "station: no more keys can come (the input ended); ends when the "
+                                                "updates running now have ended"
+                                              : "station: no more keys can come (the input ended)");
             inputEnded = m_inputEnded;
         }
         for (const auto& [insist, byTechnician] : stops)
             HandleStop(insist, byTechnician);
+        if (!lines.empty())
+            Poll();  // a key starts the adapter as it is now
         for (const std::string& line : lines) {
             if (!m_quit)
                 HandleKeys(line);
@@ -97,6 +153,7 @@ int Station::Run()
     }
     m_input.Cancel();
     keys.join();
+    keyByKey.reset();
     interrupts.Finished();
     Say("station: " + TallyText(Tally()));
     Show();
@@ -122,20 +179,19 @@ void Station::Poll()
         }
     }
     for (const Adapter& a : adapters) {
-        if (!StationWatches(m_args.write.ports, m_args.write.allPorts, m_labels, a.port, a.identity, a.details))
-            continue;
         auto it = std::find_if(m_positions.begin(), m_positions.end(),
                                [&a](const auto& p) { return p->identity == a.identity; });
-        if (it == m_positions.end()) {
-            auto p = std::make_unique<StationPosition>();
-            p->number = static_cast<int>(m_positions.size()) + 1;
-            p->identity = a.identity;
-            p->label = "position " + std::to_string(p->number);
-            for (const PositionLabel& l : m_labels)
-                p->label = l.identity == a.identity ? l.label : p->label;
-            it = m_positions.insert(m_positions.end(), std::move(p));
-        }
-        StationPosition& p = **it;
+        // A position, once it is one, is followed to whatever port its
+        // adapter has; a new adapter only when the station watches it.
+        if (it == m_positions.end() &&
+            !StationWatches(m_args.write.ports, m_args.write.allPorts, m_labels, a.port, a.identity, a.details))
+            continue;
+        StationPosition& p = it == m_positions.end() ? AddPosition(a.identity, std::string()) : **it;
+        m_unmatched.erase(std::remove_if(m_unmatched.begin(), m_unmatched.end(),
+                                         [&a](const std::string& named) {
+                                             return named == a.identity || PortFullName(named) == PortFullName(a.port);
+                                         }),
+                          m_unmatched.end());
         if (p.port == a.port)
             continue;
         p.port = a.port;
@@ -145,6 +201,23 @@ void Station::Poll()
             m_json->Object(nlohmann::json({{"event", "adapter"}, {"position", p.label}, {"key", p.number},
                                  {"adapter", p.identity}, {"port", p.port}, {"present", true}}));
     }
+    // Said once: a --port that names nothing present waits for its adapter.
+    if (!m_unmatchedSaid) {
+        m_unmatchedSaid = true;
+        for (const std::string& named : m_unmatched)
+            Say("station: --port " + named + " names no adapter present now; its position appears when it is "
+                "plugged in (the table shows each adapter's identity)");
+    }
+}
+
+// Whether the position's adapter is still on the port the station knows:
+// the port a key opens is the adapter's, never another's that took its
+// name.
+bool Station::StillThere(const StationPosition& p)
+{
+    const std::vector<Adapter> adapters = ListAdapters(m_host);
+    return std::any_of(adapters.begin(), adapters.end(),
+                       [&p](const Adapter& a) { return a.identity == p.identity && a.port == p.port; });
 }
 
 void Station::HandleKeys(const std::string& line)
@@ -185,9 +258,14 @@ void Station::HandleKeys(const std::string& line)
 
 void Station::StartPosition(StationPosition& p)
 {
+    if (!StillThere(p)) {
+        Say(p.label + ": adapter " + p.identity + " is no longer on " + p.port + "; press its key again");
+        Poll();
+        return;
+    }
     // The position's files are named by its adapter, not by the port name
     // it has today.
-    const std::string stem = m_folder + "vokt-" + ChannelBackupTag(p.identity);
+    const std::string stem = m_folder + "vokt-" + p.fileTag;
     RadioSession::Paths paths{stem + ".tmp", stem + ".log", p.label, p.identity};
     p.session = std::make_unique<RadioSession>(m_updateArgs, p.port, paths, m_prompt, *this);
     if (!p.session->Ready()) {

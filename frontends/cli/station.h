@@ -35,6 +35,8 @@ public:
 private:
     void ReadKeys();
     void Poll();
+    StationPosition& AddPosition(const std::string& identity, const std::string& label);
+    bool StillThere(const StationPosition& p);
     void HandleKeys(const std::string& line);
     void HandleStop(bool insist, bool byTechnician);
     void StartPosition(StationPosition& p);
@@ -63,11 +65,14 @@ private:
     int m_done = 0, m_failed = 0, m_anotherUpdate = 0, m_worst = 0;
     bool m_quit = false;
     int m_drawn = 0;
+    std::vector<std::string> m_unmatched;  // --port names no adapter has matched yet
+    bool m_unmatchedSaid = false;
 
     // Shared with the input, stop and radio threads.
     std::mutex m_mutex;
     std::condition_variable m_cv;
     std::deque<std::string> m_keys;
+    std::string m_typed;  // keys typed, not yet ended by Enter
     bool m_inputEnded = false;
     std::deque<std::pair<bool, bool>> m_stops;  // (insist, by the technician)
     std::vector<std::string> m_said;            // lines to show above the table

@@ -34,6 +34,6 @@ int RunStation(const StationArgs& args)
     }
     const std::string folder = args.write.dataFile.empty() ? NativeHost().DataFolder()
                                                            : (fs::u8path(args.write.dataFile) / "").u8string();
-    Station station(args, labels, folder, StdoutIsTerminal());
+    Station station(args, labels, folder, TerminalRedraws());
     return station.Run();
 }

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "frontends/cli/console_platform.h"
 #include "frontends/cli/radio_session.h"
 
 namespace {
@@ -54,8 +55,9 @@ bool StationWatches(const std::vector<std::string>& ports, bool allPorts, const 
                     const std::string& port, const std::string& identity, const PortDetails& details)
 {
     if (!ports.empty())
-        return std::find(ports.begin(), ports.end(), port) != ports.end() ||
-               std::find(ports.begin(), ports.end(), identity) != ports.end();
+        return std::any_of(ports.begin(), ports.end(), [&](const std::string& named) {
+            return named == identity || PortFullName(named) == PortFullName(port);
+        });
     if (allPorts || !details.vidPid.empty())
         return true;
     return std::any_of(labels.begin(), labels.end(), [&](const PositionLabel& l) { return l.identity == identity; });

@@ -13,6 +13,7 @@ struct StationPosition {
     int number = 0;          // the key that starts it
     std::string label;       // from the positions file, else "position N"
     std::string identity;    // "USB A12345", "hub 1-1.2", a port's name
+    std::string fileTag;     // names its files: vokt-TAG.tmp, vokt-TAG.log
     std::string port;        // its port now; empty while unplugged
     PortDetails details;
     bool expected = false;   // named in the positions file
@@ -34,8 +35,8 @@ struct PositionLabel {
 };
 bool ReadPositionsFile(const std::string& path, std::vector<PositionLabel>& labels, std::string& error);
 
-// Whether the station watches an adapter: the ones --port names (by port
-// or identity), else with --all-ports every port, else USB adapters and the
-// positions file's.
+// Whether the station watches an adapter: the ones --port names (by port,
+// in any of its forms, or by identity), else with --all-ports every port,
+// else USB adapters and the positions file's.
 bool StationWatches(const std::vector<std::string>& ports, bool allPorts, const std::vector<PositionLabel>& labels,
                     const std::string& port, const std::string& identity, const PortDetails& details);

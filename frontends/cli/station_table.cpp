@@ -30,11 +30,11 @@ std::string Doing(const StationRow& r)
 
 std::string WideLine(const StationRow& r)
 {
-    char line[512];
-    std::snprintf(line, sizeof line, "%-2d %-12.12s %-18.18s %-22.22s %4s %5s %3d  %s", r.number, r.label.c_str(),
-                  r.adapter.c_str(), Doing(r).c_str(), Percent(r).c_str(), Left(r).c_str(), r.retries,
-                  r.last.c_str());
-    return line;
+    // Cut by characters, not bytes: a label in UTF-8 is never split.
+    char numbers[64];
+    std::snprintf(numbers, sizeof numbers, " %4s %5s %3d  ", Percent(r).c_str(), Left(r).c_str(), r.retries);
+    return FittedText(std::to_string(r.number), 2) + " " + FittedText(r.label, 12) + " " + FittedText(r.adapter, 18) +
+           " " + FittedText(Doing(r), 22) + numbers + r.last;
 }
 
 }  // namespace
@@ -53,7 +53,7 @@ std::string TallyText(const StationTally& t)
 }
 
 std::vector<std::string> StationTableLines(const std::vector<StationRow>& rows, const StationTally& tally,
-                                           int columns)
+                                           int columns, const std::string& typed)
 {
     std::vector<std::string> lines;
     const bool wide = columns == 0 || columns >= kStationWideColumns;
@@ -80,8 +80,10 @@ std::vector<std::string> StationTableLines(const std::vector<StationRow>& rows, 
         lines.push_back(what);
     }
     lines.push_back(TallyText(tally));
-    lines.push_back("keys: number, Enter = all, q = end");
+    lines.push_back("keys: number, Enter = all, q = end > " + typed);
+    // Labels, identities and results may hold what a device or a file
+    // said: never a control character on the screen.
     for (std::string& line : lines)
-        line = ClippedLine(line, columns);
+        line = ClippedLine(PrintableText(line), columns);
     return lines;
 }

@@ -25,8 +25,9 @@ struct StationTally {
 
 // The table's lines for a terminal `columns` wide (0: no limit): one line a
 // position where the columns fit, two in a narrow terminal, each line cut
-// to the width; the tally and the keys under it.
+// to the width; the tally and the keys under it, with what the technician
+// has typed so far (`typed`, not yet ended by Enter).
 std::vector<std::string> StationTableLines(const std::vector<StationRow>& rows, const StationTally& tally,
-                                           int columns);
+                                           int columns, const std::string& typed = std::string());
 // "3 done, 1 failed, 0 need another update; 1.5 min a radio"
 std::string TallyText(const StationTally& tally);

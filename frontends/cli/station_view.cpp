@@ -4,6 +4,7 @@
 
 #include "frontends/cli/radio_session.h"
 #include "frontends/cli/station.h"
+#include "frontends/cli/terminal_text.h"
 
 // From the radios' threads.
 void Station::Event(const RadioEvent& e)
@@ -70,17 +71,20 @@ std::vector<StationRow> Station::Rows() const
 void Station::Show()
 {
     std::vector<std::string> said;
+    std::string typed;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         said.swap(m_said);
+        typed = m_typed;
     }
     std::string text;
     if (m_live && m_drawn > 0)
         text += "\r\x1b[" + std::to_string(m_drawn) + "A\x1b[J";  // the old table erased
+    // What adapters and files said may hold control characters.
     for (const std::string& line : said)
-        text += line + "\n";
+        text += PrintableText(line, true) + "\n";
     if (m_live) {
-        const std::vector<std::string> lines = StationTableLines(Rows(), Tally(), TerminalColumns());
+        const std::vector<std::string> lines = StationTableLines(Rows(), Tally(), TerminalColumns(), PrintableText(typed));
         for (const std::string& line : lines)
             text += line + "\n";
         m_drawn = static_cast<int>(lines.size());

@@ -1,5 +1,6 @@
 #include "frontends/cli/terminal_text.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -53,4 +54,35 @@ std::string ClippedLine(const std::string& line, int columns)
             return line.substr(0, i);
     }
     return line;
+}
+
+std::string PrintableText(const std::string& text, bool keepBreaks)
+{
+    std::string shown;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const bool c1 = c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                        static_cast<unsigned char>(text[i + 1]) <= 0x9F;
+        if (c1) {
+            shown += '?';
+            ++i;
+        } else if ((c < 0x20 && !(keepBreaks && c == '\n')) || c == 0x7F) {
+            shown += '?';
+        } else {
+            shown += static_cast<char>(c);
+        }
+    }
+    return shown;
+}
+
+std::string FittedText(const std::string& text, int columns)
+{
+    std::string fitted;
+    int shown = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80 && shown++ == columns)
+            return text.substr(0, i);
+        fitted += text[i];
+    }
+    return fitted + std::string(static_cast<std::size_t>(std::max(0, columns - shown)), ' ');
 }

@@ -19,3 +19,12 @@ int VisibleColumns(const std::string& text);
 // A line cut to `columns` less one (a row that fills the last column makes
 // some terminals wrap), counted in UTF-8 characters. 0: not cut.
 std::string ClippedLine(const std::string& line, int columns);
+
+// `text` safe to print: control characters (C0, DEL, C1), which could move
+// the cursor or recolour the screen, become '?'; a line break is kept when
+// `keepBreaks`.
+std::string PrintableText(const std::string& text, bool keepBreaks = false);
+
+// `text` in exactly `columns` UTF-8 characters: cut at a character's
+// boundary, or padded with spaces.
+std::string FittedText(const std::string& text, int columns);

@@ -11,6 +11,10 @@
 
 #include "../unit/test_support.h"
 
+// A printed command's words, as a POSIX shell splits it: 'quoted' parts
+// keep their spaces.
+std::vector<std::string> ShellWords(const std::string& command);
+
 // A child process with its output collected as it comes, for end-to-end
 // tests of the programs.
 class Process {

@@ -43,29 +43,6 @@ struct SafetyFixture : ::testing::Test, CliWorkspace {
         std::ofstream(path, std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     }
-    static std::vector<std::string> Words(const std::string& command)
-    {
-        std::vector<std::string> words;
-        std::string word;
-        bool quoted = false, any = false;
-        for (char c : command) {
-            if (c == '\'') {
-                quoted = !quoted;
-                any = true;
-            } else if (c == ' ' && !quoted) {
-                if (any)
-                    words.push_back(word);
-                word.clear();
-                any = false;
-            } else {
-                word += c;
-                any = true;
-            }
-        }
-        if (any)
-            words.push_back(word);
-        return words;
-    }
 };
 
 }  // namespace
@@ -106,7 +83,7 @@ TEST_F(SafetyFixture, AKilledUpdateIsNeverFinishedWithoutTheRadiosChannelData)
     EXPECT_NE(history.Out().find("UNFINISHED"), std::string::npos) << history.Out();
     {
         Simulator sim(dir.File("flash.bin"), {"--link", link});
-        std::vector<std::string> argv = Words(restore);
+        std::vector<std::string> argv = ShellWords(restore);
         argv.insert(argv.end(), {"--yes", "--json"});
         Process cli(argv, env);
         EXPECT_EQ(cli.Wait(), 0) << cli.Out() << cli.Err();
@@ -271,7 +248,7 @@ TEST_F(SafetyFixture, RecoveryDecidesFromTheRadiosChannelAreaInEveryFolderAndFor
     }
     EXPECT_EQ(ReadBinary(dir.File("x.bin")), erased);
 
-    std::vector<std::string> argv = Words(restore);
+    std::vector<std::string> argv = ShellWords(restore);
     argv.push_back("--yes");
     const std::string backup = argv[std::find(argv.begin(), argv.end(), "--channel-data") - argv.begin() + 1];
     const std::vector<std::uint8_t> saved = ReadBinary(backup);

@@ -136,11 +136,12 @@ TEST_F(StationFixture, APositionIsItsAdapterAndEachRadioNeedsItsOwnKey)
     // bench B: pulled out after the erase began, then its radio (its
     // channel area erased) refused, the restore command at hand.
     int bSeen = 0;
+    std::string restore;
     for (const Json& end : ends) {
         if (end["position"] != "bench B")
             continue;
         EXPECT_EQ(end.value("exit_status", -1), 2) << end.dump();
-        EXPECT_NE(end.value("restore_command", ""), "") << end.dump();
+        restore = end.value("restore_command", "");
         ++bSeen;
     }
     EXPECT_EQ(bSeen, 2);
@@ -149,6 +150,42 @@ TEST_F(StationFixture, APositionIsItsAdapterAndEachRadioNeedsItsOwnKey)
     Process history({VOKTA4_CLI, "history", "--record", dir.File("data/vokta4-history.jsonl")}, env);
     history.Wait();
     EXPECT_NE(history.Out().find("UNFINISHED"), std::string::npos) << history.Out();
+
+    // The printed command names the adapter, not the port name it had: taken
+    // literally after the replug, it finds the radio and restores it.
+    EXPECT_NE(restore.find("'USB SN-B'"), std::string::npos) << restore;
+    std::vector<std::string> argv = ShellWords(restore);
+    argv.push_back("--yes");
+    Process again(argv, env);
+    EXPECT_EQ(again.Wait(), 0) << again.Err();
+    b->Stop();
+    EXPECT_EQ(ReadBinary(dir.File("SN-B.bin")), ExpectedFlash(7, kMarkerRelease));
+}
+
+// The positions file numbers the bench in its order and shows a missing
+// adapter; a key for it opens nothing, and the last key without its line
+// end still counts. Once the input ends the station says so and ends.
+TEST_F(StationFixture, ThePositionsFileSetsTheBenchAndAKeyOpensOnlyItsOwnAdapter)
+{
+    dir.Write("bench.txt", "bench 1 = USB SN-MISSING\nbench 2 = USB SN-B\n");
+    auto b = Adapter("SN-B");
+    Process cli(StationCommand({"--json", "--positions", dir.File("bench.txt"), "--port", "USB SN-B", "--port",
+                                "ttyNOWHERE"}),
+                env, "", false);
+    ASSERT_TRUE(WaitFor(cli, [](const Json& j) {
+        return j.value("event", "") == "adapter" && j.value("position", "") == "bench 2" && j.value("key", 0) == 2;
+    })) << cli.Out() << cli.Err();
+    cli.Input("1\n2");  // the missing position, then bench 2 with no Enter after it
+    cli.CloseInput();
+    EXPECT_EQ(cli.Wait(std::chrono::seconds(180)), 0) << cli.Err();
+    EXPECT_EQ(Count(cli, Finished("bench 2")), 1) << cli.Out();
+    EXPECT_EQ(Count(cli, Finished("bench 1")), 0) << cli.Out();
+    const std::string err = cli.Err();
+    EXPECT_NE(err.find("bench 1: adapter USB SN-MISSING is unplugged"), std::string::npos) << err;
+    EXPECT_NE(err.find("--port ttyNOWHERE names no adapter"), std::string::npos) << err;
+    EXPECT_NE(err.find("no more keys can come"), std::string::npos) << err;
+    b->Stop();
+    EXPECT_EQ(ReadBinary(dir.File("SN-B.bin")), ExpectedFlash(7, kMarkerRelease));
 }
 
 // On a 40-column terminal the live table keeps every line inside the width,
@@ -185,6 +222,9 @@ TEST_F(StationFixture, TheLiveTableFitsAFortyColumnTerminal)
     }
     EXPECT_GT(tableLines, 3);
     EXPECT_EQ(tooWide, "");
+    // The keys typed are not echoed: an echoed line would push the table
+    // down a line for every key.
+    EXPECT_EQ(out.find("\nq\r\n"), std::string::npos) << out;
     EXPECT_NE(out.find("2 done, 0 failed, 0 need another update"), std::string::npos) << out;
 }
 

@@ -1,0 +1,36 @@
+// Adapters are told apart by what they report, and what they report never
+// reaches a screen or a file name with a control character in it.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "platform/adapter_list.h"
+#include "test_support.h"
+
+namespace {
+
+class AdapterHost : public TestHost {
+public:
+    std::map<std::string, PortDetails> details;
+    PortDetails DescribePort(const std::string& port) override { return details[port]; }
+};
+
+TEST(AdapterList, AdaptersSoldWithOneSerialNumberAreTwoPositionsAndNoIdentityHoldsAControlCharacter)
+{
+    AdapterHost host;
+    host.portNames = {"/dev/ttyUSB0", "/dev/ttyUSB1", "/dev/ttyUSB2", "/dev/ttyS4"};
+    host.details["/dev/ttyUSB0"] = {"", "0403:6001", "0001", "1-1.2"};
+    host.details["/dev/ttyUSB1"] = {"", "0403:6001", "0001", "1-1.3"};
+    host.details["/dev/ttyUSB2"] = {"", "0403:6001", "A\x1b[2J\x07", ""};
+    const std::vector<Adapter> adapters = ListAdapters(host);
+    ASSERT_EQ(adapters.size(), 4u);
+    EXPECT_EQ(adapters[0].identity, "USB 0001 at hub 1-1.2");
+    EXPECT_EQ(adapters[1].identity, "USB 0001 at hub 1-1.3");
+    EXPECT_EQ(adapters[2].identity, "USB A?[2J?");
+    EXPECT_EQ(adapters[3].identity, "/dev/ttyS4");
+    // A command printed with an identity finds the adapter's port now.
+    EXPECT_EQ(PortOfAdapter(host, "USB 0001 at hub 1-1.3"), "/dev/ttyUSB1");
+    EXPECT_EQ(PortOfAdapter(host, "USB 9999"), "USB 9999");
+}
+
+}  // namespace
