@@ -25,11 +25,15 @@ bool Writable(const std::string& folder)
     return ok;
 }
 
-// A package's layout: prefix/bin beside prefix/share/doc/vokta4.
+// What an installer leaves: a package's layout (prefix/bin beside
+// prefix/share/doc/vokta4), or the Windows installer's note beside the
+// programs. Whether the folder can be written says nothing: an
+// administrator can write Program Files.
 bool PackageLayout(const std::string& dir)
 {
     std::error_code ec;
-    return fs::exists(fs::u8path(dir) / ".." / "share" / "doc" / "vokta4", ec);
+    return fs::exists(fs::u8path(dir) / ".." / "share" / "doc" / "vokta4", ec) ||
+           fs::exists(fs::u8path(dir) / "vokta4-installed.txt", ec);
 }
 
 }  // namespace
@@ -87,8 +91,7 @@ std::vector<std::string> Host::BootProgramPlaces()
     if (!Installed())
         return {DirectoryOf(ModuleFileName()) + "boot.s19"};
     std::vector<std::string> places = {UserFolder("XDG_CONFIG_HOME", ".config") + "boot.s19"};
-    if (DirectoryOf(ModuleFileName()).front() == '/')
-        places.push_back("/etc/vokta4/boot.s19");  // the system's, for every user
+    places.push_back(ShopFolder() + "boot.s19");  // the machine's, for every user
     if (ReadOnlyProgramFolder())
         places.insert(places.begin(), DirectoryOf(ModuleFileName()) + "boot.s19");
     return places;
