@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 namespace fs = std::filesystem;
 
@@ -27,6 +28,24 @@ bool SimulatedAdapters(std::vector<std::pair<std::string, std::string>>& adapter
     }
     std::sort(adapters.begin(), adapters.end());
     return true;
+}
+
+// What a device reports is shown on screens and put in file names: no
+// control characters.
+std::string Printable(const std::string& text)
+{
+    std::string shown = text;
+    for (char& c : shown) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = '?';
+    }
+    return shown;
+}
+
+// Where an adapter is, to tell apart two with one serial number.
+std::string Place(const Adapter& a)
+{
+    return a.details.location.empty() ? a.port : "hub " + Printable(a.details.location);
 }
 
 }  // namespace
@@ -57,18 +76,6 @@ bool SimulatedAdapterDetails(const std::string& port, PortDetails& details)
     return true;
 }
 
-// What a device reports is shown on screens and put in file names: no
-// control characters.
-std::string Printable(const std::string& text)
-{
-    std::string shown = text;
-    for (char& c : shown) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            c = '?';
-    }
-    return shown;
-}
-
 std::string AdapterIdentity(const std::string& port, const PortDetails& details)
 {
     if (!details.serial.empty())
@@ -78,7 +85,7 @@ std::string AdapterIdentity(const std::string& port, const PortDetails& details)
     return port;
 }
 
-std::vector<Adapter> ListAdapters(Host& host)
+std::vector<Adapter> ListAdapters(Host& host, std::set<std::string>* twins)
 {
     std::vector<Adapter> adapters;
     std::vector<std::string> ports;
@@ -91,24 +98,27 @@ std::vector<Adapter> ListAdapters(Host& host)
         a.identity = AdapterIdentity(port, a.details);
         adapters.push_back(a);
     }
-    std::vector<std::string> shared;
+    std::set<std::string> shared = twins ? *twins : std::set<std::string>();
     for (std::size_t i = 0; i < adapters.size(); ++i) {
         for (std::size_t j = 0; j < i; ++j) {
             if (adapters[i].identity == adapters[j].identity)
-                shared.push_back(adapters[i].identity);
+                shared.insert(adapters[i].identity);
         }
     }
     for (Adapter& a : adapters) {
-        if (std::find(shared.begin(), shared.end(), a.identity) != shared.end())
-            a.identity += " at " + (a.details.location.empty() ? a.port : "hub " + Printable(a.details.location));
+        if (shared.count(a.identity) && a.identity != a.port)
+            a.identity += " at " + Place(a);
     }
+    if (twins)
+        *twins = shared;
     return adapters;
 }
 
 std::string PortOfAdapter(Host& host, const std::string& name)
 {
     for (const Adapter& a : ListAdapters(host)) {
-        if (a.identity == name)
+        // A twin's identity names it also while the other is unplugged.
+        if (a.identity == name || a.identity + " at " + Place(a) == name)
             return a.port;
     }
     return name;

@@ -1,4 +1,5 @@
 #pragma once
+#include <set>
 #include <string>
 #include <vector>
 
@@ -15,8 +16,11 @@ struct Adapter {
 // Every port of the host's list as an adapter: a USB adapter is known by its
 // serial number, else by its place on the hub; any other port by its name.
 // Adapters sold with one serial number for all are told apart by their place
-// on the hub (else their port): "USB 0001 at hub 1-1.2".
-std::vector<Adapter> ListAdapters(Host& host);
+// on the hub (else their port): "USB 0001 at hub 1-1.2". `twins` (kept by
+// the caller from one listing to the next) holds the identities seen on two
+// adapters at once: such an adapter keeps its place in its identity when
+// the other is pulled out, so that it stays the same position.
+std::vector<Adapter> ListAdapters(Host& host, std::set<std::string>* twins = nullptr);
 
 // The port an adapter identity names now (`name` itself when it names no
 // adapter present): a command printed before the adapter was plugged back

@@ -58,9 +58,11 @@ struct UpdateRequest {
     // The bench position of a station ("bench 3"), kept in the journal and
     // the service record; empty elsewhere.
     std::string position;
-    // The identity of the station's adapter ("USB A12345"): it names the
-    // backups, whatever port name the adapter has today. Empty elsewhere.
+    // The identity of the station's adapter ("USB A12345"), whatever port
+    // name the adapter has today, and the tag that names its files and
+    // backups (unique among the station's positions). Empty elsewhere.
     std::string adapterIdentity;
+    std::string fileTag;
 };
 
 // What an update leaves behind, for the front ends to present.

@@ -116,10 +116,15 @@ bool PromptInput::ReadChar(char& c)
 {
     {
         std::lock_guard<std::mutex> lock(m_impl->mutex);
+        // Without its own handle the read could not be cancelled: the input
+        // is taken as ended rather than holding the program at its end.
         if (m_impl->cancelled)
             return false;
-        DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &m_impl->reader, 0, FALSE,
-                        DUPLICATE_SAME_ACCESS);
+        if (!DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &m_impl->reader, 0, FALSE,
+                             DUPLICATE_SAME_ACCESS)) {
+            m_impl->reader = nullptr;
+            return false;
+        }
     }
     DWORD n = 0;
     const bool read = ReadFile(m_impl->input, &c, 1, &n, nullptr) && n == 1;

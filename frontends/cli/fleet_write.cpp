@@ -145,7 +145,7 @@ int RunFleetWrite(const WriteArgs& args)
         const std::string dataFile = several                            ? stem + ".tmp"
                                      : (folder || args.dataFile.empty()) ? base + "vokt.tmp"
                                                                          : args.dataFile;
-        RadioSession::Paths paths{dataFile, stem + ".log", std::string(), std::string()};
+        RadioSession::Paths paths{dataFile, stem + ".log", std::string(), std::string(), std::string()};
         radios.push_back(std::make_unique<RadioSession>(args, port, paths, prompt, *sink));
         if (!radios.back()->Ready())
             return kExitIntact;

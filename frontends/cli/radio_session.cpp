@@ -43,6 +43,7 @@ RadioSession::RadioSession(const WriteArgs& args, const std::string& port, const
     m_request.port = port;
     m_request.position = paths.position;
     m_request.adapterIdentity = paths.adapterIdentity;
+    m_request.fileTag = paths.fileTag;
     m_request.mode = args.test ? "TEST" : "RELEASE";
     m_request.firmwarePath = args.firmware.empty() ? FirmwareBesideProgram(*m_host) : args.firmware;
 }

@@ -26,7 +26,8 @@ public:
         std::string dataFile;
         std::string logFile;
         std::string position;  // a station's bench position: one of several radios
-        std::string adapterIdentity;  // the station's adapter, which names the backups
+        std::string adapterIdentity;  // the station's adapter
+        std::string fileTag;          // what names the position's backups
     };
     // A snapshot for the live table.
     struct Status {

@@ -31,8 +31,12 @@ Station::Station(const StationArgs& args, std::vector<PositionLabel> labels, std
     m_updateArgs.yes = true;
     // The positions file's adapters are positions from the start, numbered
     // in its order, shown while they are missing.
-    for (const PositionLabel& l : m_labels)
+    for (const PositionLabel& l : m_labels) {
         AddPosition(l.identity, l.label).expected = true;
+        const std::size_t at = l.identity.find(" at ");
+        if (at != std::string::npos)
+            m_twins.insert(l.identity.substr(0, at));
+    }
     m_unmatched = args.write.ports;
 }
 
@@ -44,16 +48,18 @@ StationPosition& Station::AddPosition(const std::string& identity, const std::st
     p->label = label.empty() ? "position " + std::to_string(p->number) : label;
     // Two identities may give one file name ("USB A/1", "USB A_1", or "USB
     // a1" and "USB A1" on Windows): the later position's files take its
-    // number too.
-    p->fileTag = ChannelBackupTag(identity);
+    // number too, after a '.' that no tag of an identity holds.
     const auto lower = [](std::string t) {
         std::transform(t.begin(), t.end(), t.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
         return t;
     };
-    for (const auto& other : m_positions) {
-        if (lower(other->fileTag) == lower(p->fileTag))
-            p->fileTag += "-" + std::to_string(p->number);
-    }
+    const auto taken = [&](const std::string& tag) {
+        return std::any_of(m_positions.begin(), m_positions.end(),
+                           [&](const auto& other) { return lower(other->fileTag) == lower(tag); });
+    };
+    p->fileTag = ChannelBackupTag(identity);
+    for (int n = p->number; taken(p->fileTag); ++n)
+        p->fileTag = ChannelBackupTag(identity) + "." + std::to_string(n);
     m_positions.push_back(std::move(p));
     return *m_positions.back();
 }
@@ -78,14 +84,25 @@ void Station::Say(const std::string& line)
 // move the table), and what is typed shows on the table's last line.
 void Station::ReadKeys()
 {
-    std::string line;
     char c = 0;
+    bool afterCr = false;
     while (m_input.ReadChar(c)) {
         std::lock_guard<std::mutex> lock(m_mutex);
-        if (c == '\n' || c == '\r') {
+        // A line ends in CR, LF or CR LF (a Windows console, a file): one
+        // Enter each, never an Enter for every waiting position more.
+        const bool lf = c == '\n';
+        if (lf && afterCr) {
+            afterCr = false;
+            continue;
+        }
+        afterCr = c == '\r';
+        if (lf || c == '\r') {
             m_keys.push_back(m_typed);
             m_typed.clear();
         } else if (c == 0x7F || c == '\b') {
+            // One character, however many bytes of UTF-8.
+            while (!m_typed.empty() && (static_cast<unsigned char>(m_typed.back()) & 0xC0) == 0x80)
+                m_typed.pop_back();
             if (!m_typed.empty())
                 m_typed.pop_back();
         } else if (static_cast<unsigned char>(c) >= 0x20 && m_typed.size() < 64) {
@@ -94,7 +111,9 @@ void Station::ReadKeys()
         m_cv.notify_all();
     }
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_typed.empty())  // the last line, without its line end
+    // The last line of a file or pipe, without its line end, counts; on a
+    // terminal that hung up, a half-typed key does not.
+    if (!m_typed.empty() && !InputIsTerminal(0))
         m_keys.push_back(m_typed);
     m_typed.clear();
     m_inputEnded = true;
@@ -166,7 +185,7 @@ int Station::Run()
 // their new port names, missing ones are unplugged.
 void Station::Poll()
 {
-    const std::vector<Adapter> adapters = ListAdapters(m_host);
+    const std::vector<Adapter> adapters = ListAdapters(m_host, &m_twins);
     for (auto& p : m_positions) {
         const bool present = std::any_of(adapters.begin(), adapters.end(),
                                          [&p](const Adapter& a) { return a.identity == p->identity; });
@@ -215,7 +234,7 @@ void Station::Poll()
 // name.
 bool Station::StillThere(const StationPosition& p)
 {
-    const std::vector<Adapter> adapters = ListAdapters(m_host);
+    const std::vector<Adapter> adapters = ListAdapters(m_host, &m_twins);
     return std::any_of(adapters.begin(), adapters.end(),
                        [&p](const Adapter& a) { return a.identity == p.identity && a.port == p.port; });
 }
@@ -259,14 +278,14 @@ void Station::HandleKeys(const std::string& line)
 void Station::StartPosition(StationPosition& p)
 {
     if (!StillThere(p)) {
+        // The main loop looks for the adapters again before the next key.
         Say(p.label + ": adapter " + p.identity + " is no longer on " + p.port + "; press its key again");
-        Poll();
         return;
     }
     // The position's files are named by its adapter, not by the port name
     // it has today.
     const std::string stem = m_folder + "vokt-" + p.fileTag;
-    RadioSession::Paths paths{stem + ".tmp", stem + ".log", p.label, p.identity};
+    RadioSession::Paths paths{stem + ".tmp", stem + ".log", p.label, p.identity, p.fileTag};
     p.session = std::make_unique<RadioSession>(m_updateArgs, p.port, paths, m_prompt, *this);
     if (!p.session->Ready()) {
         p.session.reset();

@@ -5,6 +5,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,7 @@ private:
     int m_drawn = 0;
     std::vector<std::string> m_unmatched;  // --port names no adapter has matched yet
     bool m_unmatchedSaid = false;
+    std::set<std::string> m_twins;  // identities seen on two adapters at once
 
     // Shared with the input, stop and radio threads.
     std::mutex m_mutex;

@@ -33,7 +33,9 @@ std::string WideLine(const StationRow& r)
     // Cut by characters, not bytes: a label in UTF-8 is never split.
     char numbers[64];
     std::snprintf(numbers, sizeof numbers, " %4s %5s %3d  ", Percent(r).c_str(), Left(r).c_str(), r.retries);
-    return FittedText(std::to_string(r.number), 2) + " " + FittedText(r.label, 12) + " " + FittedText(r.adapter, 18) +
+    char number[16];
+    std::snprintf(number, sizeof number, "%-2d", r.number);
+    return std::string(number) + " " + FittedText(r.label, 12) + " " + FittedText(r.adapter, 18) +
            " " + FittedText(Doing(r), 22) + numbers + r.last;
 }
 

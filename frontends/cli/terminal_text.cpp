@@ -59,18 +59,25 @@ std::string ClippedLine(const std::string& line, int columns)
 std::string PrintableText(const std::string& text, bool keepBreaks)
 {
     std::string shown;
-    for (std::size_t i = 0; i < text.size(); ++i) {
+    for (std::size_t i = 0; i < text.size();) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
-        const bool c1 = c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
-                        static_cast<unsigned char>(text[i + 1]) <= 0x9F;
-        if (c1) {
-            shown += '?';
+        if (c < 0x80) {
+            shown += (c < 0x20 && !(keepBreaks && c == '\n')) || c == 0x7F ? '?' : static_cast<char>(c);
             ++i;
-        } else if ((c < 0x20 && !(keepBreaks && c == '\n')) || c == 0x7F) {
-            shown += '?';
-        } else {
-            shown += static_cast<char>(c);
+            continue;
         }
+        // A character of UTF-8 whole; a stray byte (which a terminal in an
+        // 8-bit mode takes for a control) or a C1 control becomes '?'.
+        const std::size_t length = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
+        bool whole = length > 0 && i + length <= text.size() && c < 0xF5;
+        for (std::size_t k = 1; whole && k < length; ++k)
+            whole = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+        const bool c1 = whole && c == 0xC2 && static_cast<unsigned char>(text[i + 1]) <= 0x9F;
+        if (whole && !c1)
+            shown.append(text, i, length);
+        else
+            shown += '?';
+        i += whole ? length : 1;
     }
     return shown;
 }

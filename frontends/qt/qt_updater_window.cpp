@@ -219,7 +219,10 @@ void QtUpdaterWindow::LockControls(bool lock)
 
 bool QtUpdaterWindow::ShowMessage(const std::string& text, MessageButtons buttons)
 {
-    QMessageBox box(QMessageBox::Warning, QStringLiteral(TXT_MESSAGE_CAPTION), Q(text),
+    // The box bears the window's title, so that a technician with several
+    // windows open sees whose "Done." it is.
+    const QString title = windowTitle().isEmpty() ? QStringLiteral(TXT_MESSAGE_CAPTION) : windowTitle();
+    QMessageBox box(QMessageBox::Warning, title, Q(text),
                     buttons == MessageButtons::Ok ? QMessageBox::Ok : QMessageBox::Ok | QMessageBox::Cancel, this);
     box.setDefaultButton(buttons == MessageButtons::OkCancelDefaultCancel ? QMessageBox::Cancel : QMessageBox::Ok);
     return box.exec() == QMessageBox::Ok;

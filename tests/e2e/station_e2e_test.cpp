@@ -163,23 +163,31 @@ TEST_F(StationFixture, APositionIsItsAdapterAndEachRadioNeedsItsOwnKey)
 }
 
 // The positions file numbers the bench in its order and shows a missing
-// adapter; a key for it opens nothing, and the last key without its line
-// end still counts. Once the input ends the station says so and ends.
+// adapter; a key for it opens nothing, a line end of CR LF is one Enter,
+// and the last key without its line end still counts. Once the input ends
+// the station says so and ends.
 TEST_F(StationFixture, ThePositionsFileSetsTheBenchAndAKeyOpensOnlyItsOwnAdapter)
 {
     dir.Write("bench.txt", "bench 1 = USB SN-MISSING\nbench 2 = USB SN-B\n");
     auto b = Adapter("SN-B");
+    auto c = Adapter("SN-C");
     Process cli(StationCommand({"--json", "--positions", dir.File("bench.txt"), "--port", "USB SN-B", "--port",
-                                "ttyNOWHERE"}),
+                                "ttyNOWHERE", "--port", "USB SN-C"}),
                 env, "", false);
-    ASSERT_TRUE(WaitFor(cli, [](const Json& j) {
-        return j.value("event", "") == "adapter" && j.value("position", "") == "bench 2" && j.value("key", 0) == 2;
-    })) << cli.Out() << cli.Err();
-    cli.Input("1\n2");  // the missing position, then bench 2 with no Enter after it
+    for (const std::string position : {"bench 2", "position 3"}) {
+        ASSERT_TRUE(WaitFor(cli, [position](const Json& j) {
+            return j.value("event", "") == "adapter" && j.value("position", "") == position &&
+                   j.value("key", 0) == position.back() - '0';
+        })) << cli.Out() << cli.Err();
+    }
+    // The missing position with a Windows line end (one Enter, not an
+    // Enter for every waiting position more), then bench 2 with none.
+    cli.Input("1\r\n2");
     cli.CloseInput();
     EXPECT_EQ(cli.Wait(std::chrono::seconds(180)), 0) << cli.Err();
     EXPECT_EQ(Count(cli, Finished("bench 2")), 1) << cli.Out();
     EXPECT_EQ(Count(cli, Finished("bench 1")), 0) << cli.Out();
+    EXPECT_EQ(Count(cli, Finished("position 3")), 0) << "a radio updated without its key: " << cli.Out();
     const std::string err = cli.Err();
     EXPECT_NE(err.find("bench 1: adapter USB SN-MISSING is unplugged"), std::string::npos) << err;
     EXPECT_NE(err.find("--port ttyNOWHERE names no adapter"), std::string::npos) << err;

@@ -44,6 +44,7 @@ public:
         m_timer.start(5);
     }
     QStringList texts;
+    QStringList titles;
     QList<bool> answers;  // used in order; OK once they run out
 
 private:
@@ -58,6 +59,7 @@ private:
             return;
         m_last = box;
         texts << box->text();
+        titles << box->windowTitle();
         if (m_onBox)
             m_onBox(box->text());
         const bool ok = answers.isEmpty() ? true : answers.takeFirst();
@@ -204,6 +206,7 @@ private slots:
         QTest::mouseClick(w->WriteButton(), Qt::LeftButton);
         const double seconds = static_cast<double>(clock.elapsed()) / 1000;
         QCOMPARE(boxes.texts, QStringList({"Power Supply?", "Done."}));
+        QCOMPARE(boxes.titles.last(), w->windowTitle());
         QCOMPARE(logAtDone, kLog);
         QCOMPARE(barAtDone, 0);
         QCOMPARE(w->LogPane()->toPlainText(), QString());

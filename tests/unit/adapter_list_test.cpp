@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 
+#include "frontends/cli/terminal_text.h"
 #include "platform/adapter_list.h"
 #include "test_support.h"
 
@@ -31,6 +33,24 @@ TEST(AdapterList, AdaptersSoldWithOneSerialNumberAreTwoPositionsAndNoIdentityHol
     // A command printed with an identity finds the adapter's port now.
     EXPECT_EQ(PortOfAdapter(host, "USB 0001 at hub 1-1.3"), "/dev/ttyUSB1");
     EXPECT_EQ(PortOfAdapter(host, "USB 9999"), "USB 9999");
+
+    // One twin pulled out: the other stays the position it was, and a
+    // command that names it still finds it.
+    std::set<std::string> twins;
+    ListAdapters(host, &twins);
+    host.portNames = {"/dev/ttyUSB1"};
+    EXPECT_EQ(ListAdapters(host, &twins).at(0).identity, "USB 0001 at hub 1-1.3");
+    EXPECT_EQ(PortOfAdapter(host, "USB 0001 at hub 1-1.3"), "/dev/ttyUSB1");
+}
+
+// What the station prints of a device's or a file's words: never a control
+// character, a stray byte or half a character.
+TEST(AdapterList, TheTableShowsWholeCharactersAndNoControls)
+{
+    EXPECT_EQ(PrintableText("bench \xc3\xa9\x1b[2J\xc2\x9b\x9b\xe2\x82"), "bench \xc3\xa9?[2J????");
+    EXPECT_EQ(PrintableText("a\nb", true), "a\nb");
+    EXPECT_EQ(FittedText("\xc3\xa9t\xc3\xa9", 2), "\xc3\xa9t");
+    EXPECT_EQ(FittedText("ab", 4), "ab  ");
 }
 
 }  // namespace
