@@ -120,7 +120,9 @@ void QtUpdaterWindow::Layout()
     m_firmwareLabel->setGeometry(du.Rect(5, 40, 65, 10));
     m_firmware->setGeometry(du.Rect(5, 50, 230, 15));
     m_log->setGeometry(du.Rect(5, 70, 230, 85));
-    m_progress->setGeometry(du.Rect(0, 160, 235, 10));
+    // One unit higher than 160: a bar at 160 with its 10 units would end
+    // below the window's 169, its bottom edge cut.
+    m_progress->setGeometry(du.Rect(0, 159, 235, 10));
     setFixedSize(du.X(237), du.Y(169));
 }
 

@@ -305,6 +305,7 @@ private slots:
         QVERIFY(!file.isEmpty());
         QVERIFY(QFile::exists(file));
         QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(", ")));
+        QVERIFY(w->rect().contains(w->Progress()->geometry()));  // the bar's bottom edge shows
         QCOMPARE(boxes.texts.last(), QStringLiteral("Done."));
     }
 

