@@ -22,7 +22,7 @@
 #include "platform/native_host.h"
 #include "dialog/updater_dialog.h"
 #include "update/update_steps.h"
-#include "serial/posix_port_backend.h"
+#include "serial/linux_port_backend.h"
 #include "serial/receive_sink.h"
 #include "serial/serial_channel.h"
 #include "tests/unit/pty.h"
@@ -72,7 +72,7 @@ public:
 std::vector<double> PollReader(Pty& pty, int samples)
 {
     TimestampSink sink;
-    SerialChannel channel(&sink, [] { return std::make_unique<PosixPortBackend>(); });
+    SerialChannel channel(&sink, [] { return std::make_unique<LinuxPortBackend>(); });
     channel.Open(pty.slave);
     auto v = Measure(pty.master, samples, [&](int i) {
         while (sink.count <= i)

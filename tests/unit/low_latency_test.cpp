@@ -11,8 +11,8 @@
 #include <fstream>
 #include <vector>
 
-#include "serial/posix_adapter_latency.h"
-#include "serial/posix_port_backend.h"
+#include "serial/linux_adapter_latency.h"
+#include "serial/linux_port_backend.h"
 
 namespace {
 
@@ -54,7 +54,7 @@ private:
 };
 
 // Sends one byte from the far end and reads it through the port.
-bool ByteArrives(Pty& pty, PosixPortBackend& port)
+bool ByteArrives(Pty& pty, LinuxPortBackend& port)
 {
     const std::uint8_t sent = 0x5A;
     if (::write(pty.master, &sent, 1) != 1 || port.WaitReadable(std::chrono::seconds(2)) != PortBackend::WaitResult::Readable)
@@ -70,7 +70,7 @@ TEST(LowLatency, SetAtOpenAndPutBackAtCloseOnlyWhenOpenChangedIt)
     Pty pty;
     FakeDriver off;
     {
-        PosixPortBackend port(std::make_unique<FakeTuning>(off));
+        LinuxPortBackend port(std::make_unique<FakeTuning>(off));
         std::string error;
         ASSERT_TRUE(port.Open(pty.slave, error)) << error;
         EXPECT_TRUE(off.lowLatency);
@@ -86,7 +86,7 @@ TEST(LowLatency, SetAtOpenAndPutBackAtCloseOnlyWhenOpenChangedIt)
     // Already on: left as the system had it, also at Close.
     FakeDriver on;
     on.lowLatency = true;
-    PosixPortBackend port(std::make_unique<FakeTuning>(on));
+    LinuxPortBackend port(std::make_unique<FakeTuning>(on));
     std::string error;
     ASSERT_TRUE(port.Open(pty.slave, error)) << error;
     port.Close();
@@ -100,7 +100,7 @@ TEST(LowLatency, ADriverThatRefusesLeavesTheTimerAndAnAdviceButThePortWorks)
     FakeDriver refusing;
     refusing.acceptsSet = false;
     refusing.latency = {AdapterLatency::Kind::Known, 16};
-    PosixPortBackend port(std::make_unique<FakeTuning>(refusing));
+    LinuxPortBackend port(std::make_unique<FakeTuning>(refusing));
     std::string error;
     ASSERT_TRUE(port.Open(pty.slave, error)) << error;
     EXPECT_TRUE(ByteArrives(pty, port));
@@ -113,7 +113,7 @@ TEST(LowLatency, ADriverThatRefusesLeavesTheTimerAndAnAdviceButThePortWorks)
     // The system's own calls on a pseudo-terminal: refused, and harmless.
     bool on = false;
     EXPECT_FALSE(MakeSystemLineTuning()->GetLowLatency(pty.master, on));
-    PosixPortBackend real;
+    LinuxPortBackend real;
     ASSERT_TRUE(real.Open(pty.slave, error)) << error;
     EXPECT_TRUE(ByteArrives(pty, real));
     EXPECT_TRUE(real.LatencyAdvice().empty());

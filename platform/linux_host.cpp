@@ -14,7 +14,7 @@
 #include "platform/host.h"
 #include "platform/ini_profile.h"
 #include "platform/native_host.h"
-#include "serial/posix_port_backend.h"
+#include "serial/linux_port_backend.h"
 
 namespace {
 
@@ -66,7 +66,7 @@ PortDetails NativeHost::DescribePort(const std::string& name)
     if (SimulatedAdapterDetails(name, details))
         return details;
     sp_port* port = nullptr;
-    if (sp_get_port_by_name(PosixPortBackend::DevicePath(name).c_str(), &port) != SP_OK)
+    if (sp_get_port_by_name(LinuxPortBackend::DevicePath(name).c_str(), &port) != SP_OK)
         return details;
     if (const char* d = sp_get_port_description(port))
         details.description = d;
@@ -77,7 +77,7 @@ PortDetails NativeHost::DescribePort(const std::string& name)
         details.vidPid = ids;
         if (const char* serial = sp_get_port_usb_serial(port))
             details.serial = serial;
-        details.location = UsbLocation(PosixPortBackend::DevicePath(name));
+        details.location = UsbLocation(LinuxPortBackend::DevicePath(name));
     }
     sp_free_port(port);
     return details;
@@ -85,7 +85,7 @@ PortDetails NativeHost::DescribePort(const std::string& name)
 
 std::unique_ptr<PortBackend> NativeHost::MakePortBackend()
 {
-    return std::make_unique<PosixPortBackend>();
+    return std::make_unique<LinuxPortBackend>();
 }
 
 std::string NativeHost::ModuleFileName()

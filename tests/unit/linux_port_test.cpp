@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "platform/native_host.h"
-#include "serial/posix_port_backend.h"
+#include "serial/linux_port_backend.h"
 
 namespace {
 
@@ -25,7 +25,7 @@ termios Settings(const std::string& path)
 
 }  // namespace
 
-TEST(PosixPortBackend, SetsRaw19200AndRestoresTheLineSettingsAtClose)
+TEST(LinuxPortBackend, SetsRaw19200AndRestoresTheLineSettingsAtClose)
 {
     Pty pty;
     const int keep = ::open(pty.slave.c_str(), O_RDWR | O_NOCTTY);
@@ -36,7 +36,7 @@ TEST(PosixPortBackend, SetsRaw19200AndRestoresTheLineSettingsAtClose)
     ::cfsetospeed(&cooked, B9600);
     ::tcsetattr(keep, TCSANOW, &cooked);
 
-    PosixPortBackend port;
+    LinuxPortBackend port;
     std::string error;
     ASSERT_TRUE(port.Open(pty.slave, error)) << error;
     termios t = Settings(pty.slave);
@@ -51,10 +51,10 @@ TEST(PosixPortBackend, SetsRaw19200AndRestoresTheLineSettingsAtClose)
     ::close(keep);
 }
 
-TEST(PosixPortBackend, ASecondOpenOfABusyPortFails)
+TEST(LinuxPortBackend, ASecondOpenOfABusyPortFails)
 {
     Pty pty;
-    PosixPortBackend first, second;
+    LinuxPortBackend first, second;
     std::string error;
     ASSERT_TRUE(first.Open(pty.slave, error)) << error;
     EXPECT_FALSE(second.Open(pty.slave, error));
@@ -63,10 +63,10 @@ TEST(PosixPortBackend, ASecondOpenOfABusyPortFails)
     EXPECT_TRUE(second.Open(pty.slave, error)) << error;
 }
 
-TEST(PosixPortBackend, BytesTravelBothWaysAndAHangUpIsSeen)
+TEST(LinuxPortBackend, BytesTravelBothWaysAndAHangUpIsSeen)
 {
     Pty pty;
-    PosixPortBackend port;
+    LinuxPortBackend port;
     std::string error;
     ASSERT_TRUE(port.Open(pty.slave, error)) << error;
     const std::uint8_t out[3] = {0x18, 0x00, 0xFF};
@@ -88,10 +88,10 @@ TEST(PosixPortBackend, BytesTravelBothWaysAndAHangUpIsSeen)
     EXPECT_EQ(port.WaitReadable(std::chrono::milliseconds(1000)), PortBackend::WaitResult::HungUp);
 }
 
-TEST(PosixPortBackend, APurgeBetweenReadinessAndReadNeverLeavesTheReaderBlocked)
+TEST(LinuxPortBackend, APurgeBetweenReadinessAndReadNeverLeavesTheReaderBlocked)
 {
     Pty pty;
-    PosixPortBackend port;
+    LinuxPortBackend port;
     std::string error;
     ASSERT_TRUE(port.Open(pty.slave, error)) << error;
     const std::uint8_t late = '1';
@@ -113,14 +113,14 @@ TEST(PosixPortBackend, APurgeBetweenReadinessAndReadNeverLeavesTheReaderBlocked)
     EXPECT_LT(took, std::chrono::milliseconds(400));
 }
 
-TEST(PosixPortBackend, AMissingDeviceFailsWithItsReason)
+TEST(LinuxPortBackend, AMissingDeviceFailsWithItsReason)
 {
-    PosixPortBackend port;
+    LinuxPortBackend port;
     std::string error;
     EXPECT_FALSE(port.Open("/dev/vokta4-no-such-port", error));
     EXPECT_NE(error.find("No such file"), std::string::npos) << error;
-    EXPECT_EQ(PosixPortBackend::DevicePath("ttyUSB0"), "/dev/ttyUSB0");
-    EXPECT_EQ(PosixPortBackend::DevicePath("/tmp/radio"), "/tmp/radio");
+    EXPECT_EQ(LinuxPortBackend::DevicePath("ttyUSB0"), "/dev/ttyUSB0");
+    EXPECT_EQ(LinuxPortBackend::DevicePath("/tmp/radio"), "/tmp/radio");
 }
 
 TEST(PortList, EnvironmentListReplacesEnumeration)

@@ -6,8 +6,8 @@
 #include <fstream>
 
 #include "serial/adapter_latency.h"
-#include "serial/posix_adapter_latency.h"
-#include "serial/posix_port_backend.h"
+#include "serial/linux_adapter_latency.h"
+#include "serial/linux_port_backend.h"
 
 namespace {
 
@@ -28,13 +28,13 @@ std::string TtyName(const std::string& devicePath)
 
 std::string LatencyTimerPath(const std::string& sysRoot, const std::string& port)
 {
-    return sysRoot + "/class/tty/" + TtyName(PosixPortBackend::DevicePath(port)) + "/device/latency_timer";
+    return sysRoot + "/class/tty/" + TtyName(LinuxPortBackend::DevicePath(port)) + "/device/latency_timer";
 }
 
 AdapterLatency ReadAdapterLatencyIn(const std::string& sysRoot, const std::string& port)
 {
     AdapterLatency latency;
-    const std::string devicePath = PosixPortBackend::DevicePath(port);
+    const std::string devicePath = LinuxPortBackend::DevicePath(port);
     if (Resolved(devicePath).rfind("/dev/pts/", 0) == 0) {
         latency.kind = AdapterLatency::Kind::NotUsb;
         return latency;

@@ -1,4 +1,4 @@
-#include "serial/posix_port_backend.h"
+#include "serial/linux_port_backend.h"
 
 #include <cerrno>
 #include <chrono>
@@ -42,21 +42,21 @@ std::string OpenErrorText(const std::string& path, int err)
 
 }  // namespace
 
-PosixPortBackend::PosixPortBackend(std::unique_ptr<LineTuning> tuning) : m_tuning(std::move(tuning)) {}
+LinuxPortBackend::LinuxPortBackend(std::unique_ptr<LineTuning> tuning) : m_tuning(std::move(tuning)) {}
 
-PosixPortBackend::~PosixPortBackend()
+LinuxPortBackend::~LinuxPortBackend()
 {
     Close();
 }
 
-std::string PosixPortBackend::DevicePath(const std::string& name)
+std::string LinuxPortBackend::DevicePath(const std::string& name)
 {
     if (name.find('/') != std::string::npos)
         return name;
     return "/dev/" + name;
 }
 
-bool PosixPortBackend::Open(const std::string& name, std::string& error)
+bool LinuxPortBackend::Open(const std::string& name, std::string& error)
 {
     Close();
     const std::string path = DevicePath(name);
@@ -120,7 +120,7 @@ bool PosixPortBackend::Open(const std::string& name, std::string& error)
 // default), so every one-byte acknowledgement would come that much late.
 // The driver's low-latency flag makes it pass bytes on at once; where the
 // driver refuses it, the timer stays, and the advice says how to lower it.
-void PosixPortBackend::AskLowLatency(const std::string& name)
+void LinuxPortBackend::AskLowLatency(const std::string& name)
 {
     m_restoreLowLatency = false;
     m_latencyAdvice.clear();
@@ -143,7 +143,7 @@ void PosixPortBackend::AskLowLatency(const std::string& name)
 
 // Waits (bounded) until the bytes written so far have left the line, so
 // that restoring the line settings cannot cut the last command short.
-void PosixPortBackend::DrainOutput()
+void LinuxPortBackend::DrainOutput()
 {
     // One byte takes 10 bits at 19200 baud; a line that does not drain in
     // that time and half a second more is given up on.
@@ -159,7 +159,7 @@ void PosixPortBackend::DrainOutput()
     }
 }
 
-void PosixPortBackend::Close()
+void LinuxPortBackend::Close()
 {
     if (m_fd >= 0) {
         DrainOutput();
@@ -179,7 +179,7 @@ void PosixPortBackend::Close()
     m_haveSaved = false;
 }
 
-long PosixPortBackend::Write(const std::uint8_t* data, std::size_t length)
+long LinuxPortBackend::Write(const std::uint8_t* data, std::size_t length)
 {
     // The descriptor does not block: when the driver's buffer is full, wait
     // for room, at most as long as the rest takes on the line plus a margin.
@@ -201,7 +201,7 @@ long PosixPortBackend::Write(const std::uint8_t* data, std::size_t length)
     return static_cast<long>(done);
 }
 
-std::size_t PosixPortBackend::BytesWaiting()
+std::size_t LinuxPortBackend::BytesWaiting()
 {
     int waiting = 0;
     if (::ioctl(m_fd, FIONREAD, &waiting) != 0 || waiting < 0)
@@ -209,7 +209,7 @@ std::size_t PosixPortBackend::BytesWaiting()
     return static_cast<std::size_t>(waiting);
 }
 
-long PosixPortBackend::Read(std::uint8_t* buffer, std::size_t length)
+long LinuxPortBackend::Read(std::uint8_t* buffer, std::size_t length)
 {
     // A purge and a read exclude each other; a purge between the readiness
     // check and this read leaves nothing to read, and the read says so.
@@ -226,7 +226,7 @@ long PosixPortBackend::Read(std::uint8_t* buffer, std::size_t length)
     }
 }
 
-PortBackend::WaitResult PosixPortBackend::WaitReadable(std::chrono::milliseconds timeout)
+PortBackend::WaitResult LinuxPortBackend::WaitReadable(std::chrono::milliseconds timeout)
 {
     pollfd fds[2] = {{m_fd, POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
     int r = ::poll(fds, 2, static_cast<int>(timeout.count()));
@@ -246,7 +246,7 @@ PortBackend::WaitResult PosixPortBackend::WaitReadable(std::chrono::milliseconds
     return WaitResult::TimedOut;
 }
 
-void PosixPortBackend::CancelWait()
+void LinuxPortBackend::CancelWait()
 {
     if (m_wakeFd >= 0) {
         std::uint64_t one = 1;
@@ -254,7 +254,7 @@ void PosixPortBackend::CancelWait()
     }
 }
 
-std::size_t PosixPortBackend::PurgeInput()
+std::size_t LinuxPortBackend::PurgeInput()
 {
     std::lock_guard<std::mutex> lock(m_inputMutex);
     const std::size_t waiting = BytesWaiting();
@@ -262,7 +262,7 @@ std::size_t PosixPortBackend::PurgeInput()
     return waiting;
 }
 
-std::size_t PosixPortBackend::BytesUnsent()
+std::size_t LinuxPortBackend::BytesUnsent()
 {
     int unsent = 0;
     if (::ioctl(m_fd, TIOCOUTQ, &unsent) != 0 || unsent < 0)

@@ -12,10 +12,10 @@
 // driver for low latency (a USB adapter then passes each reply on at once)
 // and puts the driver's setting back at Close; a port that refuses is used
 // as it is.
-class PosixPortBackend : public PortBackend {
+class LinuxPortBackend : public PortBackend {
 public:
-    explicit PosixPortBackend(std::unique_ptr<LineTuning> tuning = MakeSystemLineTuning());
-    ~PosixPortBackend() override;
+    explicit LinuxPortBackend(std::unique_ptr<LineTuning> tuning = MakeSystemLineTuning());
+    ~LinuxPortBackend() override;
 
     bool Open(const std::string& name, std::string& error) override;
     void Close() override;
