@@ -2,7 +2,33 @@
 
 #include <cstring>
 
+#include "res/resource.h"
+#include "update/string_table.h"
 #include "update/update_request.h"
+
+namespace {
+
+// The mark a step's line gets when the step is done: "......OK" after as
+// many tabs as bring it into the log's column behind that step's text.
+std::string Mark(StepId step, StepEnd end)
+{
+    if (end == StepEnd::NotPossible)
+        return TXT_VERIFY_NOT_POSSIBLE;
+    switch (step) {
+    case StepId::Power:
+    case StepId::Boot:
+        return LoadStringResource(IDS_OK_2TABS);
+    case StepId::Convert:
+        return LoadStringResource(IDS_OK_1TAB);
+    case StepId::Prepare:
+    case StepId::Protect:  // no line of its own
+        return std::string();
+    default:
+        return LoadStringResource(IDS_OK_3TABS);
+    }
+}
+
+}  // namespace
 
 void LogRenderer::ClearLog()
 {
@@ -24,35 +50,36 @@ void LogRenderer::ShowTransient(const std::string& text)
 void LogRenderer::UpdateStarted(const std::string& text)
 {
     ClearLog();
-    m_barStep.clear();
+    m_barSet = false;
     if (m_barStale)
         m_view.SetProgressPos(0);
     m_barStale = false;
     AppendLog(text, false);
 }
 
-void LogRenderer::StepStarted(const std::string& step, const std::string& text)
+void LogRenderer::StepStarted(StepId step, const std::string& text)
 {
-    if (step != "power")  // its line has stood since the update started
+    if (step != StepId::Power)  // its line has stood since the update started
         AppendLog(text, !m_strLog.empty());
 }
 
-void LogRenderer::StepDone(const std::string&, const std::string&, const std::string& mark)
+void LogRenderer::StepDone(StepId step, const std::string&, StepEnd end)
 {
-    AppendLog(mark, false);
-    if (!m_barStep.empty()) {
+    AppendLog(Mark(step, end), false);
+    if (m_barSet) {
         m_view.SetProgressPos(0);
-        m_barStep.clear();
+        m_barSet = false;
     }
 }
 
 // A window's progress bar holds a 16-bit range: a step of more bytes than
 // that counts in tens of bytes. Records count from 0 to their number.
-void LogRenderer::Progress(const std::string& step, std::uint64_t done, std::uint64_t total, const char* unit)
+void LogRenderer::Progress(StepId step, std::uint64_t done, std::uint64_t total, const char* unit)
 {
     const bool records = std::strcmp(unit, "records") == 0;
     const std::uint64_t scale = !records && total > 0xFFFF ? 10 : 1;
-    if (step != m_barStep || total != m_barTotal) {
+    if (!m_barSet || step != m_barStep || total != m_barTotal) {
+        m_barSet = true;
         m_barStep = step;
         m_barTotal = total;
         const std::uint64_t high = records || scale > 1 ? total / scale : total - 1;

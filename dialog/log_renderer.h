@@ -28,10 +28,10 @@ public:
 
     // UpdateEvents
     void UpdateStarted(const std::string& text) override;
-    void StepStarted(const std::string& step, const std::string& text) override;
-    void StepDone(const std::string& step, const std::string& text, const std::string& mark) override;
-    void StepFailed(const std::string&, const std::string&, const std::string&) override {}
-    void Progress(const std::string& step, std::uint64_t done, std::uint64_t total, const char* unit) override;
+    void StepStarted(StepId step, const std::string& text) override;
+    void StepDone(StepId step, const std::string& text, StepEnd end) override;
+    void StepFailed(StepId, const std::string&, const std::string&) override {}
+    void Progress(StepId step, std::uint64_t done, std::uint64_t total, const char* unit) override;
     void Transient(const std::string& text) override { ShowTransient(text); }
     void Note(const std::string& text) override;
     bool Ask(const std::string& prompt, bool cancelByDefault) override
@@ -49,7 +49,8 @@ private:
     DialogView& m_view;
     std::string m_strLog;
     // The progress bar's range as last set (a step and its total).
-    std::string m_barStep;
+    bool m_barSet = false;
+    StepId m_barStep = StepId::Prepare;
     bool m_barStale = false;  // the bar still shows a failed run
     std::uint64_t m_barTotal = 0;
 };

@@ -65,7 +65,7 @@ bool VerifyFirmware(UpdateContext& u)
                 u.m_verified = "not possible";
                 u.Note("verification not possible: the radio does not answer reads of the firmware area; "
                      "the update itself is done");
-                u.StepDone(TXT_VERIFY_NOT_POSSIBLE);
+                u.StepDone(StepEnd::NotPossible);
                 return true;
             }
             return false;
@@ -74,6 +74,6 @@ bool VerifyFirmware(UpdateContext& u)
         u.Progress(done, kImageSize, "bytes");
     }
     u.m_verified = "yes";
-    u.StepDone(STR_OK_3TABS);
+    u.StepDone();
     return true;
 }

@@ -72,7 +72,7 @@ void AppendServiceRecord(UpdateContext& u)
     const bool stopped = u.m_result.stoppedByTechnician && u.m_result.outcome != UpdateOutcome::Done;
     std::string reason = u.m_result.outcome == UpdateOutcome::Done ? std::string() : u.m_result.detail;
     if (stopped)
-        reason = "stopped by the technician during the " + u.m_step + " step" +
+        reason = "stopped by the technician during the " + std::string(StepName(u.m_step)) + " step" +
                  (u.m_result.detail.empty() ? std::string() : " (last note: " + u.m_result.detail + ")");
     // Left unchanged without a message box: the technician's Cancel, or a
     // channel-data backup that needs the technician's word first.

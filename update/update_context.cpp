@@ -28,7 +28,7 @@ void UpdateContext::Begin(const UpdateRequest& request)
     m_radioChannelData.clear();
     m_backupHold.Release();
     m_channelDataRead = false;
-    m_step = "prepare";
+    m_step = StepId::Prepare;
     m_stepText.clear();
     m_stepAttempts.clear();
     m_stepRetries.clear();
@@ -98,9 +98,9 @@ void UpdateContext::StepStarted(const std::string& text)
     m_events.StepStarted(m_step, text);
 }
 
-void UpdateContext::StepDone(const std::string& mark)
+void UpdateContext::StepDone(StepEnd end)
 {
-    m_events.StepDone(m_step, m_stepText, mark);
+    m_events.StepDone(m_step, m_stepText, end);
 }
 
 void UpdateContext::Progress(std::uint64_t done, std::uint64_t total, const char* unit)
@@ -118,8 +118,9 @@ std::string UpdateContext::BlockContext(std::uint32_t address) const
 
 namespace {
 
-void Count(std::vector<std::pair<std::string, int>>& counts, const std::string& step)
+void Count(std::vector<std::pair<std::string, int>>& counts, StepId id)
 {
+    const std::string step = StepName(id);
     if (counts.empty() || counts.back().first != step)
         counts.emplace_back(step, 0);
     ++counts.back().second;

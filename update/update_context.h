@@ -46,7 +46,7 @@ public:
     void Transient(const std::string& text) { m_events.Transient(text); }
     // The typed events of the step in progress.
     void StepStarted(const std::string& text);
-    void StepDone(const std::string& mark);
+    void StepDone(StepEnd end = StepEnd::Done);
     void Progress(std::uint64_t done, std::uint64_t total, const char* unit);
 
     // ---- exchanges ----
@@ -105,7 +105,7 @@ public:
     FileHold m_backupHold;       // held while the update runs: its entry is running
     bool m_radioBusy = false;    // RadioBusy(true) was reported
     bool m_failureReported = false;
-    std::string m_step = "prepare";  // the step in progress
+    StepId m_step = StepId::Prepare;  // the step in progress
     std::string m_stepText;        // its log line
     std::vector<std::pair<std::string, int>> m_stepAttempts;  // exchanges per step, in order
     std::vector<std::pair<std::string, int>> m_stepRetries;   // retries per step

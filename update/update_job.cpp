@@ -41,7 +41,7 @@ bool LineStaysQuiet(UpdateContext& u)
     const int late = u.m_link.TakeLateBytes();
     int retries = 0;
     for (const auto& [step, n] : u.m_stepRetries)
-        retries += step == "write" ? n : 0;
+        retries += step == StepName(StepId::Write) ? n : 0;
     if (late > 0 || retries > 0)
         u.Note("the write " + std::string(late > 0 ? "saw bytes no exchange awaited" : "retried blocks") +
                "; the line is listened to for a whole block time-out after the last block");
@@ -67,11 +67,11 @@ void Guarded(UpdateContext& u, const std::function<void()>& work)
 // message shown when it fails (0: none of the procedure's own), the mark
 // its line gets when it succeeds.
 struct UpdateJob::ProcedureStep {
-    const char* name;
+    StepId id;
     unsigned logLine;  // 0: the step has no line of its own
     bool (*run)(UpdateContext&);
     unsigned failMessage;
-    unsigned okSuffix;  // 0: none
+    bool endsStep;  // the last part of its step: the step is done
 };
 
 UpdateJob::UpdateJob(UpdateEvents& events, MessagePump& pump, Host& host, Timing timing)
@@ -111,28 +111,28 @@ void UpdateJob::Stop()
 bool UpdateJob::RunProcedure()
 {
     static const ProcedureStep kSteps[] = {
-        {"connect", IDS_RADIO_CONNECTION, &ConnectRadio, 0, IDS_OK_3TABS},
-        {"boot", IDS_BOOT_SENDING, &UploadBootProgram, IDS_BOOT_SEND_ERROR, IDS_OK_2TABS},
-        {"start", IDS_BOOT_START, &ConnectAndStartBootProgram, 0, IDS_OK_3TABS},
-        {"protect", 0, &QueryDataProtect, IDS_DATA_PROTECT_ERROR, 0},
-        {"convert", IDS_FIRMWARE_CONVERT, &PauseAndConvertFirmware, IDS_CANT_CREATE_FILE, IDS_OK_1TAB},
-        {"read", IDS_DATA_LOADING, &ReadChannelData, IDS_CHANNEL_READ_ERROR, 0},
-        {"read", 0, &ResolveChannelData, 0, 0},
+        {StepId::Connect, IDS_RADIO_CONNECTION, &ConnectRadio, 0, true},
+        {StepId::Boot, IDS_BOOT_SENDING, &UploadBootProgram, IDS_BOOT_SEND_ERROR, true},
+        {StepId::Start, IDS_BOOT_START, &ConnectAndStartBootProgram, 0, true},
+        {StepId::Protect, 0, &QueryDataProtect, IDS_DATA_PROTECT_ERROR, false},
+        {StepId::Convert, IDS_FIRMWARE_CONVERT, &PauseAndConvertFirmware, IDS_CANT_CREATE_FILE, true},
+        {StepId::Read, IDS_DATA_LOADING, &ReadChannelData, IDS_CHANNEL_READ_ERROR, false},
+        {StepId::Read, 0, &ResolveChannelData, 0, false},
         // What the radio held is kept before other channel data replace it;
         // the channel data written are kept in a backup of their own, and
         // the update in the journals, before anything is erased, so that a
         // failed write (or a killed program) cannot lose the radio's
         // programming. A backup that cannot be written is a file that cannot
         // be created, not a read error.
-        {"read", 0, &SaveReplacedChannelArea, IDS_CANT_CREATE_FILE, 0},
-        {"read", 0, &SaveChannelBackup, IDS_CANT_CREATE_FILE, 0},
-        {"read", 0, &RecordUnfinishedUpdate, IDS_CANT_CREATE_FILE, IDS_OK_3TABS},
-        {"read", 0, &ReportWrittenBackChannelData, 0, 0},
-        {"clear", IDS_ROM_CLEAR, &ClearRom, IDS_ROM_CLEAR_ERROR, IDS_OK_3TABS},
-        {"write", IDS_FIRMWARE_WRITE, &WriteFirmware, IDS_FIRM_WRITE_ERROR, 0},
-        {"write", 0, &LineStaysQuiet, IDS_FIRM_WRITE_ERROR, IDS_OK_3TABS},
+        {StepId::Read, 0, &SaveReplacedChannelArea, IDS_CANT_CREATE_FILE, false},
+        {StepId::Read, 0, &SaveChannelBackup, IDS_CANT_CREATE_FILE, false},
+        {StepId::Read, 0, &RecordUnfinishedUpdate, IDS_CANT_CREATE_FILE, true},
+        {StepId::Read, 0, &ReportWrittenBackChannelData, 0, false},
+        {StepId::Clear, IDS_ROM_CLEAR, &ClearRom, IDS_ROM_CLEAR_ERROR, true},
+        {StepId::Write, IDS_FIRMWARE_WRITE, &WriteFirmware, IDS_FIRM_WRITE_ERROR, false},
+        {StepId::Write, 0, &LineStaysQuiet, IDS_FIRM_WRITE_ERROR, true},
         // Only when asked for: the firmware area read back and compared.
-        {"verify", 0, &VerifyFirmware, IDS_FIRM_WRITE_ERROR, 0},
+        {StepId::Verify, 0, &VerifyFirmware, IDS_FIRM_WRITE_ERROR, false},
     };
     // The inputs are read before the port opens: a missing or damaged file
     // fails at once, before the technician has powered the radio.
@@ -142,11 +142,11 @@ bool UpdateJob::RunProcedure()
         return Fail(IDS_CANT_CREATE_FILE);
     if (!CheckApprovedFirmware(m_context))
         return Fail(0);  // its own message box says why
-    m_context.m_step = "power";
+    m_context.m_step = StepId::Power;
     m_context.StepStarted(LoadStringResource(IDS_WAIT_POWER));
     if (!OpenPortAndAskForPower())
         return false;
-    m_context.StepDone(LoadStringResource(IDS_OK_2TABS));
+    m_context.StepDone();
     m_context.m_radioBusy = true;
     m_events.RadioBusy(true);
     if (!CreateDataFile(m_context))
@@ -180,7 +180,7 @@ bool UpdateJob::OpenPortAndAskForPower()
 
 bool UpdateJob::RunStep(const ProcedureStep& step)
 {
-    m_context.m_step = step.name;
+    m_context.m_step = step.id;
     if (step.logLine != 0)
         m_context.StepStarted(LoadStringResource(step.logLine));
     if (!step.run(m_context)) {
@@ -193,8 +193,8 @@ bool UpdateJob::RunStep(const ProcedureStep& step)
         }
         return Fail(step.failMessage);
     }
-    if (step.okSuffix != 0)
-        m_context.StepDone(LoadStringResource(step.okSuffix));
+    if (step.endsStep)
+        m_context.StepDone();
     return true;
 }
 

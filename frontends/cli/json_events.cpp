@@ -30,15 +30,15 @@ void JsonEvents::Event(const RadioEvent& e)
     switch (e.kind) {
     case RadioEvent::Kind::StepStarted:
     case RadioEvent::Kind::StepDone:
-        j = {{"event", "step"}, {"port", e.port}, {"id", e.step}, {"step", e.text},
+        j = {{"event", "step"}, {"port", e.port}, {"id", StepName(e.step)}, {"step", e.text},
              {"state", e.kind == RadioEvent::Kind::StepDone ? "done" : "started"}};
         break;
     case RadioEvent::Kind::StepFailed:
-        j = {{"event", "step"}, {"port", e.port}, {"id", e.step}, {"state", "failed"},
+        j = {{"event", "step"}, {"port", e.port}, {"id", StepName(e.step)}, {"state", "failed"},
              {"message", e.text}, {"reason", e.reason}};
         break;
     case RadioEvent::Kind::Progress:
-        j = {{"event", "progress"}, {"port", e.port}, {"id", e.step}, {"percent", e.percent},
+        j = {{"event", "progress"}, {"port", e.port}, {"id", StepName(e.step)}, {"percent", e.percent},
              {"done", e.done}, {"total", e.total}, {"unit", e.unit}};
         break;
     case RadioEvent::Kind::Message:

@@ -3,6 +3,8 @@
 #include <string>
 #include <utility>
 
+#include "update/update_events.h"
+
 // What happens in one radio's update, as the front ends of several radios
 // (the live table, JSON Lines) report it.
 struct RadioEvent {
@@ -25,7 +27,7 @@ struct RadioEvent {
     std::string port;
     std::string position;  // a station's bench position (empty elsewhere)
     std::string text;
-    std::string step;  // the step's id ("connect", "write", ...)
+    StepId step = StepId::Prepare;
     std::string reason;
     int percent = 0;
     std::uint64_t done = 0, total = 0;

@@ -153,7 +153,7 @@ void RadioSession::Emit(RadioEvent event)
 }
 
 // The radio's log file gets each step's line once, when the step ends.
-void RadioSession::StepStarted(const std::string& step, const std::string& text)
+void RadioSession::StepStarted(StepId step, const std::string& text)
 {
     RadioEvent e{RadioEvent::Kind::StepStarted, m_port, text};
     e.step = step;
@@ -163,15 +163,15 @@ void RadioSession::StepStarted(const std::string& step, const std::string& text)
     m_status.step = text;
 }
 
-void RadioSession::StepDone(const std::string& step, const std::string& text, const std::string&)
+void RadioSession::StepDone(StepId step, const std::string& text, StepEnd end)
 {
-    Log(text + " ......OK");
+    Log(text + (end == StepEnd::Done ? " ......OK" : " ......not possible"));
     RadioEvent e{RadioEvent::Kind::StepDone, m_port, text};
     e.step = step;
     Emit(e);
 }
 
-void RadioSession::StepFailed(const std::string& step, const std::string& message, const std::string& reason)
+void RadioSession::StepFailed(StepId step, const std::string& message, const std::string& reason)
 {
     {
         // The row says it at once; the update's end gives the final words.
@@ -185,7 +185,7 @@ void RadioSession::StepFailed(const std::string& step, const std::string& messag
     Emit(e);
 }
 
-void RadioSession::Progress(const std::string& step, std::uint64_t done, std::uint64_t total, const char* unit)
+void RadioSession::Progress(StepId step, std::uint64_t done, std::uint64_t total, const char* unit)
 {
     const int percent = total == 0 ? 0 : static_cast<int>(std::min<std::uint64_t>(done, total) * 100 / total);
     {

@@ -60,10 +60,10 @@ public:
     // What the update left (once joined).
     const UpdateResult& Result() const { return m_job->Result(); }
     // UpdateEvents
-    void StepStarted(const std::string& step, const std::string& text) override;
-    void StepDone(const std::string& step, const std::string& text, const std::string& mark) override;
-    void StepFailed(const std::string& step, const std::string& message, const std::string& reason) override;
-    void Progress(const std::string& step, std::uint64_t done, std::uint64_t total, const char* unit) override;
+    void StepStarted(StepId step, const std::string& text) override;
+    void StepDone(StepId step, const std::string& text, StepEnd end) override;
+    void StepFailed(StepId step, const std::string& message, const std::string& reason) override;
+    void Progress(StepId step, std::uint64_t done, std::uint64_t total, const char* unit) override;
     void Note(const std::string& text) override;
     bool Ask(const std::string& prompt, bool cancelByDefault) override;
     void Message(const std::string& text) override;

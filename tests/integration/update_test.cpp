@@ -422,18 +422,15 @@ TEST_F(UpdateFixture, TypedEventsFollowTheUpdateAndItsFailure)
     struct Recorder : UpdateEvents {
         std::vector<std::string> seen;
         std::map<std::string, std::pair<std::uint64_t, std::uint64_t>> progress;
-        void StepStarted(const std::string& step, const std::string&) override { seen.push_back("start " + step); }
-        void StepDone(const std::string& step, const std::string&, const std::string&) override
+        void StepStarted(StepId step, const std::string&) override { seen.push_back("start " + std::string(StepName(step))); }
+        void StepDone(StepId step, const std::string&, StepEnd) override { seen.push_back("done " + std::string(StepName(step))); }
+        void StepFailed(StepId step, const std::string& message, const std::string& reason) override
         {
-            seen.push_back("done " + step);
+            seen.push_back("failed " + std::string(StepName(step)) + ": " + message + (reason.empty() ? "" : " (reason)"));
         }
-        void StepFailed(const std::string& step, const std::string& message, const std::string& reason) override
+        void Progress(StepId step, std::uint64_t done, std::uint64_t total, const char*) override
         {
-            seen.push_back("failed " + step + ": " + message + (reason.empty() ? "" : " (reason)"));
-        }
-        void Progress(const std::string& step, std::uint64_t done, std::uint64_t total, const char*) override
-        {
-            progress[step] = {done, total};
+            progress[StepName(step)] = {done, total};
         }
         bool Ask(const std::string&, bool) override { return true; }
         void Message(const std::string& text) override { seen.push_back("message " + text); }
