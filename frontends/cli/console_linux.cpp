@@ -96,17 +96,6 @@ bool PromptInput::ReadChar(char& c)
     }
 }
 
-bool PromptInput::ReadLine(std::string& line)
-{
-    line.clear();
-    for (char c; ReadChar(c);) {
-        if (c == '\n')
-            return true;
-        line += c;
-    }
-    return false;
-}
-
 void PromptInput::Cancel()
 {
     std::uint64_t one = 1;

@@ -137,17 +137,6 @@ bool PromptInput::ReadChar(char& c)
     return read && !m_impl->cancelled;
 }
 
-bool PromptInput::ReadLine(std::string& line)
-{
-    line.clear();
-    for (char c; ReadChar(c);) {
-        if (c == '\n')
-            return true;
-        line += c;
-    }
-    return false;
-}
-
 void PromptInput::Cancel()
 {
     std::unique_lock<std::mutex> lock(m_impl->mutex);
