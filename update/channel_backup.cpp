@@ -1,5 +1,6 @@
 // The channel-data backup: the radio's 16 KiB, as the update writes them
 // back, kept in a file of their own before anything is erased.
+#include <algorithm>
 #include <cctype>
 #include <ctime>
 #include <filesystem>
@@ -17,6 +18,13 @@ std::string ChannelBackupTag(const std::string& port)
     for (char c : base)
         tag += (std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_') ? c : '_';
     return tag.empty() ? "port" : tag;
+}
+
+bool SameFileTag(const std::string& a, const std::string& b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
+               return std::tolower(x) == std::tolower(y);
+           });
 }
 
 bool SaveBackupFile(UpdateContext& u, const std::vector<std::uint8_t>& data, std::string& path)

@@ -8,4 +8,6 @@
 
 // The TAG of a port: "/dev/ttyUSB0" gives "ttyUSB0", "COM3" gives "COM3".
 std::string ChannelBackupTag(const std::string& port);
+// Whether two tags name one file: on Windows "COM3" and "com3" do.
+bool SameFileTag(const std::string& a, const std::string& b);
 

@@ -76,15 +76,6 @@ private:
     StopInsistence m_insistence;
 };
 
-// The tag of a port's files, in one case: on Windows COM3 and com3 name one
-// port, and their files one file.
-std::string FileTag(const std::string& port)
-{
-    std::string tag = ChannelBackupTag(port);
-    std::transform(tag.begin(), tag.end(), tag.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return tag;
-}
-
 // Two radios on one port (a name given twice, or two names of one device),
 // or whose files would share a name, cannot both be updated: refused
 // before any starts.
@@ -96,7 +87,7 @@ bool PortsDistinct(const std::vector<std::string>& ports)
                 std::cerr << "vokta4-cli: " << ports[j] << " and " << ports[i] << " are the same port\n";
                 return false;
             }
-            if (FileTag(ports[i]) == FileTag(ports[j])) {
+            if (SameFileTag(ChannelBackupTag(ports[i]), ChannelBackupTag(ports[j]))) {
                 std::cerr << "vokta4-cli: " << ports[j] << " and " << ports[i] << " would share the files vokt-"
                           << ChannelBackupTag(ports[i]) << ".*; update them one after the other\n";
                 return false;

@@ -3,7 +3,6 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <sstream>
 #include <thread>
@@ -49,13 +48,9 @@ StationPosition& Station::AddPosition(const std::string& identity, const std::st
     // Two identities may give one file name ("USB A/1", "USB A_1", or "USB
     // a1" and "USB A1" on Windows): the later position's files take its
     // number too, after a '.' that no tag of an identity holds.
-    const auto lower = [](std::string t) {
-        std::transform(t.begin(), t.end(), t.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        return t;
-    };
     const auto taken = [&](const std::string& tag) {
         return std::any_of(m_positions.begin(), m_positions.end(),
-                           [&](const auto& other) { return lower(other->fileTag) == lower(tag); });
+                           [&](const auto& other) { return SameFileTag(other->fileTag, tag); });
     };
     p->fileTag = ChannelBackupTag(identity);
     for (int n = p->number; taken(p->fileTag); ++n)
@@ -207,9 +202,7 @@ void Station::Poll()
             continue;
         StationPosition& p = it == m_positions.end() ? AddPosition(a.identity, std::string()) : **it;
         m_unmatched.erase(std::remove_if(m_unmatched.begin(), m_unmatched.end(),
-                                         [&a](const std::string& named) {
-                                             return named == a.identity || PortFullName(named) == PortFullName(a.port);
-                                         }),
+                                         [&a](const std::string& named) { return NamesAdapter(named, a.port, a.identity); }),
                           m_unmatched.end());
         if (p.port == a.port)
             continue;

@@ -51,13 +51,17 @@ bool ReadPositionsFile(const std::string& path, std::vector<PositionLabel>& labe
     return true;
 }
 
+bool NamesAdapter(const std::string& named, const std::string& port, const std::string& identity)
+{
+    return named == identity || PortFullName(named) == PortFullName(port);
+}
+
 bool StationWatches(const std::vector<std::string>& ports, bool allPorts, const std::vector<PositionLabel>& labels,
                     const std::string& port, const std::string& identity, const PortDetails& details)
 {
     if (!ports.empty())
-        return std::any_of(ports.begin(), ports.end(), [&](const std::string& named) {
-            return named == identity || PortFullName(named) == PortFullName(port);
-        });
+        return std::any_of(ports.begin(), ports.end(),
+                           [&](const std::string& named) { return NamesAdapter(named, port, identity); });
     if (allPorts || !details.vidPid.empty())
         return true;
     return std::any_of(labels.begin(), labels.end(), [&](const PositionLabel& l) { return l.identity == identity; });

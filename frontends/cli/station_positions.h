@@ -35,6 +35,10 @@ struct PositionLabel {
 };
 bool ReadPositionsFile(const std::string& path, std::vector<PositionLabel>& labels, std::string& error);
 
+// Whether a --port names an adapter: by its identity, or by its port in
+// any of that port's forms ("ttyUSB0", "/dev/ttyUSB0"; "com3", "\\.\COM3").
+bool NamesAdapter(const std::string& named, const std::string& port, const std::string& identity);
+
 // Whether the station watches an adapter: the ones --port names (by port,
 // in any of its forms, or by identity), else with --all-ports every port,
 // else USB adapters and the positions file's.

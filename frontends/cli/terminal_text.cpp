@@ -84,12 +84,7 @@ std::string PrintableText(const std::string& text, bool keepBreaks)
 
 std::string FittedText(const std::string& text, int columns)
 {
-    std::string fitted;
-    int shown = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80 && shown++ == columns)
-            return text.substr(0, i);
-        fitted += text[i];
-    }
-    return fitted + std::string(static_cast<std::size_t>(std::max(0, columns - shown)), ' ');
+    // A line cut to `columns` + 1 keeps `columns` characters.
+    const std::string cut = ClippedLine(text, columns + 1);
+    return cut + std::string(static_cast<std::size_t>(std::max(0, columns - VisibleColumns(cut))), ' ');
 }
