@@ -106,44 +106,59 @@ TEST_F(FleetFixture, SeveralRadiosAtOnceOneFailingAfterTheErase)
 // reaches it.
 TEST_F(FleetFixture, TheLiveTableFitsANarrowTerminalAndLeavesTheRestoreCommandStanding)
 {
-    Simulator good(dir.File("flash-good.bin"));
-    Simulator bad(dir.File("flash-bad.bin"), {"--fault", "wdata:40:5:silence"});
-    std::string command = "stty cols 40 rows 40 && exec";
-    for (const std::string& arg : Write({good.Port(), bad.Port()}, {}))
-        command += " '" + arg + "'";
-    Process cli({"/usr/bin/script", "-qfec", command, "/dev/null"}, env);
-    EXPECT_EQ(cli.Wait(std::chrono::seconds(180)), 2)
-        << cli.Out() << "\nthe radios' logs:\n"
-        << Text(dir.File("vokt-" + ChannelBackupTag(good.Port()) + ".log"))
-        << Text(dir.File("vokt-" + ChannelBackupTag(bad.Port()) + ".log"));
-    const std::string out = cli.Out();
-    // 40 columns: each radio's short port name, percent and retries on one
-    // line, its step or result under it, nothing wider than the terminal.
-    const std::string goodName = good.Port().substr(good.Port().rfind('/') + 1);
-    std::string lastGoodRow, tooWide;
-    int rows = 0;
-    bool failedShown = false;
-    for (std::size_t at = out.find("\x1b[K"); at != std::string::npos; at = out.find("\x1b[K", at + 1)) {
-        std::string row = out.substr(at + 3, out.find('\n', at) - at - 3);
-        while (!row.empty() && row.back() == '\r')
-            row.pop_back();
-        if (row.size() >= 40)
-            tooWide += row + "\n";
-        ++rows;
-        if (row.rfind(goodName + " ", 0) == 0)
-            lastGoodRow = row;
-        failedShown = failedShown || row.find("  FAILED") == 0 || row.find("  failed: ") == 0;
+    // The good radio must end "Done." for its row to be judged; on a machine
+    // too loaded for the product's time-outs it may fail too, and then the
+    // whole run is made once more.
+    for (int attempt = 1;; ++attempt) {
+        const std::string run = std::to_string(attempt);
+        Simulator good(dir.File("flash-good-" + run + ".bin"));
+        Simulator bad(dir.File("flash-bad-" + run + ".bin"), {"--fault", "wdata:40:5:silence"});
+        std::string command = "stty cols 40 rows 40 && exec";
+        for (const std::string& arg : Write({good.Port(), bad.Port()}, {}))
+            command += " '" + arg + "'";
+        Process cli({"/usr/bin/script", "-qfec", command, "/dev/null"}, env);
+        EXPECT_EQ(cli.Wait(std::chrono::seconds(180)), 2)
+            << cli.Out() << "\nthe radios' logs:\n"
+            << Text(dir.File("vokt-" + ChannelBackupTag(good.Port()) + ".log"))
+            << Text(dir.File("vokt-" + ChannelBackupTag(bad.Port()) + ".log"));
+        const std::string out = cli.Out();
+        const std::size_t summary = out.rfind("SECONDS");
+        ASSERT_NE(summary, std::string::npos) << out;
+        const std::size_t goodResult = out.find("\n" + good.Port() + " ", summary);
+        ASSERT_NE(goodResult, std::string::npos) << out;
+        const std::string goodLine = out.substr(goodResult + 1, out.find('\n', goodResult + 1) - goodResult - 1);
+        if (goodLine.find(" Done.") == std::string::npos) {
+            ASSERT_LT(attempt, 2) << "the good radio failed twice:\n" << out;
+            continue;
+        }
+        // 40 columns: each radio's short port name, percent and retries on
+        // one line, its step or result under it, nothing wider than the
+        // terminal.
+        const std::string goodName = good.Port().substr(good.Port().rfind('/') + 1);
+        std::string lastGoodRow, tooWide;
+        int rows = 0;
+        bool failedShown = false;
+        for (std::size_t at = out.find("\x1b[K"); at != std::string::npos; at = out.find("\x1b[K", at + 1)) {
+            std::string row = out.substr(at + 3, out.find('\n', at) - at - 3);
+            while (!row.empty() && row.back() == '\r')
+                row.pop_back();
+            if (row.size() >= 40)
+                tooWide += row + "\n";
+            ++rows;
+            if (row.rfind(goodName + " ", 0) == 0)
+                lastGoodRow = row;
+            failedShown = failedShown || row.find("  FAILED") == 0 || row.find("  failed: ") == 0;
+        }
+        EXPECT_GT(rows, 3);
+        EXPECT_EQ(tooWide, "");
+        EXPECT_NE(lastGoodRow.find("100%"), std::string::npos) << lastGoodRow << "\n" << out;
+        EXPECT_TRUE(failedShown) << out;
+        const std::size_t restore = out.find("needs another update; with its channel data:");
+        ASSERT_NE(restore, std::string::npos) << out;
+        EXPECT_GT(restore, summary) << out;
+        EXPECT_EQ(out.find("\x1b[", summary), std::string::npos) << out;
+        return;
     }
-    EXPECT_GT(rows, 3);
-    EXPECT_EQ(tooWide, "");
-    EXPECT_NE(lastGoodRow.find("100%"), std::string::npos) << lastGoodRow;
-    EXPECT_TRUE(failedShown) << out;
-    const std::size_t summary = out.rfind("SECONDS");
-    const std::size_t restore = out.find("needs another update; with its channel data:");
-    ASSERT_NE(summary, std::string::npos) << out;
-    ASSERT_NE(restore, std::string::npos) << out;
-    EXPECT_GT(restore, summary) << out;
-    EXPECT_EQ(out.find("\x1b[", summary), std::string::npos) << out;
 }
 
 // --json: every line is one JSON object, and the last is the result. Steps
