@@ -63,15 +63,25 @@ struct DispatchFixture : ::testing::Test {
 TEST_F(DispatchFixture, AnAnswerWhileTheCommandIsStillUnsentIsNotItsAnswer)
 {
     // The answer is judged when it comes, so a generous time-out costs
-    // nothing and a busy machine cannot turn the good case into silence.
+    // nothing and a busy machine cannot turn an answer into silence.
     Timing timing = FastTiming();
     timing.protectTimeout = std::chrono::seconds(5);
     OpenWith(timing);
     A::SetRun(*dialog, true);
     for (const std::size_t unsent : {std::size_t{8}, std::size_t{0}}) {
         shared->unsent = unsent;
-        std::thread radio([this] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::size_t writes = 0;
+        {
+            std::lock_guard<std::mutex> lock(shared->mutex);
+            writes = shared->written.size();
+        }
+        // The answer comes once the query has been written (to the driver,
+        // which may still hold it), never before the exchange began.
+        std::thread radio([this, writes] {
+            ASSERT_TRUE(Eventually([&] {
+                std::lock_guard<std::mutex> lock(shared->mutex);
+                return shared->written.size() > writes;
+            }));
             Arrive({'1'});
         });
         const bool answered = QueryDataProtect(A::Context(*dialog));
