@@ -2,20 +2,15 @@
 #include <string>
 #include <vector>
 
+#include "dialog/log_pane.h"
 #include "update/message_pump.h"
 
-// What the user sees of the main dialog. UpdaterDialog never calls a
-// toolkit; each front end (console, Qt, Win32, tests) implements this and
-// forwards its events (init, WRITE, CLOSE, timer 1, destroy) to the dialog.
-// The buttons of a message box: OK alone; OK and Cancel with OK the
-// default; OK and Cancel with Cancel the default (a question whose OK
-// replaces what a radio holds).
-enum class MessageButtons { Ok, OkCancel, OkCancelDefaultCancel };
-
-class DialogView {
+// What the user sees of the main dialog: its log pane and the controls
+// around it. UpdaterDialog never calls a toolkit; each window (Qt, Win32,
+// the tests' view) implements this and forwards its events (init, WRITE,
+// CLOSE, timer 1, destroy) to the dialog.
+class DialogView : public LogPane {
 public:
-    virtual ~DialogView() = default;
-
     virtual void SetTitle(const std::string& text) = 0;
     // The window's icon (the application's own).
     virtual void SetIcon() = 0;
@@ -26,20 +21,6 @@ public:
     // IDC_FIRMWARE: the firmware file path.
     virtual void SetFirmwarePath(const std::string& path) = 0;
     virtual std::string FirmwarePath() const = 0;
-    // IDC_LOG: the stored log and the transient text shown behind it.
-    virtual void SetLogText(const std::string& log, const std::string& transient) = 0;
-    // IDC_PROGRESS: the progress bar.
-    virtual void SetProgressRange(int low, int high) = 0;
-    virtual void SetProgressPos(int pos) = 0;
-    // Disables (true) or enables (false) the port list, firmware field,
-    // WRITE, CLOSE and the window's close command.
-    virtual void LockControls(bool lock) = 0;
-    // A modal message box captioned "VOKTA4" with these buttons. Returns
-    // true for OK.
-    virtual bool ShowMessage(const std::string& text, MessageButtons buttons) = 0;
-    // A question answered with a typed reason, Cancel by default: true (and
-    // the reason, not empty) for OK. A view that cannot ask answers Cancel.
-    virtual bool AskReason(const std::string&, std::string&) { return false; }
     virtual void EndDialog() = 0;
 };
 

@@ -3,7 +3,7 @@
 #include <functional>
 #include <string>
 
-#include "dialog/dialog_view.h"
+#include "dialog/log_pane.h"
 #include "update/update_events.h"
 
 // Renders an update's events as the window shows them: the log pane's text
@@ -12,7 +12,7 @@
 // windows and the console share it, so their logs read alike.
 class LogRenderer : public UpdateEvents {
 public:
-    explicit LogRenderer(DialogView& view) : m_view(view) {}
+    explicit LogRenderer(LogPane& view) : m_view(view) {}
 
     // The reason behind a failure becomes a log line before its message box,
     // and channel data written back from a backup get a line of their own
@@ -46,7 +46,7 @@ public:
     void Finished(const UpdateResult& result) override;
 
 private:
-    DialogView& m_view;
+    LogPane& m_view;
     std::string m_strLog;
     // The progress bar's range as last set (a step and its total).
     bool m_barSet = false;

@@ -18,8 +18,7 @@ bool UpdaterDialog::OnInitDialog(const std::string& commandLine)
 
     const bool test = commandLine == "/t" || commandLine == "/T" || commandLine == "-t" || commandLine == "-T";
     m_strMode = test ? "TEST" : "RELEASE";
-    m_strTitle = LoadStringResource(IDS_APP_NAME) + " " + m_strMode + " (" + LoadStringResource(IDS_VERSION) +
-                 ") for " + LoadStringResource(IDS_RADIO_MODEL);
+    m_strTitle = TitleText(m_strMode);
     m_view.SetTitle(m_strTitle);
 
     const std::string saved = m_host.ReadProfileValue(PROFILE_SECTION, PROFILE_KEY_PORT, PROFILE_DEFAULT_PORT);

@@ -34,7 +34,7 @@ bool SaveBackupFile(UpdateContext& u, const std::vector<std::uint8_t>& data, std
     const std::tm local = LocalCalendar(now);  // several radios may save at once
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
-    const std::string tag = u.m_request.fileTag.empty() ? ChannelBackupTag(u.m_strPort) : u.m_request.fileTag;
+    const std::string tag = u.m_request.fileTag.empty() ? ChannelBackupTag(u.m_request.port) : u.m_request.fileTag;
     const std::string stem = dir + "vokt-" + tag + "-" + stamp;
     // A backup is never overwritten: a second one within the same second
     // gets a number of its own.

@@ -36,7 +36,7 @@ bool ReadBlock(UpdateContext& u, std::uint32_t address)
 bool StoreChannelBlock(UpdateContext& u, std::uint32_t address, std::uint8_t* block)
 {
     if (address <= kMarkerAddress && kMarkerAddress < address + kBlockSize)
-        block[kMarkerAddress - address] = u.m_strMode == "RELEASE" ? kMarkerRelease : kMarkerTest;
+        block[kMarkerAddress - address] = u.m_request.mode == "RELEASE" ? kMarkerRelease : kMarkerTest;
     if (!u.m_hDataFile.WriteAt(address - kImageBase, block, kBlockSize)) {
         u.SetDetail("cannot write the data file " + u.m_dataFilePath + ": " + u.m_hDataFile.LastError());
         return false;

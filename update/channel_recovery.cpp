@@ -251,7 +251,7 @@ bool DecideNamed(UpdateContext& u, bool unfinished)
 bool ResolveChannelData(UpdateContext& u)
 {
     u.m_radioChannelData = u.m_channelData;
-    u.m_adapter = u.m_host.DescribePort(u.m_strPort);
+    u.m_adapter = u.m_host.DescribePort(u.m_request.port);
     const PortDetails& adapter = u.m_adapter;
     std::vector<Candidate> open = OpenCandidates(u, adapter);
     // An entry closes with this radio's "Done." only on proof: its backup

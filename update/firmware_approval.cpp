@@ -17,20 +17,20 @@ bool CheckApprovedFirmware(UpdateContext& u)
     }
     if (catalogue.path.empty())
         return true;  // no catalogue in force
-    const std::string sha256 = Sha256OfFile(u.m_strFirmwarePath);
+    const std::string sha256 = Sha256OfFile(u.m_request.firmwarePath);
     if (const ApprovedFirmware* entry = catalogue.Find(sha256)) {
         u.m_approved = DescribeApproved(*entry);
         u.m_approvedSha256 = sha256;
         u.Note("approved: " + u.m_approved);
         return true;
     }
-    const std::string unlisted = "the firmware file " + u.m_strFirmwarePath + " (SHA-256 " + sha256 +
+    const std::string unlisted = "the firmware file " + u.m_request.firmwarePath + " (SHA-256 " + sha256 +
                                  ") is not in the catalogue of approved firmware " + catalogue.path;
     // The windows ask for the reason; the command line takes it as an option.
     std::string reason = u.m_request.unapprovedReason;
     if (reason.empty() &&
         u.m_events.AskReason("This firmware file is not in the shop's catalogue of approved firmware:\n" +
-                                 u.m_strFirmwarePath + "\nSHA-256 " + sha256 + "\nCatalogue: " + catalogue.path +
+                                 u.m_request.firmwarePath + "\nSHA-256 " + sha256 + "\nCatalogue: " + catalogue.path +
                                  "\n\nTo write it anyway, type the reason (it goes into the service record) and "
                                  "press OK. Cancel writes nothing.",
                              reason) &&
@@ -43,7 +43,7 @@ bool CheckApprovedFirmware(UpdateContext& u)
     u.SetDetail(unlisted + ". Nothing was written. Use a file the catalogue lists, or give the reason to write "
                            "this one anyway (--unapproved \"REASON\")");
     u.Message("This firmware file is not in the shop's catalogue of approved firmware, so it is not written.\n\n" +
-              u.m_strFirmwarePath + "\nSHA-256 " + sha256 + "\n\nCatalogue: " + catalogue.path);
+              u.m_request.firmwarePath + "\nSHA-256 " + sha256 + "\n\nCatalogue: " + catalogue.path);
     return false;
 }
 
@@ -51,7 +51,7 @@ bool FirmwareStillApproved(UpdateContext& u)
 {
     if (u.m_approvedSha256.empty() || u.m_approvedSha256 == u.m_firmwareSha256)
         return true;
-    u.SetDetail("the firmware file " + u.m_strFirmwarePath +
+    u.SetDetail("the firmware file " + u.m_request.firmwarePath +
                 " changed after it was checked against the catalogue of approved firmware; nothing was erased");
     return false;
 }

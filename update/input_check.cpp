@@ -52,13 +52,13 @@ bool CheckBootProgram(UpdateContext& u)
 
 bool ReadFirmwareFile(UpdateContext& u, FirmwareImage& image, const ConversionCallbacks& callbacks, bool mayAsk)
 {
-    if (u.m_strFirmwarePath.empty()) {
+    if (u.m_request.firmwarePath.empty()) {
         u.SetDetail("no firmware file (*.002) found beside the program");
         return false;
     }
     std::string error;
     InputFile file;
-    if (!file.Open(u.m_strFirmwarePath, error)) {
+    if (!file.Open(u.m_request.firmwarePath, error)) {
         u.SetDetail("firmware file cannot be opened: " + error);
         return false;
     }
@@ -70,12 +70,12 @@ bool ReadFirmwareFile(UpdateContext& u, FirmwareImage& image, const ConversionCa
     u.m_firmwareSha256 = hashed.FinishDigest(u.m_firmwareSize);
     // A damaged file must never reach the flash, and neither must an empty
     // image: both are refused while the radio is still intact.
-    const std::string refusal = image.Refusal(u.m_strFirmwarePath);
+    const std::string refusal = image.Refusal(u.m_request.firmwarePath);
     if (!refusal.empty()) {
         u.SetDetail(refusal);
         return false;
     }
-    const std::string cutShort = image.CutShort(u.m_strFirmwarePath);
+    const std::string cutShort = image.CutShort(u.m_request.firmwarePath);
     return cutShort.empty() || AcceptCutShortFirmware(u, cutShort, mayAsk);
 }
 
@@ -114,16 +114,16 @@ bool CheckFirmwareFile(UpdateContext& u)
     if (!ReadFirmwareFile(u, image, {}, true))
         return false;
     for (const std::string& note : image.Notes())
-        u.Note(u.m_strFirmwarePath + ": " + note);
+        u.Note(u.m_request.firmwarePath + ": " + note);
     return true;
 }
 
 std::vector<GuardedFile> GuardedInputs(UpdateContext& u, const std::string& dataFile)
 {
-    std::vector<GuardedFile> files = {{"the firmware file", u.m_strFirmwarePath},
+    std::vector<GuardedFile> files = {{"the firmware file", u.m_request.firmwarePath},
                                       {"the boot program", BootProgramPath(u)},
                                       {"the channel data", u.m_request.channelDataFile},
-                                      {"the serial port", u.m_strPort}};
+                                      {"the serial port", u.m_request.port}};
     const std::vector<GuardedFile> kept = KeptFiles(u.m_host, dataFile);
     files.insert(files.end(), kept.begin(), kept.end());
     return files;

@@ -36,17 +36,17 @@ void AppendServiceRecord(UpdateContext& u)
     // The adapter as it was asked during the update: an adapter pulled out
     // since tells nothing now.
     const PortDetails adapter = !u.m_adapter.description.empty() || !u.m_adapter.serial.empty() ? u.m_adapter
-                                : u.m_strPort.empty() ? PortDetails()
-                                                      : u.m_host.DescribePort(u.m_strPort);
+                                : u.m_request.port.empty() ? PortDetails()
+                                                      : u.m_host.DescribePort(u.m_request.port);
     // The bytes converted and written; a file never read by this update
     // (it failed before) is described as it is now.
     std::uint64_t size = u.m_firmwareSize;
     std::string sha256 = u.m_firmwareSha256;
     if (sha256.empty()) {
         std::error_code ec;
-        const auto now = std::filesystem::file_size(std::filesystem::u8path(u.m_strFirmwarePath), ec);
+        const auto now = std::filesystem::file_size(std::filesystem::u8path(u.m_request.firmwarePath), ec);
         size = ec ? 0 : static_cast<std::uint64_t>(now);
-        sha256 = Sha256OfFile(u.m_strFirmwarePath);
+        sha256 = Sha256OfFile(u.m_request.firmwarePath);
     }
     const char* state = u.m_result.outcome == UpdateOutcome::Done               ? "updated"
                         : u.m_result.outcome == UpdateOutcome::FailedAfterErase ||
@@ -57,16 +57,16 @@ void AppendServiceRecord(UpdateContext& u)
     r["start"] = IsoUtc(u.m_startedUtc);
     u.MarkEnded();
     r["end"] = IsoUtc(u.m_endedUtc);
-    r["port"] = u.m_strPort;
+    r["port"] = u.m_request.port;
     r["adapter"] = AdapterJson(adapter);
     if (!u.m_request.adapterIdentity.empty())
         r["adapter"]["identity"] = u.m_request.adapterIdentity;
     if (!u.m_request.position.empty())
         r["position"] = u.m_request.position;
-    r["firmware"] = {{"file", u.m_strFirmwarePath},
+    r["firmware"] = {{"file", u.m_request.firmwarePath},
                      {"size", size},
                      {"sha256", sha256}};
-    r["mode"] = u.m_strMode;
+    r["mode"] = u.m_request.mode;
     // A stop is the technician's, not the step's failure: the step's message
     // ("Firm write error.") would send a shop looking for a fault.
     const bool stopped = u.m_result.stoppedByTechnician && u.m_result.outcome != UpdateOutcome::Done;

@@ -32,3 +32,9 @@ std::string LoadStringResource(unsigned id)
     default: return std::string();
     }
 }
+
+std::string TitleText(const std::string& mode)
+{
+    return LoadStringResource(IDS_APP_NAME) + " " + mode + " (" + LoadStringResource(IDS_VERSION) + ") for " +
+           LoadStringResource(IDS_RADIO_MODEL);
+}

@@ -19,7 +19,7 @@ JournalEntry EntryFor(UpdateContext& u, const std::string& backupPath, const std
     e.folder = DirectoryOf(backupPath);
     e.backup = backupPath.substr(e.folder.size());
     e.backupSha256 = Sha256Of(data.data(), data.size());
-    e.port = u.m_strPort;
+    e.port = u.m_request.port;
     e.position = u.m_request.position;
     e.adapter = u.m_adapter;
     e.firmwareSha256 = u.m_firmwareSha256;  // of the bytes converted, before the erase

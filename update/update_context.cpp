@@ -13,9 +13,6 @@
 void UpdateContext::Begin(const UpdateRequest& request)
 {
     m_request = request;
-    m_strMode = request.mode;
-    m_strPort = request.port;
-    m_strFirmwarePath = request.firmwarePath;
     m_stopState = StopState::Running;
     m_result = UpdateResult();
     m_result.outcome = UpdateOutcome::FailedIntact;

@@ -71,12 +71,9 @@ public:
     RadioLink& m_link;
     UpdateEvents& m_events;
     Host& m_host;
-    UpdateRequest m_request;
+    UpdateRequest m_request;  // as the front end gave it
 
-    // Named as the window's fields they stand for.
-    std::string m_strMode;
-    std::string m_strPort;
-    std::string m_strFirmwarePath;
+    // ---- what the update learns and holds ----
     std::uint8_t m_bUpdating = 0;
     DataFile m_hDataFile;
 

@@ -160,7 +160,7 @@ bool UpdateJob::RunProcedure()
 
 bool UpdateJob::OpenPortAndAskForPower()
 {
-    const std::string& port = m_context.m_strPort;
+    const std::string& port = m_context.m_request.port;
     if (!m_link.Serial().Open(port)) {
         m_context.SetDetail(port.empty() ? "no port selected" : m_link.Serial().LastOpenError());
         return Fail(IDS_CANT_OPEN_PORT);

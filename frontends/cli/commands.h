@@ -16,7 +16,6 @@ enum class UpdateOutcome;
 int ExitStatusOf(UpdateOutcome outcome);
 
 struct WriteArgs {
-    std::string port;                // the one port of a single update
     std::vector<std::string> ports;  // --port, once or more
     bool allPorts = false;           // every port of the list that opens
     bool verify = false;             // read the whole flash back after the write
@@ -34,11 +33,10 @@ struct WriteArgs {
     std::string unapproved;         // why a firmware the catalogue does not list is written anyway
 };
 
-// `vokta4-cli write`: the update of one radio in the terminal.
+// `vokta4-cli write`: one radio's log in the terminal, or with several
+// ports, --all-ports or --json a live table or JSON Lines; each radio on a
+// thread of its own.
 int RunWrite(const WriteArgs& args);
-// `vokta4-cli write` with several ports, --all-ports or --json: each radio
-// on a thread of its own, a live table or JSON Lines.
-int RunFleetWrite(const WriteArgs& args);
 
 struct StationArgs {
     WriteArgs write;            // every position's update
@@ -71,10 +69,6 @@ struct HistoryArgs {
 int RunHistory(const HistoryArgs& args);
 // `vokta4-cli ports`: the ports that open, and why others do not.
 int RunPorts();
-class NativeHost;
-// Prints, for each port of the list that does not open, why.
-void ExplainRefusedPorts(NativeHost& host, const std::vector<std::string>& usable, std::ostream& out,
-                         const std::string& prefix);
 // `vokta4-cli check FILE`: reads a firmware file as the update would and
 // reports what it holds. 0 when the update would accept it, 1 otherwise.
 int RunCheck(const std::string& path);

@@ -28,6 +28,9 @@ void JsonEvents::Event(const RadioEvent& e)
 {
     nlohmann::json j;
     switch (e.kind) {
+    case RadioEvent::Kind::UpdateStarted:  // the steps and progress say it
+    case RadioEvent::Kind::Transient:
+        return;
     case RadioEvent::Kind::StepStarted:
     case RadioEvent::Kind::StepDone:
         j = {{"event", "step"}, {"port", e.port}, {"id", StepName(e.step)}, {"step", e.text},

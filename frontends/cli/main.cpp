@@ -177,9 +177,6 @@ int Run(const CLI::App& app, Arguments& a)
                 port = PortOfAdapter(host, port);
         }
     }
-    if (w.ports.size() > 1 || w.allPorts || w.json)
-        return RunFleetWrite(w);
-    w.port = w.ports.empty() ? std::string() : w.ports.front();
     return RunWrite(w);
 }
 

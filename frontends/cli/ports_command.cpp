@@ -36,21 +36,6 @@ std::string DescribeAdapter(NativeHost& host, const std::string& port)
 
 }  // namespace
 
-void ExplainRefusedPorts(NativeHost& host, const std::vector<std::string>& usable, std::ostream& out,
-                         const std::string& prefix)
-{
-    std::vector<std::string> all;
-    host.EnumeratePorts(all);
-    for (const std::string& p : all) {
-        if (std::find(usable.begin(), usable.end(), p) != usable.end())
-            continue;
-        std::unique_ptr<PortBackend> probe = host.MakePortBackend();
-        std::string error;
-        if (!probe->Open(p, error))
-            out << prefix << p << "  not usable: " << error << "\n";
-    }
-}
-
 int RunPorts()
 {
     NativeHost host;

@@ -34,10 +34,13 @@ RadioSession::RadioSession(const WriteArgs& args, const std::string& port, const
     m_job = std::make_unique<UpdateJob>(*this, m_queue, *m_host);
     // The log of each update is added to the port's earlier ones: a failed
     // update's log stays for the technician to read.
-    m_log.open(std::filesystem::u8path(paths.logFile), std::ios::app);
-    m_log << "==== vokta4-cli " STR_VERSION ", " << port << ", update started " << IsoUtc(std::time(nullptr))
-          << " ====\n";
-    m_log.flush();
+    // (One radio in a terminal keeps none: its log is on the screen.)
+    if (!paths.logFile.empty()) {
+        m_log.open(std::filesystem::u8path(paths.logFile), std::ios::app);
+        m_log << "==== vokta4-cli " STR_VERSION ", " << port << ", update started " << IsoUtc(std::time(nullptr))
+              << " ====\n";
+        m_log.flush();
+    }
     const bool several = args.allPorts || args.ports.size() > 1 || !paths.position.empty();
     m_ready = ApplyWriteArgs(args, several, paths.dataFile, m_request);
     m_request.port = port;
@@ -152,6 +155,11 @@ void RadioSession::Emit(RadioEvent event)
     m_sink.Event(event);
 }
 
+void RadioSession::UpdateStarted(const std::string& text)
+{
+    Emit(RadioEvent{RadioEvent::Kind::UpdateStarted, m_port, text});
+}
+
 // The radio's log file gets each step's line once, when the step ends.
 void RadioSession::StepStarted(StepId step, const std::string& text)
 {
@@ -168,6 +176,7 @@ void RadioSession::StepDone(StepId step, const std::string& text, StepEnd end)
     Log(text + (end == StepEnd::Done ? " ......OK" : " ......not possible"));
     RadioEvent e{RadioEvent::Kind::StepDone, m_port, text};
     e.step = step;
+    e.end = end;
     Emit(e);
 }
 
@@ -205,6 +214,11 @@ void RadioSession::Progress(StepId step, std::uint64_t done, std::uint64_t total
     Emit(e);
 }
 
+void RadioSession::Transient(const std::string& text)
+{
+    Emit(RadioEvent{RadioEvent::Kind::Transient, m_port, text});
+}
+
 void RadioSession::Note(const std::string& text)
 {
     Log("vokta4-cli: " + text);
@@ -222,6 +236,14 @@ bool RadioSession::Ask(const std::string& prompt, bool cancelByDefault)
     Log(prompt);
     const bool ok = m_prompt.Ask(m_port, prompt, cancelByDefault);
     Log(ok ? "(OK)" : "(Cancel)");
+    return ok;
+}
+
+bool RadioSession::AskReason(const std::string& prompt, std::string& reason)
+{
+    Log(prompt);
+    const bool ok = m_prompt.AskReason(m_port, prompt, reason);
+    Log(ok ? "(OK: " + reason + ")" : "(Cancel)");
     return ok;
 }
 

@@ -57,15 +57,20 @@ public:
     bool Ended() const { return m_finished; }
     double Seconds() const { return m_seconds; }
     const std::string& Port() const { return m_port; }
+    // What the update is asked: the arguments made one request.
+    const UpdateRequest& Request() const { return m_request; }
     // What the update left (once joined).
     const UpdateResult& Result() const { return m_job->Result(); }
     // UpdateEvents
+    void UpdateStarted(const std::string& text) override;
     void StepStarted(StepId step, const std::string& text) override;
     void StepDone(StepId step, const std::string& text, StepEnd end) override;
     void StepFailed(StepId step, const std::string& message, const std::string& reason) override;
     void Progress(StepId step, std::uint64_t done, std::uint64_t total, const char* unit) override;
+    void Transient(const std::string& text) override;
     void Note(const std::string& text) override;
     bool Ask(const std::string& prompt, bool cancelByDefault) override;
+    bool AskReason(const std::string& prompt, std::string& reason) override;
     void Message(const std::string& text) override;
 
 private:

@@ -5,12 +5,30 @@
 
 #include "frontends/cli/console_platform.h"
 
-SharedPrompt::SharedPrompt(bool assumeYes, bool once, EventSink& sink)
-    : m_assumeYes(assumeYes), m_once(once), m_sink(sink), m_input(std::make_unique<PromptInput>(0))
+SharedPrompt::SharedPrompt(bool assumeYes, bool once, EventSink& sink, int answerFd)
+    : m_assumeYes(assumeYes), m_once(once), m_sink(sink), m_answerFd(answerFd),
+      m_input(std::make_unique<PromptInput>(answerFd))
 {
 }
 
 SharedPrompt::~SharedPrompt() = default;
+
+bool SharedPrompt::ReadAnswer(const std::string& port, std::string& answer)
+{
+    if (m_cancelled)
+        return false;
+    if (!m_input->ReadLine(answer)) {
+        if (!m_cancelled)
+            m_sink.Event({RadioEvent::Kind::Note, port,
+                          "no answer: the input ended, so this counts as Cancel (--yes answers OK)"});
+        return false;
+    }
+    if (m_cancelled)
+        return false;
+    while (!answer.empty() && (answer.back() == '\r' || answer.back() == ' '))
+        answer.pop_back();
+    return true;
+}
 
 bool SharedPrompt::Ask(const std::string& port, const std::string& text, bool cancelByDefault)
 {
@@ -24,19 +42,34 @@ bool SharedPrompt::Ask(const std::string& port, const std::string& text, bool ca
     m_sink.Event({RadioEvent::Kind::Prompt, port, text});
     bool ok = m_assumeYes && !cancelByDefault;
     if (!m_assumeYes) {
-        if (InputIsTerminal(0))
+        if (InputIsTerminal(m_answerFd))
             std::fputs(cancelByDefault ? "[y = OK, Enter = Cancel] " : "[Enter = OK, n = Cancel] ", stderr);
         std::string answer;
-        ok = m_input->ReadLine(answer) && !m_cancelled;
+        ok = ReadAnswer(port, answer);
         for (char& c : answer)
             c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        while (!answer.empty() && (answer.back() == '\r' || answer.back() == ' '))
-            answer.pop_back();
         ok = ok && ((answer.empty() && !cancelByDefault) || answer == "y" || answer == "yes" || answer == "ok");
     }
     if (!cancelByDefault)
         m_answer = ok;
     return ok;
+}
+
+bool SharedPrompt::AskReason(const std::string& port, const std::string& text, std::string& reason)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_cancelled)
+        return false;
+    m_sink.Event({RadioEvent::Kind::Prompt, port, text});
+    if (m_assumeYes || m_once)
+        return false;
+    if (InputIsTerminal(m_answerFd))
+        std::fputs("[the reason, or Enter = Cancel] ", stderr);
+    std::string answer;
+    if (!ReadAnswer(port, answer) || answer.empty())
+        return false;
+    reason = answer;
+    return true;
 }
 
 void SharedPrompt::Cancel()

@@ -1,84 +1,96 @@
-// `vokta4-cli write`: the update of one radio in a terminal.
-#include <atomic>
-#include <filesystem>
-#include <fstream>
-#include <iostream>
+// `vokta4-cli write`: one radio or several, each a RadioSession on a thread
+// of its own. One radio in a terminal shows its log as the window does;
+// several show a live table; --json gives JSON Lines for any number. One
+// "Power Supply?" answers for all, and the exit status is the worst radio's.
 #include <algorithm>
+#include <filesystem>
+#include <iostream>
+#include <memory>
 
-#include "dialog/updater_dialog.h"
 #include "frontends/cli/commands.h"
 #include "frontends/cli/console_platform.h"
-#include "frontends/cli/console_view.h"
+#include "frontends/cli/fleet_table.h"
+#include "frontends/cli/json_events.h"
+#include "frontends/cli/one_radio_console.h"
+#include "frontends/cli/radio_session.h"
+#include "frontends/cli/radio_stop.h"
 #include "frontends/cli/restore_command.h"
+#include "frontends/cli/shared_prompt.h"
 #include "frontends/cli/write_options.h"
-#include "image/firmware_image.h"
 #include "platform/native_host.h"
+#include "platform/port_probe.h"
+#include "res/resource.h"
+#include "update/channel_backup.h"
+#include "update/output_guard.h"
+#include "update/string_table.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// With --port, only that port is probed.
-class OnePortHost : public NativeHost {
-public:
-    explicit OnePortHost(std::string port) : m_port(std::move(port)) {}
-    bool EnumeratePorts(std::vector<std::string>& names) override
-    {
-        names = m_port.empty() ? std::vector<std::string>() : std::vector<std::string>{m_port};
-        return true;
-    }
-
-private:
-    std::string m_port;
-};
-
-
-// Stop requests in a terminal. The update decides (UpdateJob::AcceptStop):
-// before the ROM clear every request ends it as CLOSE does, with the radio
-// as it was; from the clear on only a second Ctrl-C stops it. This says
-// what each request meant.
-class StopPolicy {
-public:
-    StopPolicy(ConsoleView& view, UpdaterDialog& dialog) : m_view(view), m_dialog(dialog) {}
-
-    void operator()(StopRequest request)
-    {
-        if (m_dialog.Job().AcceptStop(m_insistence.Insists(request))) {
-            m_view.Interrupt();
-            return;
-        }
-        if (request != StopRequest::Interrupt) {
-            m_view.PostNote(std::string(request == StopRequest::HangUp ? "the terminal closed" : "asked to stop") +
-                            ": the update goes on, as stopping now would leave the radio erased");
-            return;
-        }
-        m_view.PostNote("stopping now leaves the radio's flash erased, and the radio needs another update; "
-                        "press Ctrl-C again to stop anyway");
-    }
-
-private:
-    ConsoleView& m_view;
-    UpdaterDialog& m_dialog;
-    StopInsistence m_insistence;
-};
-
-void ReportAfterErase(const UpdaterDialog& dialog, const WriteArgs& args, const std::string& program,
-                      const std::string& firmware)
+// The ports named, or else every port of the list (`all`): those that open,
+// then those that do not, which get a row of their own with the reason and
+// fail the run, so that a radio is never left out without a word. Or the
+// one a single update takes: the one used last if it opens, else the first
+// (`refused` then says why the others do not open).
+std::vector<std::string> PortsToUpdate(NativeHost& host, const WriteArgs& args, bool sayRefused)
 {
-    std::cerr << "vokta4-cli: the radio's flash was erased and it needs another update.\n";
-    if (dialog.ChannelBackupPath().empty())
-        return;
-    std::cerr << "vokta4-cli: its channel data is saved in " << dialog.ChannelBackupPath() << "\n"
-              << "vokta4-cli: update it again, with that channel data, by:\n  "
-              << RestoreCommand(args, program, dialog.Port(), firmware, dialog.ChannelBackupPath()) << "\n";
+    if (!args.allPorts && !args.ports.empty())
+        return args.ports;
+    const PortProbe probe =
+        ProbePorts(host, host.ReadProfileValue(PROFILE_SECTION, PROFILE_KEY_PORT, PROFILE_DEFAULT_PORT));
+    if (args.allPorts) {
+        std::vector<std::string> ports = probe.usable;
+        for (const auto& [port, reason] : probe.refused)
+            ports.push_back(port);
+        return ports;
+    }
+    if (sayRefused) {
+        for (const auto& [port, reason] : probe.refused)
+            std::cerr << "vokta4-cli: " << port << "  not usable: " << reason << "\n";
+    }
+    return probe.selected.empty() ? std::vector<std::string>() : std::vector<std::string>{probe.selected};
 }
 
-// A radio refused because its channel data look lost: unchanged by this
-// run, but it needs another update with them.
-void ReportChannelDataLost(const UpdaterDialog& dialog, const WriteArgs& args, const std::string& program,
-                           const std::string& firmware)
+// Two radios on one port (a name given twice, or two names of one device),
+// or whose files would share a name, cannot both be updated: refused
+// before any starts.
+bool PortsDistinct(const std::vector<std::string>& ports)
 {
-    const std::vector<std::string>& offered = dialog.OfferedBackups();
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        for (std::size_t j = 0; j < i; ++j) {
+            if (SameFile(ports[i], ports[j])) {
+                std::cerr << "vokta4-cli: " << ports[j] << " and " << ports[i] << " are the same port\n";
+                return false;
+            }
+            if (SameFileTag(ChannelBackupTag(ports[i]), ChannelBackupTag(ports[j]))) {
+                std::cerr << "vokta4-cli: " << ports[j] << " and " << ports[i] << " would share the files vokt-"
+                          << ChannelBackupTag(ports[i]) << ".*; update them one after the other\n";
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// One radio in a terminal, after the erase: where its channel data are and
+// the command that updates it again with them.
+void ReportAfterErase(const RadioSession& radio, const WriteArgs& args, const std::string& program)
+{
+    std::cerr << "vokta4-cli: the radio's flash was erased and it needs another update.\n";
+    const std::string& backup = radio.Result().backupPath;
+    if (backup.empty())
+        return;
+    std::cerr << "vokta4-cli: its channel data is saved in " << backup << "\n"
+              << "vokta4-cli: update it again, with that channel data, by:\n  "
+              << RestoreCommand(args, program, radio.Port(), radio.Request().firmwarePath, backup) << "\n";
+}
+
+// One radio in a terminal, refused because its channel data look lost:
+// unchanged by this run, but it needs another update with them.
+void ReportChannelDataLost(const RadioSession& radio, const WriteArgs& args, const std::string& program)
+{
+    const std::vector<std::string>& offered = radio.Result().offeredBackups;
     std::cerr << "vokta4-cli: nothing was written, but this radio's channel data look lost: it needs another "
                  "update with them.\n";
     if (offered.empty())
@@ -87,68 +99,101 @@ void ReportChannelDataLost(const UpdaterDialog& dialog, const WriteArgs& args, c
                  "update saved, by"
               << (offered.size() > 1 ? " one of:\n" : ":\n");
     for (const std::string& backup : offered)
-        std::cerr << "  " << RestoreCommand(args, program, dialog.Port(), firmware, backup) << "\n";
+        std::cerr << "  " << RestoreCommand(args, program, radio.Port(), radio.Request().firmwarePath, backup) << "\n";
     std::cerr << "vokta4-cli: each command reads the radio first and refuses one that holds channel data of its "
                  "own; a radio never programmed is written blank with --blank-channel-data.\n";
+}
+
+// One radio in a terminal, at its end: its port is the one taken next
+// time, and a radio that needs another update is told how.
+void EndOfOneRadio(NativeHost& host, const WriteArgs& args, const RadioSession& radio)
+{
+    host.WriteProfileValue(PROFILE_SECTION, PROFILE_KEY_PORT, radio.Port());
+    if (radio.Result().outcome == UpdateOutcome::ChannelDataLost)
+        ReportChannelDataLost(radio, args, host.ModuleFileName());
+    else if (radio.ExitStatus() == kExitAfterErase)
+        ReportAfterErase(radio, args, host.ModuleFileName());
 }
 
 }  // namespace
 
 int RunWrite(const WriteArgs& args)
 {
-    std::unique_ptr<NativeHost> host =
-        args.port.empty() ? std::make_unique<NativeHost>() : std::make_unique<OnePortHost>(args.port);
-    ConsoleView view(ConsoleView::TerminalSettings(args.yes), stdout);
-    UpdaterDialog dialog(view, view.Pump(), *host);
-    view.SetDialog(&dialog);
-    UpdateRequest& options = dialog.Options();
-    // --data-file may name a folder: vokt.tmp goes there.
-    std::error_code ec;
-    const std::string dataFileArg = !args.dataFile.empty() && fs::is_directory(fs::u8path(args.dataFile), ec)
-                                        ? (fs::u8path(args.dataFile) / "vokt.tmp").u8string()
-                                        : args.dataFile;
-    if (!ApplyWriteArgs(args, false, dataFileArg, options))
-        return kExitIntact;
-    // Reasons go to stderr as they happen, not into the log's lines.
-    dialog.Renderer().reasonsInLog = false;
-    dialog.Renderer().onNote = [&view](const std::string& note) { view.PrintNote(note); };
-    StopPolicy policy(view, dialog);
-    InterruptSource interrupts([&policy](StopRequest request) { policy(request); });
-
-    dialog.OnInitDialog(args.test ? "-T" : "");
-    options.verify = args.verify;  // the windows take it from the profile, the command line from --verify
-    std::cout << view.Title() << std::endl;
-    if (!args.port.empty())
-        view.ForcePort(args.port);
-    else
-        ExplainRefusedPorts(*host, view.Ports(), std::cerr, "vokta4-cli: ");
-    if (!args.firmware.empty())
-        view.SetFirmwarePath(args.firmware);
-    if (view.FirmwarePath().empty())
-        std::cerr << "vokta4-cli: no firmware file (*.002) beside the program; give one with --firmware\n";
-    // The data file is checked by the update itself, before it is written.
-    TraceFile trace;
-    if (!AttachTrace(args, trace, dialog.Job(), dialog.RequestFromWindow()))
-        return kExitIntact;
-
-    if (!view.Interrupted())
-        dialog.OnWrite();
-    view.FinishOutput();
-    dialog.OnDestroy();
-    interrupts.Finished();
-
-    const std::string program = host->ModuleFileName();
-    const int status = ExitStatusOf(dialog.LastOutcome());
-    switch (status) {
-    case kExitDone:
-        return kExitDone;
-    case kExitAfterErase:
-        if (dialog.LastOutcome() == UpdateOutcome::ChannelDataLost)
-            ReportChannelDataLost(dialog, args, program, view.FirmwarePath());
-        else
-            ReportAfterErase(dialog, args, program, view.FirmwarePath());
-        return kExitAfterErase;
-    default:
+    NativeHost host;
+    // One radio without --json: its log in the terminal, as the window shows it.
+    const bool console = !args.json && !args.allPorts && args.ports.size() <= 1;
+    if (console)
+        std::cout << TitleText(args.test ? "TEST" : "RELEASE") << std::endl;
+    const std::vector<std::string> ports = PortsToUpdate(host, args, console);
+    if (ports.empty()) {
+        std::cerr << "vokta4-cli: no serial port could be opened\n";
         return kExitIntact;
     }
+    if (!PortsDistinct(ports))
+        return kExitUsage;
+    const bool several = args.allPorts || ports.size() > 1;
+    const std::string problem = several ? SeveralRadiosProblem(args) : std::string();
+    if (!problem.empty()) {
+        std::cerr << "vokta4-cli: " << problem << "\n";
+        return kExitUsage;
+    }
+    if (console && args.firmware.empty() && FirmwareBesideProgram(host).empty())
+        std::cerr << "vokta4-cli: no firmware file (*.002) beside the program; give one with --firmware\n";
+    std::error_code ec;
+    const bool folder = !args.dataFile.empty() && fs::is_directory(fs::u8path(args.dataFile), ec);
+    const std::string base = folder ? (fs::u8path(args.dataFile) / "").u8string() : host.DataFolder();
+
+    std::unique_ptr<EventSink> sink;
+    JsonEvents* json = nullptr;
+    FleetTable* table = nullptr;
+    OneRadioConsole* one = nullptr;
+    if (args.json)
+        sink.reset(json = new JsonEvents(stdout));
+    else if (console)
+        sink.reset(one = new OneRadioConsole(ConsoleLog::TerminalSettings(), stdout));
+    else
+        sink.reset(table = new FleetTable(stdout, TerminalRedraws()));
+    SharedPrompt prompt(args.yes, several, *sink);
+
+    std::vector<std::unique_ptr<RadioSession>> radios;
+    std::vector<RadioSession*> watched;
+    for (const std::string& port : ports) {
+        const std::string stem = base + "vokt-" + ChannelBackupTag(port);
+        // One radio alone keeps the data file of a single update.
+        const std::string dataFile = several                            ? stem + ".tmp"
+                                     : (folder || args.dataFile.empty()) ? base + "vokt.tmp"
+                                                                         : args.dataFile;
+        RadioSession::Paths paths{dataFile, console ? std::string() : stem + ".log", std::string(), std::string(),
+                                  std::string()};
+        radios.push_back(std::make_unique<RadioSession>(args, port, paths, prompt, *sink));
+        if (!radios.back()->Ready())
+            return kExitIntact;
+        watched.push_back(radios.back().get());
+    }
+    RadioStop stop(radios, prompt, [one](const std::string& text) {
+        if (one)
+            one->Say(text);
+        else
+            std::cerr << "vokta4-cli: " + text + "\n" << std::flush;
+    });
+    InterruptSource interrupts([&stop](StopRequest request) { stop(request); });
+    if (table)
+        table->Watch(watched);
+    for (auto& r : radios)
+        r->Start();
+    int worst = kExitDone;
+    for (auto& r : radios) {
+        r->Join();
+        worst = std::max(worst, r->ExitStatus());
+    }
+    interrupts.Finished();
+    if (table)
+        table->Finish();
+    if (json)
+        json->Result(worst);
+    if (one) {
+        one->FinishOutput();
+        EndOfOneRadio(host, args, *radios.front());
+    }
+    return worst;
 }

@@ -3,20 +3,20 @@
 #include <cstdio>
 #include <unistd.h>
 
-#include "frontends/cli/console_view.h"
+#include "frontends/cli/console_log.h"
+#include "frontends/cli/shared_prompt.h"
 
 namespace {
 
 struct Console {
     std::FILE* file = std::tmpfile();
-    ConsoleView view;
-    explicit Console(bool interactive, bool yes = false) : view(Settings(interactive, yes), file) {}
+    ConsoleLog view;
+    explicit Console(bool interactive) : view(Settings(interactive), file) {}
     ~Console() { std::fclose(file); }
-    static ConsoleView::Settings Settings(bool interactive, bool yes)
+    static ConsoleLog::Settings Settings(bool interactive)
     {
-        ConsoleView::Settings s;
+        ConsoleLog::Settings s;
         s.interactive = interactive;
-        s.assumeYes = yes;
         return s;
     }
     std::string Text()
@@ -31,13 +31,18 @@ struct Console {
     }
 };
 
+struct NoSink : EventSink {
+    std::vector<RadioEvent> events;
+    void Event(const RadioEvent& e) override { events.push_back(e); }
+};
+
 }  // namespace
 
-TEST(ConsoleView, StreamsTheLogAndPutsEachMessageOnALineOfItsOwn)
+TEST(ConsoleLog, StreamsTheLogAndPutsEachMessageOnALineOfItsOwn)
 {
-    Console c(false, true);
+    Console c(false);
     c.view.SetLogText("Waiting for power on Radio.", "");
-    EXPECT_TRUE(c.view.ShowMessage("Power Supply?", MessageButtons::OkCancel));
+    c.view.PrintText("Power Supply?");
     c.view.SetLogText("Waiting for power on Radio.\t\t......OK", "");
     c.view.SetLogText("Waiting for power on Radio.\t\t......OK\r\nRadio connection.", "");
     c.view.SetLogText("Waiting for power on Radio.\t\t......OK\r\nRadio connection.", "\tLine 4");
@@ -49,7 +54,7 @@ TEST(ConsoleView, StreamsTheLogAndPutsEachMessageOnALineOfItsOwn)
               "Radio connection.\nTime out\n");
 }
 
-TEST(ConsoleView, OnATerminalTheTransientTextIsOverwrittenInPlace)
+TEST(ConsoleLog, OnATerminalTheTransientTextIsOverwrittenInPlace)
 {
     Console c(true);
     c.view.SetLogText("Boot program sending.", "\tLine 0");
@@ -60,7 +65,7 @@ TEST(ConsoleView, OnATerminalTheTransientTextIsOverwrittenInPlace)
                         "Boot program sending.\t\t......OK\n");
 }
 
-TEST(ConsoleView, PromptAnswersComeFromInputAndEndOfInputCancels)
+TEST(SharedPrompt, AnswersComeFromInputAndEndOfInputCancels)
 {
     for (const auto& [input, expected] : std::vector<std::pair<std::string, bool>>{
              {"\n", true}, {"y\n", true}, {"OK\r\n", true}, {"n\n", false}, {"cancel\n", false}, {"", false}}) {
@@ -68,12 +73,12 @@ TEST(ConsoleView, PromptAnswersComeFromInputAndEndOfInputCancels)
         ASSERT_EQ(::pipe(fds), 0);
         (void)!::write(fds[1], input.data(), input.size());
         ::close(fds[1]);
-        ConsoleView::Settings s;
-        s.answerFd = fds[0];
-        std::FILE* out = std::tmpfile();
-        ConsoleView view(s, out);
-        EXPECT_EQ(view.ShowMessage("Power Supply?", MessageButtons::OkCancel), expected) << "input '" << input << "'";
-        std::fclose(out);
+        NoSink sink;
+        SharedPrompt prompt(false, false, sink, fds[0]);
+        EXPECT_EQ(prompt.Ask("p", "Power Supply?"), expected) << "input '" << input << "'";
+        ASSERT_FALSE(sink.events.empty());
+        EXPECT_EQ(sink.events.front().text, "Power Supply?");
+        EXPECT_EQ(sink.events.size() == 2, input.empty()) << "end of input is said";
         ::close(fds[0]);
     }
 }
