@@ -25,7 +25,7 @@ ExchangeResult RadioLink::Run(const Exchange& x, std::string& detail)
     PrepareExchange(x.mode, x.expected);
     const auto period = static_cast<unsigned>(x.period.count());
     if (!x.armAfterWrite)
-        m_pump.SetTimer1(period);
+        ArmDeadline(period);
     // The bytes start on the wire once the ones before them have crossed it.
     m_wireFreeNanos = std::max(SteadyNanos(), m_wireFreeNanos) +
                       static_cast<std::int64_t>(SentBytes(x)) * m_timing.byteTime.count();
@@ -33,7 +33,7 @@ ExchangeResult RadioLink::Run(const Exchange& x, std::string& detail)
         m_pSerial->Write(piece.data, piece.length);
     m_lastTxNanos = SteadyNanos();
     if (x.armAfterWrite)
-        m_pump.SetTimer1(period);
+        ArmDeadline(period);
     if (x.resendContact)
         StartResendTimer(m_timing.resendPeriod);
 
@@ -42,7 +42,7 @@ ExchangeResult RadioLink::Run(const Exchange& x, std::string& detail)
         if (x.onPeriod)
             x.onPeriod(x.periods - 1 - expired);
         m_bTimedOut = 0;
-        m_pump.SetTimer1(period);
+        ArmDeadline(period);
         w = WaitReply();
     }
     if (w != WaitResult::Reply || !x.keepListening)
@@ -141,7 +141,7 @@ void RadioLink::DrainLine()
         // seen here, before the retry's command goes out.
         const std::int64_t left = std::min(quietFrom, limit) - now;
         m_bTimedOut = 0;
-        m_pump.SetTimer1(static_cast<unsigned>((left + 999999) / 1000000));
+        ArmDeadline(static_cast<unsigned>((left + 999999) / 1000000));
         while (!m_bTimedOut && m_bRun)
             m_pump.DispatchNextMessage();
         if (!m_bRun) {
@@ -195,7 +195,7 @@ bool RadioLink::LineStaysQuiet(bool suspicious, std::string& detail)
                   LineKeepsWireTime() ? m_wireFreeNanos : std::int64_t{0}});
     const std::int64_t left = from + std::chrono::duration_cast<std::chrono::nanoseconds>(listen).count() - SteadyNanos();
     if (left > 0) {
-        m_pump.SetTimer1(static_cast<unsigned>((left + 999999) / 1000000));
+        ArmDeadline(static_cast<unsigned>((left + 999999) / 1000000));
         if (WaitReply() == WaitResult::Aborted) {
             detail = "stopped by the user after the last block";
             return false;

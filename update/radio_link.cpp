@@ -30,8 +30,19 @@ void RadioLink::Start()
     m_pSerial->TakeDroppedBytes();  // an earlier update's evidence is not this one's
 }
 
+void RadioLink::ArmDeadline(unsigned ms)
+{
+    m_deadlineNanos = SteadyNanos() + static_cast<std::int64_t>(ms) * 1000000;
+    m_pump.SetTimer1(ms);
+}
+
 void RadioLink::OnTimer()
 {
+    const std::int64_t left = m_deadlineNanos - SteadyNanos();
+    if (left > 0) {
+        m_pump.SetTimer1(static_cast<unsigned>((left + 999999) / 1000000));
+        return;
+    }
     m_bTimedOut = 1;
     m_pump.KillTimer1();
 }

@@ -49,7 +49,9 @@ public:
     void Start();
     void Stop() { m_bRun = 0; }
     bool Running() const { return m_bRun != 0; }
-    // Timer 1 expired (UI thread): the wait in progress times out.
+    // Timer 1 expired (UI thread): the wait in progress times out once its
+    // deadline has come; a timer that fired before it is armed again for
+    // the rest.
     void OnTimer();
     void OnReceive(const unsigned char* data, unsigned count) override;  // reader thread
 
@@ -104,6 +106,9 @@ private:
     // Pumps messages until the reply, an abort or a time-out. Leaves timer 1
     // stopped on abort; on time-out the timer handler has stopped it.
     WaitResult WaitReply();
+    // The wait in progress ends at now + `ms`: the link keeps the deadline,
+    // and timer 1 only wakes the front end's loop for it.
+    void ArmDeadline(unsigned ms);
     ExchangeResult Judge(const Exchange& x, WaitResult w, std::string& detail);
 
     MessagePump& m_pump;
@@ -117,6 +122,7 @@ private:
     std::atomic<std::uint8_t> m_bReplyError{0};
     std::array<std::uint8_t, kTxBufSize> m_txBuf{};
     std::uint8_t m_bTimedOut = 0;
+    std::int64_t m_deadlineNanos = 0;  // steady clock: when the wait in progress times out
     std::atomic<std::uint8_t> m_bReplyDone{0};
     std::atomic<ReceiveMode> m_nMode{kModeIdle};
 

@@ -94,6 +94,21 @@ TEST_F(DispatchFixture, AnAnswerWhileTheCommandIsStillUnsentIsNotItsAnswer)
     }
 }
 
+// The link keeps the deadline of a wait: a window timer that fires early
+// only wakes the loop, and silence is a time-out after the whole period.
+TEST_F(DispatchFixture, ATimerThatFiresEarlyNeverShortensTheTimeOut)
+{
+    Timing timing = FastTiming();
+    timing.protectTimeout = std::chrono::milliseconds(200);
+    OpenWith(timing);
+    view.timerShare = 0.25;
+    A::SetRun(*dialog, true);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(QueryDataProtect(A::Context(*dialog)));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
+    EXPECT_NE(dialog->FailureDetail().find("did not answer"), std::string::npos) << dialog->FailureDetail();
+}
+
 TEST_F(DispatchFixture, ContactCompletesOnA0x11AnywhereInTheChunk)
 {
     A::Prepare(*dialog, RadioLink::kModeContact);

@@ -112,7 +112,7 @@ bool ScriptedView::ShowMessage(const std::string& text, MessageButtons buttons)
 void ScriptedView::SetTimer1(unsigned ms)
 {
     ++timerArms;
-    m_queue.SetTimer1(std::chrono::milliseconds(ms));
+    m_queue.SetTimer1(std::chrono::milliseconds(static_cast<long long>(ms * timerShare)));
 }
 
 bool FakeBackend::Open(const std::string&, std::string& error)

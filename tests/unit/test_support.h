@@ -56,6 +56,8 @@ public:
     std::vector<int> positions;
     std::vector<bool> locks;
     int timerArms = 0;
+    // A window timer that fires early: each arming lasts this share of its period.
+    double timerShare = 1.0;
     bool ended = false;
     // Called on the UI thread at each message box / progress position.
     std::function<void(const std::string&)> onMessage;
