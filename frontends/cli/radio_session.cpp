@@ -69,6 +69,7 @@ void RadioSession::Join()
 
 void RadioSession::Interrupt()
 {
+    m_interrupted = true;
     m_queue.Post([this] { m_job->Stop(); });
 }
 
@@ -80,7 +81,7 @@ void RadioSession::Run()
         Update();
     } catch (const std::exception& e) {
         m_exitStatus = m_job->EraseStarted() ? kExitAfterErase : kExitIntact;
-        Log(std::string("vokta4-cli: internal error: ") + e.what());
+        Note(std::string("internal error: ") + e.what());
         {
             std::lock_guard<std::mutex> lock(m_statusMutex);
             m_status.result = m_exitStatus == kExitAfterErase ? "FAILED, needs another update (internal error)"
@@ -96,8 +97,11 @@ void RadioSession::Run()
 void RadioSession::Update()
 {
     const auto start = std::chrono::steady_clock::now();
-    // A --trace that cannot be written leaves the radio untouched.
-    if (AttachTrace(m_args, m_trace, *m_job, m_request))
+    // A --trace that cannot be written leaves the radio untouched, and so
+    // does a stop that came before the update began.
+    if (m_interrupted)
+        Note("Stopped by the technician: the radio is unchanged");
+    else if (AttachTrace(m_args, m_trace, *m_job, m_request))
         m_job->Run(m_request);
     const UpdateResult& result = m_job->Result();
 
@@ -123,7 +127,7 @@ void RadioSession::Update()
         Log("vokta4-cli: update it again, with its channel data, by:\n  " + done.restoreCommand);
     {
         std::lock_guard<std::mutex> lock(m_statusMutex);
-        const bool stopped = m_exitStatus != kExitDone && result.stoppedByTechnician;
+        const bool stopped = m_exitStatus != kExitDone && (result.stoppedByTechnician || m_interrupted);
         if (m_exitStatus == kExitDone)
             m_status.percent = 100;
         m_status.result = m_exitStatus == kExitDone        ? "Done."

@@ -44,7 +44,7 @@ public:
 
     void Start();
     void Join();
-    // Any thread: acts as CLOSE.
+    // Any thread: acts as CLOSE; before the update has begun, it never begins.
     void Interrupt();
     bool EraseStarted() const { return m_job->EraseStarted(); }
     // Any thread: see UpdateJob::AcceptStop.
@@ -103,4 +103,5 @@ private:
     std::atomic<int> m_exitStatus{kExitIntact};
     std::atomic<double> m_seconds{0};
     std::atomic<bool> m_finished{false};
+    std::atomic<bool> m_interrupted{false};
 };

@@ -3,17 +3,28 @@
 #include "frontends/cli/radio_session.h"
 #include "frontends/cli/shared_prompt.h"
 
-RadioStop::RadioStop(std::vector<std::unique_ptr<RadioSession>>& radios, SharedPrompt& prompt,
-                     std::function<void(const std::string&)> say)
-    : m_radios(radios), m_prompt(prompt), m_say(std::move(say))
+bool RadioStop::Watch(std::vector<std::unique_ptr<RadioSession>>& radios, SharedPrompt& prompt,
+                      std::function<void(const std::string&)> say)
 {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_radios = &radios;
+    m_prompt = &prompt;
+    m_say = std::move(say);
+    return !m_stoppedEarly;
 }
 
 void RadioStop::operator()(StopRequest request)
 {
     const bool insist = m_insistence.Insists(request);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_radios) {
+        m_stoppedEarly = true;
+        return;
+    }
     bool stopped = false, erasing = false;
-    for (auto& r : m_radios) {
+    for (auto& r : *m_radios) {
+        if (r->Ended())
+            continue;  // its end is out: nothing to stop, nothing to say
         if (r->AcceptStop(insist)) {
             r->Interrupt();
             stopped = true;
@@ -22,10 +33,10 @@ void RadioStop::operator()(StopRequest request)
         }
     }
     if (stopped)
-        m_prompt.Cancel();
+        m_prompt->Cancel();
     if (!erasing)
         return;
-    const bool one = m_radios.size() == 1;
+    const bool one = m_radios->size() == 1;
     if (request == StopRequest::Interrupt)
         m_say(one ? "stopping now leaves the radio's flash erased, and the radio needs another update; press Ctrl-C "
                     "again to stop anyway"

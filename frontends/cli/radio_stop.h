@@ -1,6 +1,7 @@
 #pragma once
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -13,16 +14,23 @@ class SharedPrompt;
 // radios of one command: each radio that has not begun its erase stops at
 // once, unchanged, and its questions are answered Cancel; a radio whose
 // flash is being written goes on to its end, unless the technician insists
-// with a second Ctrl-C. `say` tells the technician which it was.
+// with a second Ctrl-C. A request that comes before the radios are watched
+// means that none starts.
 class RadioStop {
 public:
-    RadioStop(std::vector<std::unique_ptr<RadioSession>>& radios, SharedPrompt& prompt,
-              std::function<void(const std::string&)> say);
+    // Main thread, once every radio exists and before any starts: false when
+    // a stop came first. `say` then tells the technician what each later
+    // request meant.
+    bool Watch(std::vector<std::unique_ptr<RadioSession>>& radios, SharedPrompt& prompt,
+               std::function<void(const std::string&)> say);
+    // The signal thread.
     void operator()(StopRequest request);
 
 private:
-    std::vector<std::unique_ptr<RadioSession>>& m_radios;
-    SharedPrompt& m_prompt;
+    std::mutex m_mutex;
+    std::vector<std::unique_ptr<RadioSession>>* m_radios = nullptr;
+    SharedPrompt* m_prompt = nullptr;
     std::function<void(const std::string&)> m_say;
+    bool m_stoppedEarly = false;
     StopInsistence m_insistence;
 };

@@ -13,14 +13,14 @@ SharedPrompt::SharedPrompt(bool assumeYes, bool once, EventSink& sink, int answe
 
 SharedPrompt::~SharedPrompt() = default;
 
-bool SharedPrompt::ReadAnswer(const std::string& port, std::string& answer)
+bool SharedPrompt::ReadAnswer(const std::string& port, std::string& answer, const char* instead)
 {
     if (m_cancelled)
         return false;
     if (!m_input->ReadLine(answer)) {
         if (!m_cancelled)
             m_sink.Event({RadioEvent::Kind::Note, port,
-                          "no answer: the input ended, so this counts as Cancel (--yes answers OK)"});
+                          std::string("no answer: the input ended, so this counts as Cancel") + instead});
         return false;
     }
     if (m_cancelled)
@@ -45,7 +45,8 @@ bool SharedPrompt::Ask(const std::string& port, const std::string& text, bool ca
         if (InputIsTerminal(m_answerFd))
             std::fputs(cancelByDefault ? "[y = OK, Enter = Cancel] " : "[Enter = OK, n = Cancel] ", stderr);
         std::string answer;
-        ok = ReadAnswer(port, answer);
+        // --yes answers OK only where OK is the default.
+        ok = ReadAnswer(port, answer, cancelByDefault ? "" : " (--yes answers OK)");
         for (char& c : answer)
             c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         ok = ok && ((answer.empty() && !cancelByDefault) || answer == "y" || answer == "yes" || answer == "ok");
@@ -66,7 +67,7 @@ bool SharedPrompt::AskReason(const std::string& port, const std::string& text, s
     if (InputIsTerminal(m_answerFd))
         std::fputs("[the reason, or Enter = Cancel] ", stderr);
     std::string answer;
-    if (!ReadAnswer(port, answer) || answer.empty())
+    if (!ReadAnswer(port, answer, " (--unapproved REASON gives the reason)") || answer.empty())
         return false;
     reason = answer;
     return true;

@@ -27,8 +27,9 @@ public:
 
 private:
     // One line of input without its line end and trailing blanks; false at
-    // the end of input or after Cancel.
-    bool ReadAnswer(const std::string& port, std::string& answer);
+    // the end of input (said, with `instead`: what answers it without
+    // input) or after Cancel.
+    bool ReadAnswer(const std::string& port, std::string& answer, const char* instead);
 
     const bool m_assumeYes;
     const bool m_once;

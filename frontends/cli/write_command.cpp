@@ -115,6 +115,24 @@ void EndOfOneRadio(NativeHost& host, const WriteArgs& args, const RadioSession& 
         ReportAfterErase(radio, args, host.ModuleFileName());
 }
 
+// Who presents the radios' events: one of the three.
+struct Presenter {
+    std::unique_ptr<EventSink> sink;
+    JsonEvents* json = nullptr;
+    FleetTable* table = nullptr;
+    OneRadioConsole* one = nullptr;
+
+    Presenter(const WriteArgs& args, bool console)
+    {
+        if (args.json)
+            sink.reset(json = new JsonEvents(stdout));
+        else if (console)
+            sink.reset(one = new OneRadioConsole(ConsoleLog::TerminalSettings(), stdout));
+        else
+            sink.reset(table = new FleetTable(stdout, TerminalRedraws()));
+    }
+};
+
 }  // namespace
 
 int RunWrite(const WriteArgs& args)
@@ -122,6 +140,14 @@ int RunWrite(const WriteArgs& args)
     NativeHost host;
     // One radio without --json: its log in the terminal, as the window shows it.
     const bool console = !args.json && !args.allPorts && args.ports.size() <= 1;
+    // Made once the ports are known; outlives the radios and stop requests.
+    std::unique_ptr<Presenter> presenter;
+    std::unique_ptr<SharedPrompt> prompt;
+    std::vector<std::unique_ptr<RadioSession>> radios;
+    // Stop requests are taken from the start (one before the radios start
+    // means that none does), and until the radios are gone.
+    RadioStop stop;
+    InterruptSource interrupts([&stop](StopRequest request) { stop(request); });
     if (console)
         std::cout << TitleText(args.test ? "TEST" : "RELEASE") << std::endl;
     const std::vector<std::string> ports = PortsToUpdate(host, args, console);
@@ -143,19 +169,8 @@ int RunWrite(const WriteArgs& args)
     const bool folder = !args.dataFile.empty() && fs::is_directory(fs::u8path(args.dataFile), ec);
     const std::string base = folder ? (fs::u8path(args.dataFile) / "").u8string() : host.DataFolder();
 
-    std::unique_ptr<EventSink> sink;
-    JsonEvents* json = nullptr;
-    FleetTable* table = nullptr;
-    OneRadioConsole* one = nullptr;
-    if (args.json)
-        sink.reset(json = new JsonEvents(stdout));
-    else if (console)
-        sink.reset(one = new OneRadioConsole(ConsoleLog::TerminalSettings(), stdout));
-    else
-        sink.reset(table = new FleetTable(stdout, TerminalRedraws()));
-    SharedPrompt prompt(args.yes, several, *sink);
-
-    std::vector<std::unique_ptr<RadioSession>> radios;
+    presenter = std::make_unique<Presenter>(args, console);
+    prompt = std::make_unique<SharedPrompt>(args.yes, several, *presenter->sink);
     std::vector<RadioSession*> watched;
     for (const std::string& port : ports) {
         const std::string stem = base + "vokt-" + ChannelBackupTag(port);
@@ -165,20 +180,23 @@ int RunWrite(const WriteArgs& args)
                                                                          : args.dataFile;
         RadioSession::Paths paths{dataFile, console ? std::string() : stem + ".log", std::string(), std::string(),
                                   std::string()};
-        radios.push_back(std::make_unique<RadioSession>(args, port, paths, prompt, *sink));
+        radios.push_back(std::make_unique<RadioSession>(args, port, paths, *prompt, *presenter->sink));
         if (!radios.back()->Ready())
             return kExitIntact;
         watched.push_back(radios.back().get());
     }
-    RadioStop stop(radios, prompt, [one](const std::string& text) {
-        if (one)
-            one->Say(text);
-        else
-            std::cerr << "vokta4-cli: " + text + "\n" << std::flush;
-    });
-    InterruptSource interrupts([&stop](StopRequest request) { stop(request); });
-    if (table)
-        table->Watch(watched);
+    OneRadioConsole* one = presenter->one;
+    if (!stop.Watch(radios, *prompt, [one](const std::string& text) {
+            if (one)
+                one->Say(text);
+            else
+                std::cerr << "vokta4-cli: " + text + "\n" << std::flush;
+        })) {
+        std::cerr << "vokta4-cli: Stopped by the technician: the radio is unchanged\n";
+        return kExitIntact;
+    }
+    if (presenter->table)
+        presenter->table->Watch(watched);
     for (auto& r : radios)
         r->Start();
     int worst = kExitDone;
@@ -186,14 +204,15 @@ int RunWrite(const WriteArgs& args)
         r->Join();
         worst = std::max(worst, r->ExitStatus());
     }
-    interrupts.Finished();
-    if (table)
-        table->Finish();
-    if (json)
-        json->Result(worst);
+    if (presenter->table)
+        presenter->table->Finish();
+    if (presenter->json)
+        presenter->json->Result(worst);
     if (one) {
         one->FinishOutput();
         EndOfOneRadio(host, args, *radios.front());
     }
+    // Last: a closing console may end the program once this is said.
+    interrupts.Finished();
     return worst;
 }

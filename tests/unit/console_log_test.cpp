@@ -81,4 +81,16 @@ TEST(SharedPrompt, AnswersComeFromInputAndEndOfInputCancels)
         EXPECT_EQ(sink.events.size() == 2, input.empty()) << "end of input is said";
         ::close(fds[0]);
     }
+    // The end of input at a reason names what gives the reason instead
+    // (--yes answers Cancel there).
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    ::close(fds[1]);
+    NoSink sink;
+    SharedPrompt prompt(false, false, sink, fds[0]);
+    std::string reason;
+    EXPECT_FALSE(prompt.AskReason("p", "Why?", reason));
+    ASSERT_EQ(sink.events.size(), 2u);
+    EXPECT_NE(sink.events[1].text.find("--unapproved"), std::string::npos) << sink.events[1].text;
+    ::close(fds[0]);
 }
