@@ -90,7 +90,6 @@ void ConsoleLog::SetLogText(const std::string& log, const std::string& transient
     std::lock_guard<std::mutex> lock(m_mutex);
     if (log.compare(0, m_printed.size(), m_printed) != 0) {
         // The log was cleared: start afresh on a new line.
-        EraseTransient();
         EndLine();
         m_printed.clear();
         m_line.clear();

@@ -1,7 +1,6 @@
 // `vokta4-cli ports`: the ports that open (* = the one the update would
 // take) with their adapter and its latency timer, and the reason of each
 // that does not.
-#include <algorithm>
 #include <iostream>
 
 #include "frontends/cli/commands.h"
@@ -9,7 +8,6 @@
 #include "platform/port_probe.h"
 #include "res/resource.h"
 #include "serial/adapter_latency.h"
-#include "serial/port_backend.h"
 
 namespace {
 
