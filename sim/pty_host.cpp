@@ -68,7 +68,15 @@ void PtyHost::ReadLoop()
     std::uint8_t buf[1024];
     for (;;) {
         pollfd fds[2] = {{m_master, POLLIN, 0}, {m_stopFd, POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0) {
+        // Bytes already waiting came while this reader was busy or not
+        // running (a loaded machine can hold it for a second): the line
+        // was not seen quiet. Only the time spent waiting for bytes is a
+        // pause the radio heard.
+        int ready = ::poll(fds, 2, 0);
+        const auto quietSince = RadioModel::Clock::now();
+        if (ready == 0)
+            ready = ::poll(fds, 2, -1);
+        if (ready < 0) {
             if (errno == EINTR)
                 continue;
             return;
@@ -79,7 +87,7 @@ void PtyHost::ReadLoop()
             return;
         const ssize_t n = ::read(m_master, buf, sizeof buf);
         if (n > 0)
-            m_link->FromTool(buf, static_cast<std::size_t>(n));
+            m_link->FromTool(buf, static_cast<std::size_t>(n), quietSince);
         else if (n < 0 && errno != EINTR && errno != EAGAIN)
             return;
     }

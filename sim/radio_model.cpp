@@ -110,7 +110,8 @@ void RadioModel::PowerCycle()
     m_busyUntil = Clock::time_point{};
 }
 
-std::vector<RadioModel::Output> RadioModel::Feed(const std::uint8_t* data, std::size_t length, Clock::time_point arrival)
+std::vector<RadioModel::Output> RadioModel::Feed(const std::uint8_t* data, std::size_t length, Clock::time_point arrival,
+                                                 Clock::time_point quietSince)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     std::vector<Output> out;
@@ -122,7 +123,7 @@ std::vector<RadioModel::Output> RadioModel::Feed(const std::uint8_t* data, std::
     // abandons it, so that a sender retrying after a time-out is understood.
     // A radio that is busy (answering late) reads nothing meanwhile: bytes
     // that came in then wait for it, and it sees no pause before them.
-    const Clock::time_point readyFrom = std::max(m_lastArrival, m_busyUntil);
+    const Clock::time_point readyFrom = std::max({m_lastArrival, m_busyUntil, quietSince});
     if ((!m_pending.empty() || m_awaitingData) && arrival > readyFrom &&
         arrival - readyFrom > m_settings.abandonAfter) {
         m_pending.clear();

@@ -59,8 +59,9 @@ public:
         std::chrono::milliseconds lateBy{1500};
         // A pause this long inside a command or data stage abandons it. The
         // tool waits a second of quiet before any retry; a loaded host may
-        // hold a pseudo-terminal's bytes back for a few hundred milliseconds,
+        // wake a pseudo-terminal's reader a few hundred milliseconds late,
         // which a real line never does, so the limit sits between the two.
+        // (Bytes that waited while the reader was busy are no pause: Feed.)
         std::chrono::milliseconds abandonAfter{800};
         // Deliver the radio's output as a USB serial adapter does: packets of
         // up to 62 bytes, a partial one after the adapter's latency timer.
@@ -80,8 +81,12 @@ public:
     static const char* FaultName(Fault fault);
 
     // Takes bytes from the line, the first of them arriving at `arrival`,
-    // and returns what the radio sends in answer. Thread-safe.
-    std::vector<Output> Feed(const std::uint8_t* data, std::size_t length, Clock::time_point arrival);
+    // and returns what the radio sends in answer. Thread-safe. A reader
+    // that cannot tell when bytes arrived (they were waiting when it came
+    // back from the last ones) names how long it has known the line quiet:
+    // only that counts as a pause.
+    std::vector<Output> Feed(const std::uint8_t* data, std::size_t length, Clock::time_point arrival,
+                             Clock::time_point quietSince = Clock::time_point{});
 
     // The radio switched off and on (or the next radio on the cable): back
     // in its loader, the flash as it is. Thread-safe.

@@ -17,9 +17,9 @@ SimLink::~SimLink()
     m_thread.join();
 }
 
-void SimLink::FromTool(const std::uint8_t* data, std::size_t length)
+void SimLink::FromTool(const std::uint8_t* data, std::size_t length, RadioModel::Clock::time_point quietSince)
 {
-    std::vector<RadioModel::Output> outputs = m_model.Feed(data, length, RadioModel::Clock::now());
+    std::vector<RadioModel::Output> outputs = m_model.Feed(data, length, RadioModel::Clock::now(), quietSince);
     if (outputs.empty())
         return;
     const auto byteTime = m_model.ByteTime();

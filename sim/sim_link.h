@@ -20,7 +20,9 @@ public:
     SimLink(const SimLink&) = delete;
     SimLink& operator=(const SimLink&) = delete;
 
-    void FromTool(const std::uint8_t* data, std::size_t length);
+    // Bytes from the tool, arriving now; `quietSince` as RadioModel::Feed.
+    void FromTool(const std::uint8_t* data, std::size_t length,
+                  RadioModel::Clock::time_point quietSince = RadioModel::Clock::time_point{});
 
 private:
     struct Chunk {
