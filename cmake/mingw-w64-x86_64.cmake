@@ -13,3 +13,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 # Tests run under wine.
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+# Optimised as the Linux packages are (-O2, not CMake's -O3): an eighth less
+# compile time.
+set(CMAKE_CXX_FLAGS_RELEASE "-O2 -DNDEBUG" CACHE STRING "")
