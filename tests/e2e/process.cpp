@@ -5,7 +5,28 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <memory>
+
+namespace {
+std::string UnderTest(const char* built, const char* name)
+{
+    const char* folder = std::getenv("VOKTA4_E2E_PROGRAMS");
+    return folder && *folder ? std::string(folder) + "/" + name : built;
+}
+}  // namespace
+
+const char* CliUnderTest()
+{
+    static const std::string path = UnderTest(VOKTA4_CLI_BUILT, "vokta4-cli");
+    return path.c_str();
+}
+
+const char* SimUnderTest()
+{
+    static const std::string path = UnderTest(VR3900_SIM_BUILT, "vr3900-sim");
+    return path.c_str();
+}
 
 Process::Process(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
                  const std::string& input, bool closeInput)

@@ -11,6 +11,13 @@
 
 #include "../unit/test_support.h"
 
+// The programs under test: this build's own, or those in the folder named by
+// VOKTA4_E2E_PROGRAMS (a sanitizer build runs these tests on its programs).
+const char* CliUnderTest();
+const char* SimUnderTest();
+#define VOKTA4_CLI CliUnderTest()
+#define VR3900_SIM SimUnderTest()
+
 // A printed command's words, as a POSIX shell splits it: 'quoted' parts
 // keep their spaces.
 std::vector<std::string> ShellWords(const std::string& command);
