@@ -71,11 +71,17 @@ void PtyHost::ReadLoop()
         // Bytes already waiting came while this reader was busy or not
         // running (a loaded machine can hold it for a second): the line
         // was not seen quiet. Only the time spent waiting for bytes is a
-        // pause the radio heard.
+        // pause the radio heard. (A reader held through a whole time-out
+        // takes the tool's retry as the rest of what it was receiving; the
+        // retry then goes unanswered, which the tool reports, where taking
+        // data for commands could program what was never sent.)
         int ready = ::poll(fds, 2, 0);
         const auto quietSince = RadioModel::Clock::now();
-        if (ready == 0)
-            ready = ::poll(fds, 2, -1);
+        if (ready == 0) {
+            do
+                ready = ::poll(fds, 2, -1);
+            while (ready < 0 && errno == EINTR);
+        }
         if (ready < 0) {
             if (errno == EINTR)
                 continue;

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <future>
 #include <thread>
 #include <vector>
 
@@ -28,16 +29,20 @@ std::vector<std::uint8_t> BootFrame()
 }
 
 // The radio on a pseudo-terminal, the test as the tool on its other side;
-// the radio's reader is held for 300 ms inside its answer to contact.
+// the radio's reader is held inside its answer to contact until the test
+// has sent what it sends meanwhile, and 300 ms more.
 class HeldReader : public ::testing::Test {
 protected:
     void SetUp() override
     {
         RadioModel::Settings settings;
         settings.abandonAfter = 90ms;
-        settings.beforeAnswer = [](int, RadioModel::Step step) {
-            if (step == RadioModel::Step::Contact)
+        settings.beforeAnswer = [this](int, RadioModel::Step step) {
+            if (step == RadioModel::Step::Contact) {
+                m_held.set_value();
+                m_sentMeanwhile.get_future().wait();
                 std::this_thread::sleep_for(300ms);
+            }
             return RadioModel::Cut::None;
         };
         m_model = std::make_unique<RadioModel>(settings);
@@ -77,6 +82,15 @@ protected:
         return got;
     }
 
+    // Bytes the radio has taken from the line, once it has taken `count`.
+    bool Taken(std::size_t count)
+    {
+        for (int i = 0; i < 200 && m_model->GetTranscript().bytesIn < count; ++i)
+            std::this_thread::sleep_for(5ms);
+        return m_model->GetTranscript().bytesIn >= count;
+    }
+
+    std::promise<void> m_held, m_sentMeanwhile;
     std::unique_ptr<RadioModel> m_model;
     std::unique_ptr<PtyHost> m_host;
     int m_tool = -1;
@@ -94,13 +108,16 @@ TEST_F(HeldReader, OnlyAPauseTheReaderWaitedThroughAbandonsAFrame)
     // Contact and the frame's first bytes together; the rest of the frame
     // while the reader is held in its answer to contact.
     Send({0x18, frame[0], frame[1], frame[2]});
-    std::this_thread::sleep_for(100ms);
+    ASSERT_EQ(m_held.get_future().wait_for(5s), std::future_status::ready);
     Send(std::vector<std::uint8_t>(frame.begin() + 3, frame.end()));
+    m_sentMeanwhile.set_value();
     EXPECT_EQ(Answers(), (std::vector<std::uint8_t>{0x11, 0x01})) << "the held bytes were taken for a pause";
 
     // The tool pauses in the middle of a frame: the radio, waiting, hears it.
+    const std::size_t before = m_model->GetTranscript().bytesIn;
     Send(std::vector<std::uint8_t>(frame.begin(), frame.begin() + 3));
-    std::this_thread::sleep_for(300ms);
+    ASSERT_TRUE(Taken(before + 3));
+    std::this_thread::sleep_for(600ms);
     Send(std::vector<std::uint8_t>(frame.begin() + 3, frame.end()));
     EXPECT_EQ(Answers(), std::vector<std::uint8_t>{}) << "a frame paused in was taken whole";
 }
