@@ -216,7 +216,12 @@ TEST_F(TechFixture, TheTraceHoldsEveryByteBothWays)
     }
     const std::string transcript = Text(dir.File("t.txt"));
     EXPECT_EQ(tx, Field(transcript, "bytes_in"));
-    EXPECT_EQ(rx, Field(transcript, "bytes_out"));
+    // A slow machine may repeat the contact byte before the first answer is
+    // read: the answers to the repeats are stale, and purged unread before
+    // the boot program goes out.
+    const long staleAnswers = Field(transcript, "contacts") - 1;
+    EXPECT_LE(rx, Field(transcript, "bytes_out"));
+    EXPECT_GE(rx, Field(transcript, "bytes_out") - staleAnswers) << transcript;
 }
 
 TEST_F(TechFixture, AnotherBootProgramCanBeUploaded)
