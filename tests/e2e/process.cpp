@@ -24,8 +24,7 @@ const char* CliUnderTest()
 
 const char* SimUnderTest()
 {
-    static const std::string path = UnderTest(VR3900_SIM_BUILT, "vr3900-sim");
-    return path.c_str();
+    return VR3900_SIM_BUILT;
 }
 
 Process::Process(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,

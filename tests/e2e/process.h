@@ -11,8 +11,10 @@
 
 #include "../unit/test_support.h"
 
-// The programs under test: this build's own, or those in the folder named by
-// VOKTA4_E2E_PROGRAMS (a sanitizer build runs these tests on its programs).
+// The program under test: this build's vokta4-cli, or the one in the folder
+// named by VOKTA4_E2E_PROGRAMS (a sanitizer build runs these tests on its
+// own). The simulated radio is always this build's: a radio checked by a
+// sanitizer on a busy machine falls behind the line as no radio does.
 const char* CliUnderTest();
 const char* SimUnderTest();
 #define VOKTA4_CLI CliUnderTest()
