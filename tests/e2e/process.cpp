@@ -8,23 +8,13 @@
 #include <cstdlib>
 #include <memory>
 
-namespace {
-std::string UnderTest(const char* built, const char* name)
-{
-    const char* folder = std::getenv("VOKTA4_E2E_PROGRAMS");
-    return folder && *folder ? std::string(folder) + "/" + name : built;
-}
-}  // namespace
-
 const char* CliUnderTest()
 {
-    static const std::string path = UnderTest(VOKTA4_CLI_BUILT, "vokta4-cli");
+    static const std::string path = [] {
+        const char* folder = std::getenv("VOKTA4_E2E_PROGRAMS");
+        return folder && *folder ? std::string(folder) + "/vokta4-cli" : std::string(VOKTA4_CLI_BUILT);
+    }();
     return path.c_str();
-}
-
-const char* SimUnderTest()
-{
-    return VR3900_SIM_BUILT;
 }
 
 Process::Process(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,

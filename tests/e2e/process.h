@@ -13,12 +13,11 @@
 
 // The program under test: this build's vokta4-cli, or the one in the folder
 // named by VOKTA4_E2E_PROGRAMS (a sanitizer build runs these tests on its
-// own). The simulated radio is always this build's: a radio checked by a
-// sanitizer on a busy machine falls behind the line as no radio does.
+// own). The simulated radio (VR3900_SIM) is always this build's: a radio
+// checked by a sanitizer on a busy machine falls behind the line as no
+// radio does.
 const char* CliUnderTest();
-const char* SimUnderTest();
 #define VOKTA4_CLI CliUnderTest()
-#define VR3900_SIM SimUnderTest()
 
 // A printed command's words, as a POSIX shell splits it: 'quoted' parts
 // keep their spaces.
