@@ -11,7 +11,7 @@
 
 Timing FastTiming()
 {
-    return Timing().ScaledDown(20);
+    return Timing().ScaledDown(VOKTA4_TEST_TIME_DIVISOR);
 }
 
 TempDir::TempDir()
