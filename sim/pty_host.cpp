@@ -1,10 +1,12 @@
 #include "sim/pty_host.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <termios.h>
 #include <unistd.h>
@@ -45,6 +47,7 @@ bool PtyHost::Start(std::string& error)
     m_link = std::make_unique<SimLink>(
         m_model, [this](const std::uint8_t* d, std::size_t n) { Deliver(d, n); }, [this] { HangUp(); });
     m_reader = std::thread(&PtyHost::ReadLoop, this);
+    ::pthread_setname_np(m_reader.native_handle(), "sim-reader");
     return true;
 }
 
@@ -65,35 +68,40 @@ void PtyHost::Stop()
 
 void PtyHost::ReadLoop()
 {
+    using Clock = RadioModel::Clock;
+    // A frame is abandoned after a pause the radio heard, so the reader
+    // counts only time it spent listening. Bytes already waiting came while
+    // it was busy or not running: no quiet at all. (A reader held through a
+    // whole time-out takes the tool's retry as the rest of what it was
+    // receiving; the retry then goes unanswered, which the tool reports,
+    // where taking data for commands could program what was never sent.)
+    // It listens in short slices: a slice that overran by far was the
+    // machine holding every thread, the tool's too (a virtual machine stops
+    // for most of a second at times), and counts for no more than a slice
+    // and a little. Once it has heard a pause that abandons a frame, it
+    // waits without slices.
+    constexpr auto kSlice = std::chrono::milliseconds(20);
+    constexpr auto kMostPerSlice = 2 * kSlice;
+    const auto abandonAfter = m_model.AbandonAfter();
     std::uint8_t buf[1024];
     for (;;) {
         pollfd fds[2] = {{m_master, POLLIN, 0}, {m_stopFd, POLLIN, 0}};
-        // Bytes already waiting came while this reader was busy or not
-        // running (a loaded machine can hold it for a second): the line
-        // was not seen quiet. Only the time spent waiting for bytes is a
-        // pause the radio heard. (A reader held through a whole time-out
-        // takes the tool's retry as the rest of what it was receiving; the
-        // retry then goes unanswered, which the tool reports, where taking
-        // data for commands could program what was never sent.)
+        Clock::duration heard{};
         int ready = ::poll(fds, 2, 0);
-        const auto quietSince = RadioModel::Clock::now();
-        if (ready == 0) {
-            do
-                ready = ::poll(fds, 2, -1);
-            while (ready < 0 && errno == EINTR);
+        while (ready == 0 || (ready < 0 && errno == EINTR)) {
+            const auto before = Clock::now();
+            ready = ::poll(fds, 2, heard <= abandonAfter ? static_cast<int>(kSlice.count()) : -1);
+            heard += std::min<Clock::duration>(Clock::now() - before, kMostPerSlice);
         }
-        if (ready < 0) {
-            if (errno == EINTR)
-                continue;
+        if (ready < 0)
             return;
-        }
         if (fds[1].revents)
             return;
         if (m_hungUp)
             return;
         const ssize_t n = ::read(m_master, buf, sizeof buf);
         if (n > 0)
-            m_link->FromTool(buf, static_cast<std::size_t>(n), quietSince);
+            m_link->FromTool(buf, static_cast<std::size_t>(n), Clock::now() - heard);
         else if (n < 0 && errno != EINTR && errno != EAGAIN)
             return;
     }

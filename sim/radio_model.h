@@ -117,6 +117,8 @@ public:
     };
     Transcript GetTranscript() const;
     std::chrono::nanoseconds ByteTime() const;
+    // A pause this long inside a stage abandons it.
+    std::chrono::milliseconds AbandonAfter() const { return m_settings.abandonAfter; }
     bool UsbBursts() const { return m_settings.usbBursts; }
     std::chrono::milliseconds UsbLatency() const { return m_settings.usbLatency; }
 

@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/syscall.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
 #include <future>
 #include <thread>
 #include <vector>
@@ -96,6 +100,27 @@ protected:
     int m_tool = -1;
 };
 
+// Holds the simulated radio's reader thread for half a second, wherever it is,
+// as a virtual machine that stops holds every thread.
+void HoldTheReaderForHalfASecond()
+{
+    struct sigaction hold{};
+    hold.sa_handler = [](int) {
+        const timespec half{0, 500000000};
+        ::nanosleep(&half, nullptr);
+    };
+    ::sigaction(SIGUSR1, &hold, nullptr);
+    DIR* tasks = ::opendir("/proc/self/task");
+    ASSERT_NE(tasks, nullptr);
+    while (const dirent* task = ::readdir(tasks)) {
+        std::string name;
+        std::getline(std::ifstream(std::string("/proc/self/task/") + task->d_name + "/comm"), name);
+        if (name == "sim-reader")
+            ::syscall(SYS_tgkill, ::getpid(), std::atoi(task->d_name), SIGUSR1);
+    }
+    ::closedir(tasks);
+}
+
 }  // namespace
 
 // Bytes that wait while the radio's reader is held (a loaded machine holds a
@@ -120,4 +145,17 @@ TEST_F(HeldReader, OnlyAPauseTheReaderWaitedThroughAbandonsAFrame)
     std::this_thread::sleep_for(600ms);
     Send(std::vector<std::uint8_t>(frame.begin() + 3, frame.end()));
     EXPECT_EQ(Answers(), std::vector<std::uint8_t>{}) << "a frame paused in was taken whole";
+}
+
+// The reader held while it listens, and the rest of the frame sent
+// meanwhile: a machine that stopped for half a second made no pause on the line.
+TEST_F(HeldReader, AReaderHeldWhileListeningTakesTheFrameWhole)
+{
+    const std::vector<std::uint8_t> frame = BootFrame();
+    Send(std::vector<std::uint8_t>(frame.begin(), frame.begin() + 3));
+    ASSERT_TRUE(Taken(3));
+    HoldTheReaderForHalfASecond();
+    Send(std::vector<std::uint8_t>(frame.begin() + 3, frame.end()));
+    EXPECT_EQ(Answers(), std::vector<std::uint8_t>{0x01}) << "the machine's stop was taken for a pause";
+    ::signal(SIGUSR1, SIG_DFL);
 }
