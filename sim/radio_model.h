@@ -58,10 +58,10 @@ public:
         std::chrono::milliseconds eraseTime{0};
         std::chrono::milliseconds lateBy{1500};
         // A pause this long inside a command or data stage abandons it. The
-        // tool waits a second of quiet before any retry; a loaded host may
-        // wake a pseudo-terminal's reader a few hundred milliseconds late,
-        // which a real line never does, so the limit sits between the two.
-        // (Bytes that waited while the reader was busy are no pause: Feed.)
+        // tool waits a second of quiet before any retry, so the limit sits
+        // below that. Only a pause the reader heard counts: bytes that waited
+        // while it was busy are none (Feed), and a pseudo-terminal's reader
+        // counts only the time it listened (PtyHost).
         std::chrono::milliseconds abandonAfter{800};
         // Deliver the radio's output as a USB serial adapter does: packets of
         // up to 62 bytes, a partial one after the adapter's latency timer.
