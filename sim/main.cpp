@@ -212,8 +212,11 @@ int main(int argc, char** argv)
         std::cerr << "vr3900-sim: " << error << "\n";
         rc = 1;
     }
+    const RadioModel::Transcript t = model.GetTranscript();
+    // A stage the radio dropped is what a failing test needs to know first.
+    for (const std::string& a : t.abandoned)
+        std::cerr << "vr3900-sim: a pause abandoned a stage " << a << "\n";
     if (!transcriptPath.empty()) {
-        const RadioModel::Transcript t = model.GetTranscript();
         std::ofstream out(transcriptPath);
         out << "bytes_in " << t.bytesIn << "\nbytes_out " << t.bytesOut << "\ncontacts " << t.contacts
             << "\nboot_frames " << t.bootFrames << "\nbad_boot_frames " << t.badBootFrames << "\nboot_started "

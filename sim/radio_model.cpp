@@ -110,6 +110,12 @@ void RadioModel::PowerCycle()
     m_busyUntil = Clock::time_point{};
 }
 
+void RadioModel::Delivered(Clock::time_point at)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_lastDelivered = std::max(m_lastDelivered, at);
+}
+
 std::vector<RadioModel::Output> RadioModel::Feed(const std::uint8_t* data, std::size_t length, Clock::time_point arrival,
                                                  Clock::time_point quietSince)
 {
@@ -123,9 +129,22 @@ std::vector<RadioModel::Output> RadioModel::Feed(const std::uint8_t* data, std::
     // abandons it, so that a sender retrying after a time-out is understood.
     // A radio that is busy (answering late) reads nothing meanwhile: bytes
     // that came in then wait for it, and it sees no pause before them.
-    const Clock::time_point readyFrom = std::max({m_lastArrival, m_busyUntil, quietSince});
+    // Nor before its last answer reached the tool, which waits for it.
+    const Clock::time_point readyFrom = std::max({m_lastArrival, m_busyUntil, quietSince, m_lastDelivered});
     if ((!m_pending.empty() || m_awaitingData) && arrival > readyFrom &&
         arrival - readyFrom > m_settings.abandonAfter) {
+        if (m_transcript.abandoned.size() < kMaxRecorded) {
+            char line[96];
+            const auto pause = std::chrono::duration_cast<std::chrono::milliseconds>(arrival - readyFrom);
+            if (m_awaitingData)
+                std::snprintf(line, sizeof line, "after %lld ms: the data of block %06X (%zu bytes in)",
+                              static_cast<long long>(pause.count()), static_cast<unsigned>(m_writeAddress),
+                              m_pending.size());
+            else
+                std::snprintf(line, sizeof line, "after %lld ms: a frame or command (%zu bytes in)",
+                              static_cast<long long>(pause.count()), m_pending.size());
+            m_transcript.abandoned.emplace_back(line);
+        }
         m_pending.clear();
         m_awaitingData = false;
     }

@@ -88,6 +88,10 @@ public:
     std::vector<Output> Feed(const std::uint8_t* data, std::size_t length, Clock::time_point arrival,
                              Clock::time_point quietSince = Clock::time_point{});
 
+    // The radio's bytes up to this moment have reached the tool: the tool
+    // cannot go on before, so no pause is heard before it. Thread-safe.
+    void Delivered(Clock::time_point at);
+
     // The radio switched off and on (or the next radio on the cable): back
     // in its loader, the flash as it is. Thread-safe.
     void PowerCycle();
@@ -114,6 +118,9 @@ public:
         // acknowledgement on the line to the first data byte's arrival, the
         // tool's turnaround with the link's own latency both ways.
         std::vector<std::chrono::nanoseconds> dataTurnarounds;
+        // Each stage a pause abandoned, with the pause, e.g. "after 812 ms:
+        // the data of block FEEA00 (0 bytes in)".
+        std::vector<std::string> abandoned;
     };
     Transcript GetTranscript() const;
     std::chrono::nanoseconds ByteTime() const;
@@ -147,6 +154,7 @@ private:
     std::uint32_t m_writeAddress = 0;     // block expected by a write's data stage
     bool m_awaitingData = false;
     Clock::time_point m_lastArrival{};
+    Clock::time_point m_lastDelivered{};  // the radio's latest bytes reached the tool
     Clock::time_point m_lineIn{};         // when the latest byte finished arriving
     Clock::time_point m_lineOut{};        // when the radio's transmitter is free
     int m_answers = 0;

@@ -6,7 +6,10 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <iostream>
 #include <memory>
+
+#include <gtest/gtest.h>
 
 const char* CliUnderTest()
 {
@@ -188,6 +191,10 @@ Simulator::Simulator(const std::string& flash, std::vector<std::string> options)
 Simulator::~Simulator()
 {
     Stop();
+    // What the radio said of the traffic (a stage it dropped) is the first
+    // thing a failed test needs.
+    if (::testing::Test::HasFailure() && !m_said.empty())
+        std::cerr << "the simulated radio on " << m_port << " said:\n" << m_said;
 }
 
 void Simulator::Stop()
@@ -196,6 +203,7 @@ void Simulator::Stop()
         return;
     m_process->Signal(SIGTERM);
     m_process->Wait();
+    m_said = m_process->Err();
     m_process.reset();
 }
 

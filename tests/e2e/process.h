@@ -75,6 +75,7 @@ public:
 private:
     std::unique_ptr<Process> m_process;
     std::string m_port;
+    std::string m_said;  // its standard error, once stopped
 };
 
 // A test's own folder with the firmware of version `seed` as fw.002, and the

@@ -145,6 +145,10 @@ TEST_F(HeldReader, OnlyAPauseTheReaderWaitedThroughAbandonsAFrame)
     std::this_thread::sleep_for(600ms);
     Send(std::vector<std::uint8_t>(frame.begin() + 3, frame.end()));
     EXPECT_EQ(Answers(), std::vector<std::uint8_t>{}) << "a frame paused in was taken whole";
+    // The radio names what it dropped, for a test that fails because of it.
+    const std::vector<std::string> abandoned = m_model->GetTranscript().abandoned;
+    ASSERT_EQ(abandoned.size(), 1u);
+    EXPECT_NE(abandoned[0].find("a frame or command (3 bytes in)"), std::string::npos) << abandoned[0];
 }
 
 // The reader held while it listens, and the rest of the frame sent
