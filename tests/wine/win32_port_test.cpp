@@ -77,7 +77,10 @@ TEST(Win32Port, AnIdleReaderCostsNoCpuAndCloseIsPrompt)
     const auto start = Clock::now();
     channel.Close();
     const auto took = Clock::now() - start;
-    EXPECT_LT(took, std::chrono::milliseconds(100)) << std::chrono::duration<double>(took).count() << " s";
+    // It takes a few ms; a Close that waited for the reader's pending read
+    // would wait for ever (or the 4 s limit). A busy virtual machine stops a
+    // processor for 100 ms at times, so the bound leaves room for that.
+    EXPECT_LT(took, std::chrono::milliseconds(500)) << std::chrono::duration<double>(took).count() << " s";
     std::printf("Close: %.1f ms\n", std::chrono::duration<double>(took).count() * 1e3);
 }
 
