@@ -226,7 +226,7 @@ int main(int argc, char** argv)
             std::sort(d.begin(), d.end());
             auto us = [](std::chrono::nanoseconds n) { return n.count() / 1000; };
             out << "data_turnaround_us " << us(d[d.size() / 2]) << " " << us(d[d.size() * 9 / 10]) << " "
-                << d.size() << "\n";
+                << d.size() << " " << us(d.back()) << "\n";
         }
         for (const std::string& c : t.commands)
             out << c << "\n";
