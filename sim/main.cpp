@@ -215,7 +215,7 @@ int main(int argc, char** argv)
     const RadioModel::Transcript t = model.GetTranscript();
     // A stage the radio dropped is what a failing test needs to know first.
     for (const std::string& a : t.abandoned)
-        std::cerr << "vr3900-sim: a pause abandoned a stage " << a << "\n";
+        std::cerr << "vr3900-sim: a pause on the line dropped " << a << "\n";
     if (!transcriptPath.empty()) {
         std::ofstream out(transcriptPath);
         out << "bytes_in " << t.bytesIn << "\nbytes_out " << t.bytesOut << "\ncontacts " << t.contacts

@@ -21,7 +21,7 @@ constexpr std::uint8_t kClear2 = 0x48;
 constexpr std::uint8_t kWrite = 0x08;
 constexpr std::uint32_t kBlock = 512;
 constexpr std::uint32_t kChannelStart = 0xFF8000;
-constexpr std::size_t kMaxRecorded = 4096;  // turnarounds kept: several updates' worth
+constexpr std::size_t kMaxRecorded = 4096;  // turnarounds or dropped stages kept: several updates' worth
 
 }  // namespace
 
@@ -110,12 +110,6 @@ void RadioModel::PowerCycle()
     m_busyUntil = Clock::time_point{};
 }
 
-void RadioModel::Delivered(Clock::time_point at)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_lastDelivered = std::max(m_lastDelivered, at);
-}
-
 std::vector<RadioModel::Output> RadioModel::Feed(const std::uint8_t* data, std::size_t length, Clock::time_point arrival,
                                                  Clock::time_point quietSince)
 {
@@ -129,20 +123,25 @@ std::vector<RadioModel::Output> RadioModel::Feed(const std::uint8_t* data, std::
     // abandons it, so that a sender retrying after a time-out is understood.
     // A radio that is busy (answering late) reads nothing meanwhile: bytes
     // that came in then wait for it, and it sees no pause before them.
-    // Nor before its last answer reached the tool, which waits for it.
-    const Clock::time_point readyFrom = std::max({m_lastArrival, m_busyUntil, quietSince, m_lastDelivered});
+    const Clock::time_point readyFrom = std::max({m_lastArrival, m_busyUntil, quietSince});
     if ((!m_pending.empty() || m_awaitingData) && arrival > readyFrom &&
         arrival - readyFrom > m_settings.abandonAfter) {
         if (m_transcript.abandoned.size() < kMaxRecorded) {
-            char line[96];
-            const auto pause = std::chrono::duration_cast<std::chrono::milliseconds>(arrival - readyFrom);
+            // The pause heard, and the whole time since the tool's last
+            // bytes and since the radio's own answer left it.
+            auto ms = [](Clock::duration d) {
+                return static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(d).count());
+            };
+            char what[48];
             if (m_awaitingData)
-                std::snprintf(line, sizeof line, "after %lld ms: the data of block %06X (%zu bytes in)",
-                              static_cast<long long>(pause.count()), static_cast<unsigned>(m_writeAddress),
-                              m_pending.size());
+                std::snprintf(what, sizeof what, "the data of block %06X", static_cast<unsigned>(m_writeAddress));
             else
-                std::snprintf(line, sizeof line, "after %lld ms: a frame or command (%zu bytes in)",
-                              static_cast<long long>(pause.count()), m_pending.size());
+                std::snprintf(what, sizeof what, "a frame or command");
+            char line[256];
+            std::snprintf(line, sizeof line, "%s (%zu bytes in), after %lld ms heard quiet (%lld ms since the tool's "
+                          "last byte, %lld ms since the radio's last answer)",
+                          what, m_pending.size(), ms(arrival - readyFrom), ms(arrival - m_lastArrival),
+                          ms(std::max(arrival - m_lineOut, Clock::duration::zero())));
             m_transcript.abandoned.emplace_back(line);
         }
         m_pending.clear();

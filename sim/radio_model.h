@@ -88,10 +88,6 @@ public:
     std::vector<Output> Feed(const std::uint8_t* data, std::size_t length, Clock::time_point arrival,
                              Clock::time_point quietSince = Clock::time_point{});
 
-    // The radio's bytes up to this moment have reached the tool: the tool
-    // cannot go on before, so no pause is heard before it. Thread-safe.
-    void Delivered(Clock::time_point at);
-
     // The radio switched off and on (or the next radio on the cable): back
     // in its loader, the flash as it is. Thread-safe.
     void PowerCycle();
@@ -118,8 +114,8 @@ public:
         // acknowledgement on the line to the first data byte's arrival, the
         // tool's turnaround with the link's own latency both ways.
         std::vector<std::chrono::nanoseconds> dataTurnarounds;
-        // Each stage a pause abandoned, with the pause, e.g. "after 812 ms:
-        // the data of block FEEA00 (0 bytes in)".
+        // Each stage a pause abandoned, with the pause, e.g. "the data of
+        // block FEEA00 (0 bytes in), after 812 ms heard quiet (...)".
         std::vector<std::string> abandoned;
     };
     Transcript GetTranscript() const;
@@ -154,7 +150,6 @@ private:
     std::uint32_t m_writeAddress = 0;     // block expected by a write's data stage
     bool m_awaitingData = false;
     Clock::time_point m_lastArrival{};
-    Clock::time_point m_lastDelivered{};  // the radio's latest bytes reached the tool
     Clock::time_point m_lineIn{};         // when the latest byte finished arriving
     Clock::time_point m_lineOut{};        // when the radio's transmitter is free
     int m_answers = 0;

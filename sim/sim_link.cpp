@@ -72,10 +72,8 @@ void SimLink::Run()
         lock.unlock();
         if (c.hangUp)
             m_hangUp();
-        else {
+        else
             m_deliver(c.bytes.data(), c.bytes.size());
-            m_model.Delivered(RadioModel::Clock::now());
-        }
         lock.lock();
     }
 }

@@ -2,7 +2,6 @@
 
 #include <csignal>
 #include <poll.h>
-#include <sched.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,27 +10,6 @@
 #include <memory>
 
 #include <gtest/gtest.h>
-
-namespace {
-
-// A test's harness, its simulated radios and the programs under test share
-// one processor. A busy virtual machine stops one of its processors now and
-// then (100 ms and more); the radio's reader counts no pause through a stop
-// of its own, but on the other processor it would hear the tool fall silent
-// and drop a block the tool was about to send. On one processor the radio
-// stops with the tool, as on one machine. Set before any thread starts, so
-// that every thread and child inherits it.
-[[maybe_unused]] const bool kOnOneProcessor = [] {
-    const int cpu = ::sched_getcpu();
-    if (cpu < 0)
-        return false;
-    cpu_set_t one;
-    CPU_ZERO(&one);
-    CPU_SET(cpu, &one);
-    return ::sched_setaffinity(0, sizeof one, &one) == 0;
-}();
-
-}  // namespace
 
 const char* CliUnderTest()
 {
