@@ -148,6 +148,7 @@ std::vector<RadioModel::Output> RadioModel::Feed(const std::uint8_t* data, std::
         m_awaitingData = false;
     }
     m_lastArrival = arrival;
+    m_knocking = length > 0 && std::all_of(data, data + length, [](std::uint8_t b) { return b == kContactRequest; });
     if (m_awaitingData && m_pending.empty() && length > 0 && m_transcript.dataTurnarounds.size() < kMaxRecorded)
         m_transcript.dataTurnarounds.push_back(std::max(arrival - m_lineOut, Clock::duration::zero()));
     for (std::size_t i = 0; i < length; ++i) {
@@ -352,9 +353,12 @@ void RadioModel::DataByte(std::uint8_t b, Clock::time_point at, std::vector<Outp
 void RadioModel::BootByte(std::uint8_t b, Clock::time_point at, std::vector<Output>& out)
 {
     if (m_pending.empty()) {
-        if (b == kContactRequest) {
+        if (b == kContactRequest && m_knocking) {
             // The loader's contact byte while the boot program runs: the
             // radio has been switched off and on, and its loader answers.
+            // Only contact bytes alone on the line are the tool knocking; one
+            // among other bytes (a block's data the radio gave up waiting
+            // for, read as commands) is nothing the boot program knows.
             m_state = State::Loader;
             ++m_transcript.contacts;
             Answer(Step::Contact, -1, {kContactAnswer}, 0, at, {}, out);

@@ -154,6 +154,7 @@ private:
     Clock::time_point m_lineOut{};        // when the radio's transmitter is free
     int m_answers = 0;
     bool m_poweredOff = false;
+    bool m_knocking = false;  // the bytes being fed are contact bytes alone
     Clock::time_point m_busyUntil{};      // a late answer: the radio reads nothing until then
     std::vector<std::pair<std::pair<int, int>, int>> m_attempts;  // (step, index) -> count
     Transcript m_transcript;

@@ -163,3 +163,33 @@ TEST_F(HeldReader, AReaderHeldWhileListeningTakesTheFrameWhole)
     EXPECT_EQ(Answers(), std::vector<std::uint8_t>{0x01}) << "the machine's stop was taken for a pause";
     ::signal(SIGUSR1, SIG_DFL);
 }
+
+// A machine that stops for a second between a write command's
+// acknowledgement and its data: the radio gives up waiting and reads the data
+// as commands. Contact bytes among them are no knock of the loader: the boot
+// program still runs, and the tool's retry after its second of quiet is
+// answered.
+TEST(RadioPause, DataTheRadioGaveUpOnLeaveTheBootProgramRunning)
+{
+    RadioModel model{RadioModel::Settings()};
+    RadioModel::Clock::time_point t = RadioModel::Clock::now();
+    auto feed = [&](const std::vector<std::uint8_t>& bytes, std::chrono::milliseconds after) {
+        t += after;
+        std::vector<std::uint8_t> said;
+        for (const RadioModel::Output& o : model.Feed(bytes.data(), bytes.size(), t))
+            said.insert(said.end(), o.bytes.begin(), o.bytes.end());
+        return said;
+    };
+    const std::vector<std::uint8_t> writeCommand = {0x08, 0x00, 0x00, 0xFE, 0x00, 0x00, 0x02, 0x00};
+    std::vector<std::uint8_t> data(512);
+    for (std::size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<std::uint8_t>(i * 7);  // 0x18 at 40, 296
+    ASSERT_EQ(feed({0x18}, 0ms), std::vector<std::uint8_t>{0x11});
+    ASSERT_EQ(feed(BootFrame(), 10ms), std::vector<std::uint8_t>{0x01});
+    ASSERT_EQ(feed({0x40, 0, 0, 0, 0}, 10ms), std::vector<std::uint8_t>{0x31});
+    ASSERT_EQ(feed(writeCommand, 10ms), std::vector<std::uint8_t>{0x31});
+    feed(data, 1500ms);
+    EXPECT_EQ(feed(writeCommand, 2000ms), std::vector<std::uint8_t>{0x31}) << "the boot program no longer runs";
+    // Contact bytes alone are the tool knocking after the radio was switched off and on.
+    EXPECT_EQ(feed({0x18, 0x18}, 2000ms), (std::vector<std::uint8_t>{0x11, 0x11}));
+}
