@@ -123,6 +123,7 @@ struct Result {
     std::vector<std::string> offered;  // backups offered or named in a refusal
     std::string detail;
     double seconds = 0;
+    bool radioDroppedAStage = false;  // a pause on the line made the radio abandon a frame or block
 };
 
 // How one WRITE differs from the plain one.
@@ -215,6 +216,7 @@ public:
             r.detail = dialog.FailureDetail();
         }
         target = radio.Model().Flash();
+        r.radioDroppedAStage = !radio.Model().GetTranscript().abandoned.empty();
         r.replacedWithoutCopy = !SameChannelData(before, ChannelArea(target)) && !ChannelDataErased(before) &&
                                 !BackupHolds(dir.Path(), before);
         return r;
@@ -260,7 +262,7 @@ struct Run {
 struct Verdict {
     Step step = Step::Contact;
     int interruptedExit = -1;
-    bool endedBeforeCut = false;  // the update failed on its own before its exchange came
+    bool endedBeforeCut = false;  // the update ended on its own before its exchange came
     std::string ownFailure;
     std::vector<std::string> violations;
 };
@@ -305,23 +307,29 @@ public:
         if (cut.seconds > 30)
             fail("the interrupted update took " + std::to_string(cut.seconds) + " s");
         // At test timing a machine under a heavy load can end the update
-        // before its exchange comes: it fails on its own (the radio abandons
-        // a frame that paused too long), or the clean update counted a retry
-        // this one did not need. Such an end is one more interruption: no
-        // kill is modelled (nothing was saved to go back to), and it is
-        // checked as it ended.
+        // before its exchange comes: it fails on its own (a pause made the
+        // radio abandon a stage), or the clean update counted a retry this
+        // one did not need. Such an end is one more interruption: no kill is
+        // modelled (nothing was saved to go back to), and it is checked as it
+        // ended. A failure on a line where the radio heard no pause is the
+        // tool's own.
+        const bool killed = run.kind == Kind::Killed && cutCame;
         v.endedBeforeCut = !cutCame;
-        if (!cutCame)
+        if (!cutCame) {
             v.ownFailure = "exit " + std::to_string(ExitStatus(cut.outcome)) + (cut.detail.empty() ? "" : ": ") +
                            cut.detail;
-        if (run.kind == Kind::Killed && cutCame) {
+            if (cut.outcome != UpdateOutcome::Done && !cut.radioDroppedAStage)
+                fail("the update failed on its own, on a line where the radio heard no pause: " + cut.detail);
+        }
+        if (killed) {
             bench.BackToSnapshot();
         } else {
-            v.interruptedExit = ExitStatus(cut.outcome);
+            if (cutCame)
+                v.interruptedExit = ExitStatus(cut.outcome);
             CheckExit(cut, bench, expected, fail);
         }
         // The radio is switched on again; the technician's next move.
-        Result next = NextMove(run, cut, bench, original, fail);
+        Result next = NextMove(run, killed, cut, bench, original, fail);
         // A radio whose channel data look lost is refused (exit 2) with the
         // backups it may need.
         if (next.outcome == UpdateOutcome::ChannelDataLost) {
@@ -360,10 +368,10 @@ private:
     // The technician's next move, taken literally; a WRITE whose radio's
     // channel data look lost comes back refused, for the caller to follow.
     template <typename Fail>
-    Result NextMove(const Run& run, const Result& cut, Workbench& bench, const std::vector<std::uint8_t>& original,
-                    Fail fail)
+    Result NextMove(const Run& run, bool killed, const Result& cut, Workbench& bench,
+                    const std::vector<std::uint8_t>& original, Fail fail)
     {
-        const std::string printed = run.kind != Kind::Killed ? cut.backup : "";  // the restore command's backup
+        const std::string printed = killed ? "" : cut.backup;  // the restore command's backup
         if (!printed.empty() && !SameChannelData(ReadFile(printed), original))
             fail("the printed restore command names " + printed + ", which is not the radio's channel data");
         const std::vector<std::uint8_t> before = bench.flash;

@@ -356,9 +356,10 @@ void RadioModel::BootByte(std::uint8_t b, Clock::time_point at, std::vector<Outp
         if (b == kContactRequest && m_knocking) {
             // The loader's contact byte while the boot program runs: the
             // radio has been switched off and on, and its loader answers.
-            // Only contact bytes alone on the line are the tool knocking; one
-            // among other bytes (a block's data the radio gave up waiting
-            // for, read as commands) is nothing the boot program knows.
+            // Only contact bytes that came alone (one write of the tool, one
+            // read of the line) are the tool knocking; one among other bytes
+            // (a block's data the radio gave up waiting for, read as
+            // commands) is nothing the boot program knows.
             m_state = State::Loader;
             ++m_transcript.contacts;
             Answer(Step::Contact, -1, {kContactAnswer}, 0, at, {}, out);

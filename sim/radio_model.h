@@ -84,7 +84,9 @@ public:
     // and returns what the radio sends in answer. Thread-safe. A reader
     // that cannot tell when bytes arrived (they were waiting when it came
     // back from the last ones) names how long it has known the line quiet:
-    // only that counts as a pause.
+    // only that counts as a pause. A call of contact bytes alone is the tool
+    // knocking (the radio was switched off and on): feed what one write or
+    // one read brought, not byte by byte.
     std::vector<Output> Feed(const std::uint8_t* data, std::size_t length, Clock::time_point arrival,
                              Clock::time_point quietSince = Clock::time_point{});
 
