@@ -29,7 +29,7 @@ bool ParseStep(const std::string& s, RadioModel::Step& step)
 
 bool ParseFault(const std::string& s, RadioModel::Fault& fault)
 {
-    for (int i = 0; i <= static_cast<int>(RadioModel::Fault::Corrupt); ++i) {
+    for (int i = 0; i <= static_cast<int>(RadioModel::Fault::GaveUp); ++i) {
         if (s == RadioModel::FaultName(static_cast<RadioModel::Fault>(i))) {
             fault = static_cast<RadioModel::Fault>(i);
             return true;
@@ -64,7 +64,7 @@ bool ParseRule(const std::string& text, RadioModel::FaultRule& rule)
     } catch (...) {
         return false;
     }
-    if (eq != std::string::npos && fault != "late" && fault != "extra")
+    if (eq != std::string::npos && fault != "late" && fault != "extra" && fault != "gaveup")
         return false;
     return ParseStep(parts[0], rule.step) && ParseFault(fault, rule.fault);
 }
@@ -111,7 +111,9 @@ int main(int argc, char** argv)
                    "garbage (stray bytes first), late (answer after --late-ms, the radio busy meanwhile; "
                    "late=MS for a delay of its own), hangup (the line drops), extra (one byte more right "
                    "after the answer; extra=MS: MS after it), corrupt (wdata only: the block is programmed with "
-                   "one byte wrong and acknowledged as good)");
+                   "one byte wrong and acknowledged as good), gaveup (wcmd only: the command is acknowledged, then "
+                   "its data are not waited for, as after a pause on the line, and are read as commands; gaveup=MS: "
+                   "the answers to them after the first come MS later)");
     app.add_option("--transcript", transcriptPath, "write a summary of the traffic here at exit");
     try {
         app.parse(argc, argv);

@@ -166,7 +166,8 @@ const char* RadioModel::StepName(Step s)
 
 const char* RadioModel::FaultName(Fault f)
 {
-    static const char* const names[] = {"silence", "refuse", "short", "garbage", "late", "hangup", "extra", "corrupt"};
+    static const char* const names[] = {"silence", "refuse", "short",   "garbage",
+                                        "late",    "hangup", "extra", "corrupt", "gaveup"};
     return names[static_cast<int>(f)];
 }
 
@@ -240,6 +241,10 @@ bool RadioModel::Answer(Step step, int index, std::vector<std::uint8_t> bytes, s
             break;
         case Fault::Corrupt:
             break;  // the answer is as it should be; the flash is not
+        case Fault::GaveUp:
+            m_givesUpWaiting = true;  // the answer is as it should be; the data are not awaited
+            m_givenUpAnswersLateBy = rule->lateBy;
+            break;
         case Fault::Extra:
             if (rule->lateBy.count() == 0) {
                 bytes.push_back(bytes.back());
@@ -265,6 +270,8 @@ void RadioModel::Emit(Clock::time_point start, std::vector<std::uint8_t> bytes, 
 {
     if (bytes.empty())
         return;
+    if (m_readingGivenUpData && m_givenUpAnswers++ > 0)
+        start += m_givenUpAnswersLateBy;
     m_transcript.bytesOut += bytes.size();
     m_lineOut = start + ByteTime() * static_cast<long>(bytes.size());
     out.push_back({start, std::move(bytes), false});
@@ -415,7 +422,14 @@ void RadioModel::Command(const std::vector<std::uint8_t>& cmd, Clock::time_point
         const bool ok = inFlash && length == kBlock && area == expectedArea;
         const bool accepted = Answer(Step::WriteCommand, inFlash ? static_cast<int>((address - kFlashBase) / kBlock) : -2,
                                      {ok ? kStatusAccept : kStatusRefuse}, kStatusRefuse, at, {}, out);
-        m_awaitingData = ok && accepted;
+        m_awaitingData = ok && accepted && !m_givesUpWaiting;
+        if (m_givesUpWaiting) {
+            m_readingGivenUpData = true;
+            m_givenUpAnswers = 0;
+        } else if (m_awaitingData) {
+            m_readingGivenUpData = false;
+        }
+        m_givesUpWaiting = false;
         m_writeAddress = address;
         return;
     }

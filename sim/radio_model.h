@@ -25,7 +25,10 @@ public:
         Late,     // the answer, but after `lateBy`: the radio is busy until then
         HangUp,   // the line drops instead of answering
         Extra,    // the answer and one byte more (its last byte again), `lateBy` after it
-        Corrupt   // a block's data programmed with one byte wrong, and acknowledged as good
+        Corrupt,  // a block's data programmed with one byte wrong, and acknowledged as good
+        GaveUp    // a write command acknowledged, then its data not waited for (as after a
+                  // pause on the line): they are read as commands (with `lateBy`: the
+                  // answers to them after the first come that much later)
     };
     struct FaultRule {
         Step step;
@@ -35,7 +38,7 @@ public:
         int attempts = 1;  // the first this many attempts at it are faulty
         Fault fault = Fault::Silence;
         // Late: this delay (0: the settings'); Extra: the extra byte this long
-        // after the answer (0: right behind it).
+        // after the answer (0: right behind it); GaveUp: see above.
         std::chrono::milliseconds lateBy{0};
     };
 
@@ -157,6 +160,12 @@ private:
     int m_answers = 0;
     bool m_poweredOff = false;
     bool m_knocking = false;  // the bytes being fed are contact bytes alone
+    bool m_givesUpWaiting = false;  // the write command just answered gets no data stage
+    // Answering its data read as commands, until a write command awaits data
+    // again: the answers after the first this much later.
+    bool m_readingGivenUpData = false;
+    std::chrono::milliseconds m_givenUpAnswersLateBy{0};
+    int m_givenUpAnswers = 0;
     Clock::time_point m_busyUntil{};      // a late answer: the radio reads nothing until then
     std::vector<std::pair<std::pair<int, int>, int>> m_attempts;  // (step, index) -> count
     Transcript m_transcript;
