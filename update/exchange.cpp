@@ -153,6 +153,12 @@ void RadioLink::DrainLine()
     TakeLateBytes();  // what the failed attempt left belongs to it
 }
 
+int RadioLink::LateBytesSoFar()
+{
+    m_lateBytes += static_cast<int>(m_pSerial->TakeDroppedBytes());
+    return m_lateBytes.load();
+}
+
 int RadioLink::TakeLateBytes()
 {
     m_lateBytes += static_cast<int>(m_pSerial->TakeDroppedBytes());

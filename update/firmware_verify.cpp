@@ -1,6 +1,7 @@
 // Read-back verification, when asked for: the whole flash read back with
 // the block-read exchange and compared with the image that was written,
 // the channel data in it included.
+#include <algorithm>
 #include <cstdio>
 
 #include "res/resource.h"
@@ -47,6 +48,40 @@ static bool CompareReadBack(UpdateContext& u, std::uint32_t address, bool& answe
         u.SetDetail(text);
         return false;
     }
+}
+
+bool CheckBlocksInDoubt(UpdateContext& u)
+{
+    const std::string verified = u.m_verified;
+    for (const std::uint32_t address : u.m_blocksInDoubt) {
+        bool answered = false;
+        if (CompareReadBack(u, address, answered))
+            continue;
+        if (!answered) {
+            if (u.m_link.Running() && !u.m_link.Serial().LineDown()) {
+                char text[200];
+                std::snprintf(text, sizeof text,
+                              "block 0x%06X: an answer came that no exchange awaited, and the radio does not read "
+                              "back its firmware area: whether the block was written cannot be told",
+                              static_cast<unsigned>(address));
+                u.SetDetail(text);
+            }
+            return false;
+        }
+        const std::uint8_t* read = u.m_link.RxBuf() + 2;  // after the two header bytes
+        if (!std::all_of(read, read + kBlockSize, [](std::uint8_t b) { return b == 0xFF; }))
+            return false;  // the detail names the first difference
+        // Erased: its data never reached the flash, and its acknowledgement
+        // answered something else. Written again, and read back again.
+        u.m_verified = verified;
+        char text[120];
+        std::snprintf(text, sizeof text, "block 0x%06X read back erased after its acknowledgement: written again",
+                      static_cast<unsigned>(address));
+        u.Note(text);
+        if (!u.WithRetries(WriteBlock, address) || !CompareReadBack(u, address, answered))
+            return false;
+    }
+    return true;
 }
 
 bool VerifyFirmware(UpdateContext& u)

@@ -50,11 +50,26 @@ bool WriteFirmware(UpdateContext& u)
 {
     u.Progress(0, kImageSize, "bytes");
     u.m_link.TakeLateBytes();  // from here on, late bytes are the write's
+    // Bytes that no exchange awaited, or a retry, right after a block: its
+    // acknowledgement, or the one before it, may have answered something
+    // else (a radio that gave up waiting for a block's data reads them as
+    // commands, and answers a protect query among them "1"). Those blocks
+    // are read back when the write is done (CheckBlocksInDoubt).
+    std::vector<std::uint32_t>& inDoubt = u.m_blocksInDoubt;
+    inDoubt.clear();
+    int lateSeen = 0;
     // Unsigned comparison: stepping by 512 this writes the 256 blocks up to
     // 0xFFFE00 and stops at 0x1000000.
     for (std::uint32_t address = kImageBase; address < 0xFFFFFF; address += kBlockSize) {
         if (!u.WithRetries(WriteBlock, address))
             return false;
+        const int late = u.m_link.LateBytesSoFar();
+        if (late > lateSeen || u.m_attempt > 1) {
+            if (address > kImageBase && (inDoubt.empty() || inDoubt.back() != address - kBlockSize))
+                inDoubt.push_back(address - kBlockSize);
+            inDoubt.push_back(address);
+        }
+        lateSeen = late;
         u.Progress(address + kBlockSize - kImageBase, kImageSize, "bytes");
         u.m_link.PauseAfterReply(u.m_link.Times().stepPause);
     }

@@ -112,6 +112,7 @@ public:
     std::string m_approved;        // "VR-3900 R01.00" when the catalogue lists the firmware
     std::string m_approvedSha256;  // the SHA-256 it was listed under
     std::string m_verified;  // "yes", "differs", "not possible", or empty (not asked)
+    std::vector<std::uint32_t> m_blocksInDoubt;  // written blocks whose acknowledgement may be another's
     std::int64_t m_startedUtc = 0;  // seconds since the epoch
     std::int64_t m_startedNanos = 0;
     // When the outcome was known: before its message box, which the

@@ -130,7 +130,8 @@ bool UpdateJob::RunProcedure()
         {StepId::Read, 0, &ReportWrittenBackChannelData, 0, false},
         {StepId::Clear, IDS_ROM_CLEAR, &ClearRom, IDS_ROM_CLEAR_ERROR, true},
         {StepId::Write, IDS_FIRMWARE_WRITE, &WriteFirmware, IDS_FIRM_WRITE_ERROR, false},
-        {StepId::Write, 0, &LineStaysQuiet, IDS_FIRM_WRITE_ERROR, true},
+        {StepId::Write, 0, &LineStaysQuiet, IDS_FIRM_WRITE_ERROR, false},
+        {StepId::Write, 0, &CheckBlocksInDoubt, IDS_FIRM_WRITE_ERROR, true},
         // Only when asked for: the firmware area read back and compared.
         {StepId::Verify, 0, &VerifyFirmware, IDS_FIRM_WRITE_ERROR, false},
     };

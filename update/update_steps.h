@@ -71,6 +71,10 @@ bool WriteBlock(UpdateContext& u, std::uint32_t address);
 // The image's block at `address` from the data file; the reason on failure.
 bool ReadImageBlock(UpdateContext& u, std::uint32_t address, std::uint8_t* block);
 bool VerifyFirmware(UpdateContext& u);
+// The written blocks whose acknowledgement may have answered something else,
+// read back: one found erased is written again; one that differs otherwise
+// fails.
+bool CheckBlocksInDoubt(UpdateContext& u);
 
 // ---- the service record (service_record.cpp) ----
 std::string ServiceRecordPath(const std::string& dataFilePath);
