@@ -66,7 +66,8 @@ bool ParseRule(const std::string& text, RadioModel::FaultRule& rule)
     }
     if (eq != std::string::npos && fault != "late" && fault != "extra" && fault != "gaveup")
         return false;
-    return ParseStep(parts[0], rule.step) && ParseFault(fault, rule.fault);
+    return ParseStep(parts[0], rule.step) && ParseFault(fault, rule.fault) &&
+           (rule.fault != RadioModel::Fault::GaveUp || rule.step == RadioModel::Step::WriteCommand);
 }
 
 // A whole number of milliseconds, 0 to an hour.
@@ -113,7 +114,7 @@ int main(int argc, char** argv)
                    "after the answer; extra=MS: MS after it), corrupt (wdata only: the block is programmed with "
                    "one byte wrong and acknowledged as good), gaveup (wcmd only: the command is acknowledged, then "
                    "its data are not waited for, as after a pause on the line, and are read as commands; gaveup=MS: "
-                   "the answers to them after the first come MS later)");
+                   "each answer to them after the first comes MS after the one before)");
     app.add_option("--transcript", transcriptPath, "write a summary of the traffic here at exit");
     try {
         app.parse(argc, argv);

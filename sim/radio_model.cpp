@@ -108,6 +108,8 @@ void RadioModel::PowerCycle()
     m_awaitingData = false;
     m_poweredOff = false;
     m_busyUntil = Clock::time_point{};
+    m_givesUpWaiting = false;
+    m_readingGivenUpData = false;
 }
 
 std::vector<RadioModel::Output> RadioModel::Feed(const std::uint8_t* data, std::size_t length, Clock::time_point arrival,

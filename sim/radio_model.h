@@ -27,8 +27,8 @@ public:
         Extra,    // the answer and one byte more (its last byte again), `lateBy` after it
         Corrupt,  // a block's data programmed with one byte wrong, and acknowledged as good
         GaveUp    // a write command acknowledged, then its data not waited for (as after a
-                  // pause on the line): they are read as commands (with `lateBy`: the
-                  // answers to them after the first come that much later)
+                  // pause on the line): they are read as commands (with `lateBy`: each
+                  // answer to them after the first comes that much after the one before)
     };
     struct FaultRule {
         Step step;

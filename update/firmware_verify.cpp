@@ -1,6 +1,7 @@
 // Read-back verification, when asked for: the whole flash read back with
 // the block-read exchange and compared with the image that was written,
-// the channel data in it included.
+// the channel data in it included. And, asked for or not, the blocks whose
+// acknowledgement is in doubt, read back after the write.
 #include <algorithm>
 #include <cstdio>
 
@@ -18,10 +19,13 @@ static long FirstDifference(UpdateContext& u, const std::uint8_t* image)
     return -1;
 }
 
-static bool CompareReadBack(UpdateContext& u, std::uint32_t address, bool& answered)
+// `differs`: the block was read twice, after a quiet line, and both reads
+// differ from the image (false also when a read or the data file failed).
+static bool CompareReadBack(UpdateContext& u, std::uint32_t address, bool& answered, bool& differs)
 {
     std::uint8_t image[kBlockSize];
     answered = false;
+    differs = false;
     for (int look = 1;; ++look) {
         // Once the radio has answered a read of the block, it reads the
         // firmware area: a later failure is a failure, not "not possible".
@@ -46,40 +50,49 @@ static bool CompareReadBack(UpdateContext& u, std::uint32_t address, bool& answe
                       image[k]);
         u.m_verified = "differs";
         u.SetDetail(text);
+        differs = true;
         return false;
     }
 }
 
 bool CheckBlocksInDoubt(UpdateContext& u)
 {
+    if (u.m_blocksInDoubt.empty())
+        return true;
+    u.Note(std::to_string(u.m_blocksInDoubt.size()) +
+           " block(s) whose acknowledgement is in doubt (bytes no exchange awaited, or a retry, came after them) "
+           "are read back");
     const std::string verified = u.m_verified;
+    bool anyRead = false;
     for (const std::uint32_t address : u.m_blocksInDoubt) {
-        bool answered = false;
-        if (CompareReadBack(u, address, answered))
+        bool answered = false, differs = false;
+        const bool same = CompareReadBack(u, address, answered, differs);
+        anyRead = anyRead || answered;
+        if (same)
             continue;
-        if (!answered) {
-            if (u.m_link.Running() && !u.m_link.Serial().LineDown()) {
-                char text[200];
-                std::snprintf(text, sizeof text,
-                              "block 0x%06X: an answer came that no exchange awaited, and the radio does not read "
-                              "back its firmware area: whether the block was written cannot be told",
-                              static_cast<unsigned>(address));
-                u.SetDetail(text);
-            }
-            return false;
+        if (!answered && !anyRead && u.m_link.Running() && !u.m_link.Serial().LineDown()) {
+            char text[200];
+            std::snprintf(text, sizeof text,
+                          "block 0x%06X: its acknowledgement is in doubt, and the radio does not read back its "
+                          "firmware area: whether the block was written cannot be told",
+                          static_cast<unsigned>(address));
+            u.SetDetail(text);
         }
         const std::uint8_t* read = u.m_link.RxBuf() + 2;  // after the two header bytes
-        if (!std::all_of(read, read + kBlockSize, [](std::uint8_t b) { return b == 0xFF; }))
-            return false;  // the detail names the first difference
+        if (!differs || !std::all_of(read, read + kBlockSize, [](std::uint8_t b) { return b == 0xFF; }))
+            return false;  // the detail says what failed, or where the block differs
         // Erased: its data never reached the flash, and its acknowledgement
         // answered something else. Written again, and read back again.
         u.m_verified = verified;
+        if (!u.WithRetries(WriteBlock, address))
+            return false;
+        u.m_link.PauseAfterReply(u.m_link.Times().stepPause);
+        if (!CompareReadBack(u, address, answered, differs))
+            return false;
         char text[120];
         std::snprintf(text, sizeof text, "block 0x%06X read back erased after its acknowledgement: written again",
                       static_cast<unsigned>(address));
         u.Note(text);
-        if (!u.WithRetries(WriteBlock, address) || !CompareReadBack(u, address, answered))
-            return false;
     }
     return true;
 }
@@ -92,8 +105,8 @@ bool VerifyFirmware(UpdateContext& u)
     u.Progress(0, kImageSize, "bytes");
     std::uint32_t done = 0;
     for (std::uint32_t address = kImageBase; address < 0xFFFFFF; address += kBlockSize) {
-        bool answered = false;
-        if (!CompareReadBack(u, address, answered)) {
+        bool answered = false, differs = false;
+        if (!CompareReadBack(u, address, answered, differs)) {
             if (!answered && done == 0 && u.m_link.Running() && !u.m_link.Serial().LineDown()) {
                 // The boot program does not read the firmware area: the
                 // update stands, unverified.

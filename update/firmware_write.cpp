@@ -1,5 +1,7 @@
 // Writing the image back to the radio, block by block: a command stage and
 // a data stage, each acknowledged.
+#include <algorithm>
+
 #include "update/exchange.h"
 #include "update/memory_map.h"
 #include "update/update_steps.h"
@@ -46,15 +48,28 @@ bool ReadImageBlock(UpdateContext& u, std::uint32_t address, std::uint8_t* block
     return false;
 }
 
+// The block and the two before it: two answers to one block's data shift
+// the next block's acknowledgements too, so the evidence may come two blocks
+// late.
+static void PutInDoubt(std::vector<std::uint32_t>& inDoubt, std::uint32_t address)
+{
+    for (std::uint32_t back = 3; back-- > 0;) {
+        const std::uint32_t offset = back * kBlockSize;
+        if (address - kImageBase >= offset &&
+            std::find(inDoubt.begin(), inDoubt.end(), address - offset) == inDoubt.end())
+            inDoubt.push_back(address - offset);
+    }
+}
+
 bool WriteFirmware(UpdateContext& u)
 {
     u.Progress(0, kImageSize, "bytes");
     u.m_link.TakeLateBytes();  // from here on, late bytes are the write's
     // Bytes that no exchange awaited, or a retry, right after a block: its
-    // acknowledgement, or the one before it, may have answered something
-    // else (a radio that gave up waiting for a block's data reads them as
-    // commands, and answers a protect query among them "1"). Those blocks
-    // are read back when the write is done (CheckBlocksInDoubt).
+    // acknowledgement may have answered something else (a radio that gave up
+    // waiting for a block's data reads them as commands, and answers a
+    // protect query among them "1"). Those blocks are read back when the
+    // write is done (CheckBlocksInDoubt).
     std::vector<std::uint32_t>& inDoubt = u.m_blocksInDoubt;
     inDoubt.clear();
     int lateSeen = 0;
@@ -64,11 +79,8 @@ bool WriteFirmware(UpdateContext& u)
         if (!u.WithRetries(WriteBlock, address))
             return false;
         const int late = u.m_link.LateBytesSoFar();
-        if (late > lateSeen || u.m_attempt > 1) {
-            if (address > kImageBase && (inDoubt.empty() || inDoubt.back() != address - kBlockSize))
-                inDoubt.push_back(address - kBlockSize);
-            inDoubt.push_back(address);
-        }
+        if (late > lateSeen || u.m_attempt > 1)
+            PutInDoubt(inDoubt, address);
         lateSeen = late;
         u.Progress(address + kBlockSize - kImageBase, kImageSize, "bytes");
         u.m_link.PauseAfterReply(u.m_link.Times().stepPause);

@@ -68,7 +68,7 @@ public:
     // after an answer, between exchanges, or dropped by a purge before a
     // command. Each is evidence that an exchange was not what it seemed.
     int TakeLateBytes();
-    // The same count, left to be taken.
+    // The same count (with what a purge dropped), left to be taken.
     int LateBytesSoFar();
     // Late bytes that came between the reply judged before the last block
     // read and that read's own reply: the earlier reply may have been

@@ -72,8 +72,8 @@ bool WriteBlock(UpdateContext& u, std::uint32_t address);
 bool ReadImageBlock(UpdateContext& u, std::uint32_t address, std::uint8_t* block);
 bool VerifyFirmware(UpdateContext& u);
 // The written blocks whose acknowledgement may have answered something else,
-// read back: one found erased is written again; one that differs otherwise
-// fails.
+// read back: one found erased is written again; one that differs otherwise,
+// or that a radio cannot read back, fails the update.
 bool CheckBlocksInDoubt(UpdateContext& u);
 
 // ---- the service record (service_record.cpp) ----
