@@ -1,6 +1,8 @@
 // Telling what a radio's channel area holds from its bytes alone.
 #include "update/channel_area.h"
 
+#include <algorithm>
+
 #include "update/memory_map.h"
 
 namespace {
@@ -26,6 +28,11 @@ bool BlockEqual(const std::vector<std::uint8_t>& a, const std::vector<std::uint8
 }
 
 }  // namespace
+
+bool FlashBlockErased(const std::uint8_t* block)
+{
+    return std::all_of(block, block + kBlockSize, [](std::uint8_t b) { return b == 0xFF; });
+}
 
 bool ChannelDataErased(const std::vector<std::uint8_t>& area)
 {

@@ -14,6 +14,9 @@ enum class ChannelAreaKind {
 
 constexpr int kChannelBlocks = 32;
 
+// True when one block of the flash (512 bytes as read) holds nothing but 0xFF.
+bool FlashBlockErased(const std::uint8_t* block);
+
 // True when the channel data hold nothing but 0xFF (the mode marker aside).
 bool ChannelDataErased(const std::vector<std::uint8_t>& area);
 

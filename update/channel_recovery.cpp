@@ -75,14 +75,13 @@ bool FlashWriteUnfinished(UpdateContext& u, bool& unfinished)
     constexpr std::uint32_t kLastBlock = kImageBase + kImageSize - kBlockSize;
     if (!u.WithRetries(ReadBlock, kLastBlock))
         return false;
-    const std::uint8_t* block = u.m_link.RxBuf() + 2;  // after the two header bytes
-    unfinished = std::all_of(block, block + kBlockSize, [](std::uint8_t b) { return b == 0xFF; });
+    unfinished = FlashBlockErased(u.m_link.RxBuf() + 2);  // after the two header bytes
     return true;
 }
 
 bool LastChannelBlockErased(const std::vector<std::uint8_t>& area)
 {
-    return std::all_of(area.end() - kBlockSize, area.end(), [](std::uint8_t b) { return b == 0xFF; });
+    return FlashBlockErased(area.data() + area.size() - kBlockSize);
 }
 
 bool WriteBack(UpdateContext& u, Candidate& c, bool proven)

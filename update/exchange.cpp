@@ -161,7 +161,7 @@ int RadioLink::LateBytesSoFar()
 
 int RadioLink::TakeLateBytes()
 {
-    m_lateBytes += static_cast<int>(m_pSerial->TakeDroppedBytes());
+    LateBytesSoFar();
     return m_lateBytes.exchange(0);
 }
 

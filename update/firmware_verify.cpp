@@ -2,10 +2,10 @@
 // the block-read exchange and compared with the image that was written,
 // the channel data in it included. And, asked for or not, the blocks whose
 // acknowledgement is in doubt, read back after the write.
-#include <algorithm>
 #include <cstdio>
 
 #include "res/resource.h"
+#include "update/channel_area.h"
 #include "update/memory_map.h"
 #include "update/update_steps.h"
 
@@ -78,8 +78,7 @@ bool CheckBlocksInDoubt(UpdateContext& u)
                           static_cast<unsigned>(address));
             u.SetDetail(text);
         }
-        const std::uint8_t* read = u.m_link.RxBuf() + 2;  // after the two header bytes
-        if (!differs || !std::all_of(read, read + kBlockSize, [](std::uint8_t b) { return b == 0xFF; }))
+        if (!differs || !FlashBlockErased(u.m_link.RxBuf() + 2))  // after the two header bytes
             return false;  // the detail says what failed, or where the block differs
         // Erased: its data never reached the flash, and its acknowledgement
         // answered something else. Written again, and read back again.
