@@ -262,8 +262,7 @@ struct Run {
 struct Verdict {
     Step step = Step::Contact;
     int interruptedExit = -1;
-    bool endedBeforeCut = false;  // the update ended on its own before its exchange came
-    std::string ownFailure;
+    std::string ownEnd;  // how the update ended on its own before its exchange came (empty: it came)
     std::vector<std::string> violations;
 };
 
@@ -314,9 +313,8 @@ public:
         // ended. A failure on a line where the radio heard no pause is the
         // tool's own.
         const bool killed = run.kind == Kind::Killed && cutCame;
-        v.endedBeforeCut = !cutCame;
         if (!cutCame) {
-            v.ownFailure = "exit " + std::to_string(ExitStatus(cut.outcome)) + (cut.detail.empty() ? "" : ": ") +
+            v.ownEnd = "exit " + std::to_string(ExitStatus(cut.outcome)) + (cut.detail.empty() ? "" : ": ") +
                            cut.detail;
             if (cut.outcome != UpdateOutcome::Done && !cut.radioDroppedAStage)
                 fail("the update failed on its own, on a line where the radio heard no pause: " + cut.detail);
@@ -553,9 +551,9 @@ int main(int argc, char** argv)
         for (std::size_t i; (i = next++) < runs.size();) {
             verdicts[i] = campaign.Try(runs[i]);
             std::lock_guard<std::mutex> lock(printing);
-            if (verdicts[i].endedBeforeCut)
+            if (!verdicts[i].ownEnd.empty())
                 std::printf("NOTE: the update ended on its own before exchange %d, its cut (%s), %s\n", runs[i].at,
-                            KindName(runs[i].kind), verdicts[i].ownFailure.c_str());
+                            KindName(runs[i].kind), verdicts[i].ownEnd.c_str());
             for (const std::string& v : verdicts[i].violations)
                 std::printf("VIOLATION: %s at exchange %d (%s), then %s: %s\n", KindName(runs[i].kind), runs[i].at,
                             StepName(verdicts[i].step), MoveName(runs[i].move), v.c_str());
@@ -576,7 +574,7 @@ int main(int argc, char** argv)
     std::map<std::pair<std::string, std::string>, Cell> table;
     int violations = 0, endedBeforeCut = 0;
     for (std::size_t i = 0; i < runs.size(); ++i) {
-        endedBeforeCut += verdicts[i].endedBeforeCut ? 1 : 0;
+        endedBeforeCut += verdicts[i].ownEnd.empty() ? 0 : 1;
         Cell& c = table[{KindName(runs[i].kind), StepName(verdicts[i].step)}];
         ++c.runs;
         c.violations += verdicts[i].violations.empty() ? 0 : 1;
